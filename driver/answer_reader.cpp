@@ -1,0 +1,132 @@
+#include "answer_reader.h"
+
+#include <limits>
+
+namespace velloran {
+
+namespace {
+
+constexpr int kEnd = EOF;
+// Far beyond any real answer, yet it stops an endless stream of junk.
+constexpr std::size_t kMaxBytesPerAnswer = std::size_t{1} << 20;
+
+int nextChar(AnswerInput& input) {
+  ++input.bytesThisAnswer;
+  if (!input.lookahead.empty()) {
+    const int c = static_cast<unsigned char>(input.lookahead.back());
+    input.lookahead.pop_back();
+    return c;
+  }
+  return std::getc(input.stream);
+}
+
+void giveBack(AnswerInput& input, int c) {
+  --input.bytesThisAnswer;
+  if (c != kEnd) input.lookahead.push_back(static_cast<char>(c));
+}
+
+bool isSpace(int c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool overBudget(const AnswerInput& input) {
+  return input.bytesThisAnswer > kMaxBytesPerAnswer;
+}
+
+// The first character of the answer, or kEnd.
+int skipSpace(AnswerInput& input) {
+  int c = nextChar(input);
+  while (isSpace(c) && !overBudget(input)) c = nextChar(input);
+  return c;
+}
+
+int digitValue(int c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return 99;
+}
+
+// Consumes the rest of a word that cannot be used.
+void discardWord(AnswerInput& input) {
+  int c = nextChar(input);
+  while (c != kEnd && !isSpace(c) && !overBudget(input)) c = nextChar(input);
+  giveBack(input, c);
+}
+
+}  // namespace
+
+AnswerStatus readWord(AnswerInput& input, std::size_t maxLength, std::string& word) {
+  input.bytesThisAnswer = 0;
+  word.clear();
+  bool tooLong = false;
+  bool hasZeroByte = false;
+  int c = skipSpace(input);
+  if (c == kEnd) return AnswerStatus::ended;
+  if (overBudget(input)) return AnswerStatus::tooMuchInput;
+  while (c != kEnd && !isSpace(c)) {
+    if (overBudget(input)) return AnswerStatus::tooMuchInput;
+    hasZeroByte = hasZeroByte || c == 0;
+    if (word.size() < maxLength) {
+      word.push_back(static_cast<char>(c));
+    } else {
+      tooLong = true;
+    }
+    c = nextChar(input);
+  }
+  giveBack(input, c);
+  if (tooLong) return AnswerStatus::tooLong;
+  return hasZeroByte ? AnswerStatus::hasZeroByte : AnswerStatus::ok;
+}
+
+AnswerStatus readInteger(AnswerInput& input, std::int32_t& value) {
+  input.bytesThisAnswer = 0;
+  int c = skipSpace(input);
+  if (c == kEnd) return AnswerStatus::ended;
+  if (overBudget(input)) return AnswerStatus::tooMuchInput;
+
+  const bool negative = c == '-';
+  if (c == '-' || c == '+') c = nextChar(input);
+  if (digitValue(c) > 9) {
+    giveBack(input, c);
+    discardWord(input);
+    return overBudget(input) ? AnswerStatus::tooMuchInput : AnswerStatus::notANumber;
+  }
+
+  int base = 10;
+  if (c == '0') {
+    base = 8;
+    const int next = nextChar(input);
+    if (next == 'x' || next == 'X') {
+      const int afterNext = nextChar(input);
+      if (digitValue(afterNext) < 16) {
+        base = 16;
+        c = afterNext;
+      } else {
+        // "0x" with no hexadecimal digit after it is the number 0 followed by "x".
+        giveBack(input, afterNext);
+        giveBack(input, next);
+      }
+    } else {
+      giveBack(input, next);
+    }
+  }
+
+  // Keeps consuming digits past the limit, so a long number is refused whole.
+  constexpr std::uint64_t kLimit = std::uint64_t{std::numeric_limits<std::int32_t>::max()} + 1;
+  std::uint64_t magnitude = 0;
+  while (digitValue(c) < base) {
+    if (overBudget(input)) return AnswerStatus::tooMuchInput;
+    magnitude = magnitude * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(digitValue(c));
+    if (magnitude > kLimit) magnitude = kLimit + 1;
+    c = nextChar(input);
+  }
+  giveBack(input, c);
+
+  if (magnitude > kLimit || (magnitude == kLimit && !negative)) return AnswerStatus::outOfRange;
+  const auto signedMagnitude = static_cast<std::int64_t>(magnitude);
+  value = static_cast<std::int32_t>(negative ? -signedMagnitude : signedMagnitude);
+  return AnswerStatus::ok;
+}
+
+}  // namespace velloran

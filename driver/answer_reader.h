@@ -1,0 +1,37 @@
+// Reads the dialogue's answers as whitespace-separated words, the way the
+// "%s" and "%i" conversions of formatted input do, but with every outcome
+// reported: an answer is never wrapped, truncated or silently dropped.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace velloran {
+
+struct AnswerInput {
+  std::FILE* stream;
+  std::string lookahead;  // characters read ahead and given back, next one last
+  std::size_t bytesThisAnswer = 0;
+};
+
+enum class AnswerStatus {
+  ok,
+  notANumber,    // the word was discarded up to the next white space
+  outOfRange,    // a number outside the 32-bit signed range
+  tooLong,       // a word longer than asked for
+  hasZeroByte,   // a word holding a NUL byte, which no path can
+  ended,         // the input ended before an answer began
+  tooMuchInput,  // over a megabyte without an answer: the input is not a person
+};
+
+// "%s": skips white space, then takes everything up to the next white space.
+AnswerStatus readWord(AnswerInput& input, std::size_t maxLength, std::string& word);
+
+// "%i": skips white space; an optional sign; "0x"/"0X" hexadecimal, a leading
+// "0" octal, else decimal. The number ends at the first character that cannot
+// belong to it, and that character is left for the next answer.
+AnswerStatus readInteger(AnswerInput& input, std::int32_t& value);
+
+}  // namespace velloran

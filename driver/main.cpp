@@ -1,0 +1,5 @@
+#include "dump_driver.h"
+
+int main() {
+  return velloran::runDump();
+}

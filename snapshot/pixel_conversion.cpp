@@ -1,0 +1,32 @@
+#include "pixel_conversion.h"
+
+#include <cstring>
+
+namespace velloran {
+
+namespace {
+
+// One row, byte by byte so that it is independent of the host's byte order;
+// the loop has no branches, so the compiler vectorises it.
+void convertRow(const unsigned char* source, std::uint32_t width, unsigned char* destination) {
+  for (std::uint32_t x = 0; x < width; ++x) {
+    const auto pixel = static_cast<std::uint16_t>(source[2 * x] | (source[2 * x + 1] << 8));
+    const std::uint16_t swapped = swapRedBlue(pixel);
+    destination[2 * x] = static_cast<unsigned char>(swapped & 0xFFu);
+    destination[2 * x + 1] = static_cast<unsigned char>(swapped >> 8);
+  }
+}
+
+}  // namespace
+
+void convertImage(const unsigned char* source, std::size_t sourceStride, std::uint32_t width,
+                  std::uint32_t height, unsigned char* destination, std::size_t rowBytes) {
+  const std::size_t pixelBytes = std::size_t{width} * 2;
+  for (std::uint32_t row = 0; row < height; ++row) {
+    unsigned char* target = destination + rowBytes * (height - 1 - row);
+    convertRow(source + sourceStride * row, width, target);
+    std::memset(target + pixelBytes, 0, rowBytes - pixelBytes);
+  }
+}
+
+}  // namespace velloran

@@ -1,0 +1,32 @@
+// Turns raw ROM pixels into the pixel rows of a bottom-up 16-bit BMP.
+//
+//   bit   15  14..10  9..5   4..0
+//   ROM   top  blue   green  red
+//   BMP   top  red    green  blue
+//
+// Pixel words are little-endian in both places. Bit 15 is carried over as it is.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace velloran {
+
+// Exchanges bits 0-4 with bits 10-14; bits 5-9 and 15 stay.
+constexpr std::uint16_t swapRedBlue(std::uint16_t pixel) {
+  return static_cast<std::uint16_t>((pixel & 0x83E0u) | ((pixel & 0x001Fu) << 10) |
+                                    ((pixel >> 10) & 0x001Fu));
+}
+
+// Bytes per BMP row: two per pixel, rounded up to a multiple of four.
+constexpr std::uint64_t rowBytesFor(std::uint32_t width) {
+  return (std::uint64_t{width} * 2 + 3) & ~std::uint64_t{3};
+}
+
+// Writes `height` rows of `width` pixels from `source` (rows `sourceStride`
+// bytes apart, first row first) into `destination` (rows `rowBytes` apart,
+// last row first), swapping red and blue and zeroing each row's padding.
+void convertImage(const unsigned char* source, std::size_t sourceStride, std::uint32_t width,
+                  std::uint32_t height, unsigned char* destination, std::size_t rowBytes);
+
+}  // namespace velloran
