@@ -211,7 +211,8 @@ int runDump() {
   // From here on Ctrl-C lets the snapshot in progress finish, then stops.
   std::signal(SIGINT, requestInterrupt);
   bool succeeded = false;
-  if (seekTo(rom, position)) {
+  // A freshly opened file is already at 0, and skipping that seek lets the ROM be a pipe.
+  if (position == 0 || seekTo(rom, position)) {
     succeeded = dumpImages(rom, request, imageBuffer.get(), position);
   } else {
     std::fputs(kUnableToRead, stdout);
