@@ -1,0 +1,347 @@
+"""The built tool, run with answers on standard input in a fresh folder: the
+console text is compared exactly and the files byte for byte."""
+import os
+import resource
+import signal
+import subprocess
+import threading
+import time
+
+from harness import *  # noqa: F401,F403  (the shared texts and helpers)
+import harness
+
+
+class DumpRun(ToolTestCase):
+    def setUp(self):
+        super().setUp()
+        self.rom = random_bytes(20000, seed=1)
+        write_file(self.path("rom.bin"), self.rom)
+
+    def expect_snapshots(self, offsets, width, height, names=None):
+        names = names or ["snap%04d.bmp" % i for i in range(len(offsets))]
+        self.assertEqual(self.snapshots(), sorted(names))
+        size = width * height * 2
+        for name, offset in zip(names, offsets):
+            raw = self.rom[offset:offset + size].ljust(size, b"\0")
+            self.assertEqual(read_file(self.path("out", name)), reference_bmp(raw, width, height), name)
+
+    def test_three_images_from_525(self):
+        out, status = self.run_tool(answers("rom.bin", "out/", 64, 32, 3, 525))
+        self.assertEqual(out, ALL_PROMPTS + opening("out/snap0000.bmp") + opening("out/snap0001.bmp")
+                         + opening("out/snap0002.bmp") + final_position(12813))
+        self.assertEqual(status, 0)
+        self.expect_snapshots([525, 4621, 8717], 64, 32)
+
+    def test_answers_on_one_line_are_taken_in_turn(self):
+        out, status = self.run_tool(b"rom.bin out/ 64 32 2\n0x20D\n")
+        self.assertEqual(out, ALL_PROMPTS + opening("out/snap0000.bmp") + opening("out/snap0001.bmp")
+                         + final_position(8717))
+        self.assertEqual(status, 0)
+
+    def test_number_forms(self):
+        # (answer to the start address, offset it means)
+        for answer, offset in [("0x20D", 525), ("0X20d", 525), ("010", 8), ("525", 525), ("+7", 7),
+                               ("0", 0), ("0x", 0), ("2147483647", 2147483647)]:
+            with self.subTest(answer=answer):
+                out, status = run_tool(b"rom.bin out/ 3 1 1 " + answer.encode() + b"\n", self.dir)
+                self.assertTrue(out.endswith(final_position(offset + 6 if offset < 20000 else offset)), out)
+
+    def test_08_gives_0_and_leaves_8_for_the_next_answer(self):
+        out, status = self.run_tool(b"rom.bin out/ 08 1 0\n")
+        self.assertEqual(out, ALL_PROMPTS + opening("out/snap0000.bmp") + final_position(0))
+        self.assertEqual(status, 0)
+        self.assertEqual(read_file(self.path("out", "snap0000.bmp")), reference_bmp(b"", 0, 8))
+
+    def test_missing_rom_still_asks_all_six_questions(self):
+        out, status = self.run_tool(answers("missing.bin", "out/", 64, 32, 3, 525))
+        self.assertEqual(out, ALL_PROMPTS + "\nfile not found")
+        self.assertEqual(status, 1)
+        self.assertEqual(self.snapshots(), [])
+
+    def test_a_directory_is_not_a_rom(self):
+        out, status = self.run_tool(answers("out", "out/", 4, 4, 1, 0))
+        self.assertEqual(out, ALL_PROMPTS + "\nfile not found")
+        self.assertEqual(status, 1)
+
+    def test_zero_images_write_nothing(self):
+        out, status = self.run_tool(answers("rom.bin", "out/", 64, 32, 0, 100))
+        self.assertEqual(out, ALL_PROMPTS + final_position(100))
+        self.assertEqual(status, 0)
+        self.assertEqual(self.snapshots(), [])
+
+    def test_zero_width_gives_header_only_files(self):
+        out, status = self.run_tool(answers("rom.bin", "out/", 0, 5, 2, 40))
+        self.assertEqual(out, ALL_PROMPTS + opening("out/snap0000.bmp") + opening("out/snap0001.bmp")
+                         + final_position(40))
+        self.assertEqual(status, 0)
+        self.expect_snapshots([40, 40], 0, 5)
+
+    def test_second_run_continues_after_the_first(self):
+        self.run_tool(answers("rom.bin", "out/", 8, 8, 2, 0))
+        first = [read_file(self.path("out", n)) for n in self.snapshots()]
+        out, status = self.run_tool(answers("rom.bin", "out/", 8, 8, 2, 128))
+        self.assertEqual(out, ALL_PROMPTS + opening("out/snap0002.bmp") + opening("out/snap0003.bmp")
+                         + final_position(384))
+        self.assertEqual([read_file(self.path("out", n)) for n in self.snapshots()[:2]], first)
+        self.expect_snapshots([0, 128, 128, 256], 8, 8)
+
+
+class NeverOverwrite(ToolTestCase):
+    def test_anything_under_a_name_makes_it_taken(self):
+        write_file(self.path("rom.bin"), random_bytes(64, seed=2))
+        write_file(self.path("out", "snap0000.bmp"), b"earlier dump")
+        os.mkdir(self.path("out", "snap0001.bmp"))
+        os.mkfifo(self.path("out", "snap0002.bmp"))
+        os.symlink(self.path("out", "gone.bmp"), self.path("out", "snap0003.bmp"))
+        write_file(self.path("out", "snap0005.bmp"), b"unreadable")
+        os.chmod(self.path("out", "snap0005.bmp"), 0)
+        out, status = self.run_tool(answers("rom.bin", "out/", 2, 2, 2, 0))
+        self.assertEqual(out, ALL_PROMPTS + opening("out/snap0004.bmp") + opening("out/snap0006.bmp")
+                         + final_position(16))
+        self.assertEqual(status, 0)
+        self.assertEqual(read_file(self.path("out", "snap0000.bmp")), b"earlier dump")
+        self.assertTrue(os.path.islink(self.path("out", "snap0003.bmp")))
+        self.assertFalse(os.path.lexists(self.path("out", "gone.bmp")))
+        self.assertEqual(read_file(self.path("out", "snap0005.bmp")), b"unreadable")
+
+    def test_a_file_that_appears_before_creation_is_left_alone(self):
+        write_file(self.path("rom.bin"), random_bytes(64, seed=3))
+        env = dict(os.environ, LD_PRELOAD=harness.RACE_PRELOAD, RACE_NAME="out/snap0001.bmp")
+        out, status = self.run_tool(answers("rom.bin", "out/", 2, 2, 2, 0), env=env)
+        self.assertEqual(out, ALL_PROMPTS + opening("out/snap0000.bmp") + opening("out/snap0002.bmp")
+                         + final_position(16))
+        self.assertEqual(status, 0)
+        self.assertEqual(read_file(self.path("out", "snap0001.bmp")), b"racer")
+
+
+def limit_file_size(limit):
+    return lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
+
+
+class WriteErrors(ToolTestCase):
+    def test_a_file_that_cannot_be_completed_is_removed(self):
+        # 32x32 images are 2102-byte files; the limit stops each one part way.
+        write_file(self.path("rom.bin"), random_bytes(8192, seed=4))
+        out, status = self.run_tool(answers("rom.bin", "out/", 32, 32, 2, 0),
+                                    preexec_fn=limit_file_size(1000))
+        self.assertEqual(out, ALL_PROMPTS + opening("out/snap0000.bmp") + UNABLE_TO_WRITE
+                         + opening("out/snap0000.bmp") + UNABLE_TO_WRITE + final_position(4096))
+        self.assertEqual(status, 1)
+        self.assertEqual(self.snapshots(), [])
+
+    def test_small_files_still_fit_under_the_same_limit(self):
+        write_file(self.path("rom.bin"), random_bytes(8192, seed=4))
+        out, status = self.run_tool(answers("rom.bin", "out/", 8, 8, 2, 0),
+                                    preexec_fn=limit_file_size(1000))
+        self.assertEqual(status, 0)
+        self.assertEqual(self.snapshots(), ["snap0000.bmp", "snap0001.bmp"])
+
+    def test_a_name_the_system_refuses(self):
+        # Never truncated: a 255-character prefix gives a 267-character file name.
+        write_file(self.path("rom.bin"), random_bytes(64, seed=5))
+        prefix = "y" * 255
+        out, status = self.run_tool(answers("rom.bin", prefix, 2, 2, 1, 0))
+        self.assertEqual(out, ALL_PROMPTS + opening(prefix + "snap0000.bmp") + UNABLE_TO_WRITE
+                         + final_position(8))
+        self.assertEqual(status, 1)
+
+    def test_long_names_are_kept_whole(self):
+        write_file(self.path("rom.bin"), random_bytes(64, seed=5))
+        prefix = "out/" + "x" * 240  # 256 characters once "snap0000.bmp" follows
+        out, status = self.run_tool(answers("rom.bin", prefix, 2, 2, 1, 0))
+        self.assertEqual(out, ALL_PROMPTS + opening(prefix + "snap0000.bmp") + final_position(8))
+        self.assertEqual(status, 0)
+        self.assertEqual(self.snapshots(), ["x" * 240 + "snap0000.bmp"])
+
+
+class RomEnd(ToolTestCase):
+    def test_a_partial_last_image_is_written_with_zeros_then_the_loop_stops(self):
+        rom = random_bytes(8 * 8 * 2 * 2 + 50, seed=6)  # two images and 50 bytes
+        write_file(self.path("rom.bin"), rom)
+        out, status = self.run_tool(answers("rom.bin", "out/", 8, 8, 5, 0))
+        self.assertEqual(out, ALL_PROMPTS + opening("out/snap0000.bmp") + opening("out/snap0001.bmp")
+                         + opening("out/snap0002.bmp") + END_OF_ROM + final_position(len(rom)))
+        self.assertEqual(status, 0)
+        # The tail is zero, not what the previous image left in the buffer.
+        self.assertEqual(read_file(self.path("out", "snap0002.bmp")),
+                         reference_bmp(rom[256:].ljust(128, b"\0"), 8, 8))
+
+    def test_an_image_with_no_bytes_left_gives_no_file(self):
+        rom = random_bytes(256, seed=7)
+        write_file(self.path("rom.bin"), rom)
+        out, status = self.run_tool(answers("rom.bin", "out/", 8, 8, 3, 0))
+        self.assertEqual(out, ALL_PROMPTS + opening("out/snap0000.bmp") + opening("out/snap0001.bmp")
+                         + END_OF_ROM + final_position(256))
+        self.assertEqual(status, 0)
+
+    def test_a_start_past_the_end(self):
+        write_file(self.path("rom.bin"), random_bytes(256, seed=7))
+        out, status = self.run_tool(answers("rom.bin", "out/", 8, 8, 3, 1000))
+        self.assertEqual(out, ALL_PROMPTS + END_OF_ROM + final_position(1000))
+        self.assertEqual(status, 0)
+        self.assertEqual(self.snapshots(), [])
+
+    def test_positions_past_2_gib(self):
+        # A sparse ROM of 2 GiB + 8 KiB; the second image straddles the 2 GiB mark.
+        start = 2 ** 31 - 648
+        data = random_bytes(6144, seed=8)
+        with open(self.path("rom.bin"), "wb") as rom:
+            rom.truncate(2 ** 31 + 8192)
+            rom.seek(start)
+            rom.write(data)
+        out, status = self.run_tool(answers("rom.bin", "out/", 1024, 1, 3, start))
+        self.assertEqual(out, ALL_PROMPTS + opening("out/snap0000.bmp") + opening("out/snap0001.bmp")
+                         + opening("out/snap0002.bmp") + final_position(start + 6144))
+        self.assertEqual(status, 0)
+        for i in range(3):
+            self.assertEqual(read_file(self.path("out", "snap%04d.bmp" % i)),
+                             reference_bmp(data[i * 2048:(i + 1) * 2048], 1024, 1))
+
+
+class BadAnswers(ToolTestCase):
+    def setUp(self):
+        super().setUp()
+        write_file(self.path("rom.bin"), random_bytes(64, seed=9))
+
+    def test_unusable_answers_are_asked_again(self):
+        R, P, W, H, C = ROM_PROMPT, PREFIX_PROMPT, WIDTH_PROMPT, HEIGHT_PROMPT, COUNT_PROMPT
+        long_path = "p" * 256
+        # (what is typed, the dialogue before the data start hint, final position)
+        cases = [
+            ("rom.bin out/ abc 2 2 1 0", [R, P, W, NOT_A_NUMBER, W, H, C], 8),
+            ("rom.bin out/ 2abc 2 1 0", [R, P, W, H, NOT_A_NUMBER, H, C], 8),
+            ("rom.bin out/ 99999999999 2 2 1 0", [R, P, W, OUT_OF_RANGE, W, H, C], 8),
+            ("rom.bin out/ 0x80000000 2 2 1 0", [R, P, W, OUT_OF_RANGE, W, H, C], 8),
+            ("rom.bin out/ -2 2 2 1 0", [R, P, W, NEGATIVE, W, H, C], 8),
+            ("rom.bin out/ 2 -2147483648 2 1 0", [R, P, W, H, NEGATIVE, H, C], 8),
+            ("rom.bin out/ 2 2 -1 1 0", [R, P, W, H, C, NEGATIVE, C], 8),
+            ("%s rom.bin out/ 2 2 1 0" % long_path, [R, PATH_TOO_LONG, R, P, W, H, C], 8),
+            ("rom.bin %s out/ 2 2 1 0" % long_path, [R, P, PATH_TOO_LONG, P, W, H, C], 8),
+            # 65536 x 16384 x 2 is 2^31, one byte too many: the height is asked again.
+            ("rom.bin out/ 65536 16384 0 1 0", [R, P, W, H, IMAGE_TOO_LARGE, H, C], 0),
+            # Width 1 fits 2^30 rows of raw bytes, but not their padded BMP in 4 GiB.
+            ("rom.bin out/ 1 1073741823 0 1 0", [R, P, W, H, IMAGE_TOO_LARGE, H, C], 0),
+        ]
+        for typed, dialogue, position in cases:
+            with self.subTest(typed=typed[:60]):
+                out, status = self.run_tool(typed.encode() + b"\n")
+                self.assertEqual(out, HEAD + "".join(dialogue) + HINT + START_PROMPT
+                                 + opening("out/snap0000.bmp") + final_position(position))
+                self.assertEqual(status, 0)
+                for name in self.snapshots():
+                    os.remove(self.path("out", name))
+
+    def test_unusable_start_address(self):
+        out, status = self.run_tool(b"rom.bin out/ 2 2 1 -5 zz 4\n")
+        self.assertEqual(out, ALL_PROMPTS + NEGATIVE + START_PROMPT + NOT_A_NUMBER + START_PROMPT
+                         + opening("out/snap0000.bmp") + final_position(12))
+        self.assertEqual(status, 0)
+
+    def test_input_that_ends_early(self):
+        given = ["rom.bin", "out/", "2", "2", "1", "0"]
+        for count in range(6):
+            with self.subTest(answers=count):
+                out, status = self.run_tool(" ".join(given[:count]).encode())
+                shown = HEAD + "".join(PROMPTS[:count + 1])
+                if count == 5:
+                    shown = ALL_PROMPTS
+                self.assertEqual(out, shown + INPUT_ENDED)
+                self.assertEqual(status, 1)
+                self.assertEqual(self.snapshots(), [])
+
+    def test_endless_wrong_answers_end_the_run(self):
+        out, status = self.run_tool(b"rom.bin out/ " + b"x " * 500)
+        self.assertEqual(out, HEAD + ROM_PROMPT + PREFIX_PROMPT + (WIDTH_PROMPT + NOT_A_NUMBER) * 99
+                         + WIDTH_PROMPT + GIVING_UP)
+        self.assertEqual(status, 1)
+
+
+class HostileInput(ToolTestCase):
+    def check_ends_cleanly(self, stdin):
+        out, status = self.run_tool(stdin, timeout=60)
+        self.assertIn(status, (0, 1))  # a signal would show as a negative status
+        self.assertLess(len(out), 100000)
+        return out, status
+
+    def test_binary_garbage(self):
+        write_file(self.path("rom.bin"), random_bytes(64, seed=10))
+        for seed in range(40):
+            with self.subTest(seed=seed):
+                garbage = random_bytes(4096 * (seed % 4 + 1), seed=seed)
+                self.check_ends_cleanly(garbage)
+                self.check_ends_cleanly(b"rom.bin out/ " + garbage)
+
+    def test_words_of_ten_thousand_characters(self):
+        write_file(self.path("rom.bin"), random_bytes(64, seed=10))
+        for word in [b"a" * 10000, b"1" * 10000, b"0x" + b"f" * 9998, b"\0" * 10000]:
+            with self.subTest(word=word[:4]):
+                out, _ = self.check_ends_cleanly(word + b" rom.bin out/ " + (word + b" ") * 4 + b"1 1 1 0\n")
+                self.assertTrue(out.endswith(final_position(2)), out[-200:])
+
+    def endless(self, chunk):
+        """Feeds `chunk` over and over until the tool stops reading."""
+        process = subprocess.Popen([harness.TOOL], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                   cwd=self.dir)
+        killer = threading.Timer(60, process.kill)  # a hang shows as a killed process
+        killer.start()
+
+        def feed():
+            try:
+                while True:
+                    process.stdin.write(chunk)
+            except OSError:
+                pass
+
+        feeder = threading.Thread(target=feed, daemon=True)
+        feeder.start()
+        with process.stdout:
+            out = process.stdout.read(200000)
+        status = process.wait()
+        killer.cancel()
+        feeder.join()
+        try:
+            process.stdin.close()
+        except OSError:
+            pass
+        return out.decode("latin-1"), status
+
+    def test_endless_input_is_given_up_on(self):
+        for chunk in [b"junk " * 1000, b" " * 4096, b"\n" * 4096, b"a" * 4096, b"7" * 4096]:
+            with self.subTest(chunk=chunk[:5]):
+                out, status = self.endless(chunk)
+                self.assertTrue(out.endswith(GIVING_UP), out[-300:])
+                self.assertEqual(status, 1)
+
+
+class Interrupt(ToolTestCase):
+    def test_ctrl_c_finishes_the_snapshot_in_progress_then_stops(self):
+        # The ROM is a FIFO that we feed one image at a time, so the interrupt
+        # lands at a known point: while the tool waits for the second image.
+        os.mkfifo(self.path("rom.fifo"))
+        process = subprocess.Popen([harness.TOOL], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                   cwd=self.dir)
+        process.stdin.write(answers("rom.fifo", "out/", 16, 16, 5, 0))
+        process.stdin.close()
+        image = random_bytes(512, seed=11)
+        with open(self.path("rom.fifo"), "wb", buffering=0) as rom:
+            rom.write(image)
+            first = self.path("out", "snap0000.bmp")
+            deadline = time.monotonic() + 30
+            while not (os.path.exists(first) and os.path.getsize(first) == 54 + 512):
+                self.assertLess(time.monotonic(), deadline)
+                time.sleep(0.01)
+            process.send_signal(signal.SIGINT)
+            time.sleep(0.2)
+            rom.write(image[::-1])
+        with process.stdout:
+            out = process.stdout.read().decode("latin-1")
+        status = process.wait(timeout=30)
+        self.assertEqual(out, ALL_PROMPTS + opening("out/snap0000.bmp") + opening("out/snap0001.bmp")
+                         + "\nInterrupted" + final_position(1024))
+        self.assertEqual(status, 1)
+        self.assertEqual(read_file(self.path("out", "snap0001.bmp")), reference_bmp(image[::-1], 16, 16))
+        self.assertEqual(self.snapshots(), ["snap0000.bmp", "snap0001.bmp"])
+
+
+if __name__ == "__main__":
+    harness.main()

@@ -1,0 +1,116 @@
+"""Shared helpers for the tests that run the built velloran binary.
+
+Usage of every test script: python3 SCRIPT.py PATH_TO_VELLORAN [PATH_TO_RACE_PRELOAD]
+"""
+import os
+import random
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+
+TOOL = os.path.abspath(sys.argv[1]) if len(sys.argv) > 1 else None
+RACE_PRELOAD = os.path.abspath(sys.argv[2]) if len(sys.argv) > 2 else None
+
+HEAD = ("\nWelcome to the Velloran v0.002\n"
+        "Raw 16-bit images out of ROM dumps, saved as numbered BMP files.\n\n")
+ROM_PROMPT = "Enter rom file path (128 meg): "
+PREFIX_PROMPT = "Enter bmp dump path: "
+WIDTH_PROMPT = "Enter the bmp width: "
+HEIGHT_PROMPT = "Enter the bmp height: "
+COUNT_PROMPT = "How many consecutive images to dump: "
+HINT = "\nData starts at: $020D, With that in mind...\n"
+START_PROMPT = "Enter the starting image address (base 10 or decimal): "
+PROMPTS = [ROM_PROMPT, PREFIX_PROMPT, WIDTH_PROMPT, HEIGHT_PROMPT, COUNT_PROMPT, START_PROMPT]
+ALL_PROMPTS = HEAD + "".join(PROMPTS[:5]) + HINT + START_PROMPT
+
+NOT_A_NUMBER = "\nNot a number: answer with a whole number such as 64, 0x40 or 0100.\n"
+OUT_OF_RANGE = "\nNumber too large: at most 2147483647.\n"
+NEGATIVE = "\nNegative numbers cannot be used here.\n"
+IMAGE_TOO_LARGE = "\nImage too large: width x height x 2 must stay within 2147483647 bytes.\n"
+PATH_TOO_LONG = "\nPath too long: at most 255 characters.\n"
+INPUT_ENDED = "\nInput ended before all six answers were given.\n"
+GIVING_UP = "\nToo much unusable input; giving up.\n"
+UNABLE_TO_WRITE = "\nUnable to write to file"
+END_OF_ROM = "\nEnd of rom reached"
+
+
+def opening(name):
+    return "\nOpening: " + name
+
+
+def final_position(position):
+    return "\n%d\n" % position
+
+
+def answers(*words):
+    """The answers as a user types them, one per line."""
+    return ("\n".join(str(w) for w in words) + "\n").encode()
+
+
+def run_tool(stdin, cwd, timeout=60, env=None, preexec_fn=None):
+    """Runs the tool with `stdin` (bytes) and returns (stdout as text, exit status)."""
+    done = subprocess.run([TOOL], input=stdin, stdout=subprocess.PIPE, cwd=cwd,
+                          timeout=timeout, env=env, preexec_fn=preexec_fn)
+    return done.stdout.decode("latin-1"), done.returncode
+
+
+def random_bytes(count, seed):
+    return random.Random(seed).randbytes(count)
+
+
+def swap_red_blue(word):
+    """ROM word to BMP word: bits 0-4 and 10-14 change places."""
+    return (word & 0x83E0) | ((word & 0x1F) << 10) | ((word >> 10) & 0x1F)
+
+
+def reference_bmp(raw, width, height):
+    """The exact BMP file the tool must write for `raw` (the image's ROM bytes)."""
+    row_bytes = (width * 2 + 3) // 4 * 4
+    rows = []
+    for y in range(height):
+        words = struct.unpack_from("<%dH" % width, raw, y * width * 2)
+        row = struct.pack("<%dH" % width, *(swap_red_blue(w) for w in words))
+        rows.append(row + b"\0" * (row_bytes - width * 2))
+    pixels = b"".join(reversed(rows))
+    file_header = struct.pack("<2sIHHI", b"BM", 54 + len(pixels), 0, 0, 54)
+    info_header = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 16, 0, 0, 0, 0, 0, 0)
+    return file_header + info_header + pixels
+
+
+def read_file(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def write_file(path, data):
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+class ToolTestCase(unittest.TestCase):
+    """Each test runs in a fresh, empty temporary folder with an out/ folder."""
+
+    def setUp(self):
+        self._dir = tempfile.TemporaryDirectory(prefix="velloran-test-")
+        self.dir = self._dir.name
+        os.mkdir(self.path("out"))
+
+    def tearDown(self):
+        self._dir.cleanup()
+
+    def path(self, *parts):
+        return os.path.join(self.dir, *parts)
+
+    def run_tool(self, stdin, **kwargs):
+        return run_tool(stdin, self.dir, **kwargs)
+
+    def snapshots(self, folder="out"):
+        return sorted(os.listdir(self.path(folder)))
+
+
+def main():
+    if TOOL is None:
+        sys.exit("usage: %s PATH_TO_VELLORAN [PATH_TO_RACE_PRELOAD]" % sys.argv[0])
+    unittest.main(argv=sys.argv[:1], verbosity=2)
