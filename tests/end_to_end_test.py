@@ -106,7 +106,9 @@ class NeverOverwrite(ToolTestCase):
 
     def test_a_file_that_appears_before_creation_is_left_alone(self):
         write_file(self.path("rom.bin"), random_bytes(64, seed=3))
-        env = dict(os.environ, LD_PRELOAD=harness.RACE_PRELOAD, RACE_NAME="out/snap0001.bmp")
+        # A sanitizer runtime wants to be the first library; this one has to be.
+        env = dict(os.environ, LD_PRELOAD=harness.RACE_PRELOAD, RACE_NAME="out/snap0001.bmp",
+                   ASAN_OPTIONS="verify_asan_link_order=0")
         out, status = self.run_tool(answers("rom.bin", "out/", 2, 2, 2, 0), env=env)
         self.assertEqual(out, ALL_PROMPTS + opening("out/snap0000.bmp") + opening("out/snap0002.bmp")
                          + final_position(16))
