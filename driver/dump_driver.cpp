@@ -109,7 +109,7 @@ bool askNumber(AnswerInput& input, const char* prompt, std::int32_t maxValue,
 // arithmetic and whose BMP file length fits the header's 32-bit field.
 std::int32_t maxHeightFor(std::int32_t width) {
   if (width == 0) return kInt32Max;
-  const std::uint64_t byRawBytes = std::uint64_t{kInt32Max} / (std::uint64_t(width) * 2);
+  const std::uint64_t byRawBytes = std::uint64_t{kInt32Max} / (static_cast<std::uint64_t>(width) * 2);
   const std::uint64_t byFileSize =
       (std::numeric_limits<std::uint32_t>::max() - kBmpHeaderBytes) / rowBytesFor(static_cast<std::uint32_t>(width));
   return static_cast<std::int32_t>(std::min(byRawBytes, byFileSize));
@@ -124,11 +124,16 @@ struct DumpRequest {
   std::int32_t startAddress = 0;
 };
 
+// The size of one raw image; the answers were checked so that it fits in 31 bits.
+std::size_t imageBytesOf(const DumpRequest& request) {
+  return static_cast<std::size_t>(request.width) * static_cast<std::size_t>(request.height) * 2;
+}
+
 // Writes one snapshot per image from the current ROM position on, and keeps
 // `position` at the ROM's read position. True when every attempt was written.
 bool dumpImages(const FileHandle& rom, const DumpRequest& request, unsigned char* imageBuffer,
                 std::uint64_t& position) {
-  const auto imageBytes = static_cast<std::size_t>(request.width) * static_cast<std::size_t>(request.height) * 2;
+  const std::size_t imageBytes = imageBytesOf(request);
   const auto sourceStride = static_cast<std::uint32_t>(request.width) * 2;
   std::int32_t snapshotNumber = 0;
   bool allWritten = true;
@@ -201,8 +206,7 @@ int runDump() {
   }
 
   std::uint64_t position = static_cast<std::uint64_t>(request.startAddress);
-  const auto imageBytes = static_cast<std::size_t>(request.width) * static_cast<std::size_t>(request.height) * 2;
-  std::unique_ptr<unsigned char[]> imageBuffer(new (std::nothrow) unsigned char[imageBytes]);
+  std::unique_ptr<unsigned char[]> imageBuffer(new (std::nothrow) unsigned char[imageBytesOf(request)]);
   if (!imageBuffer) {
     std::fputs(kUnableToAllocate, stdout);
     return finish(false);

@@ -17,14 +17,15 @@ constexpr const char* kUnableToAllocateBitmap = "\nUnable to allocate bitmap";
 constexpr const char* kUnableToWriteFile = "\nUnable to write to file";
 constexpr const char* kUnsupportedDepth = "\nOnly 16-bit snapshots can be written";
 
-void putLittleEndian16(unsigned char* at, std::uint32_t value) {
+// Stores `value` little-endian and returns the byte after it.
+unsigned char* put16(unsigned char* at, std::uint32_t value) {
   at[0] = static_cast<unsigned char>(value & 0xFFu);
   at[1] = static_cast<unsigned char>((value >> 8) & 0xFFu);
+  return at + 2;
 }
 
-void putLittleEndian32(unsigned char* at, std::uint32_t value) {
-  putLittleEndian16(at, value & 0xFFFFu);
-  putLittleEndian16(at + 2, value >> 16);
+unsigned char* put32(unsigned char* at, std::uint32_t value) {
+  return put16(put16(at, value & 0xFFFFu), value >> 16);
 }
 
 // Finds the first number from `snapshotNumber` up whose name is free and
@@ -71,35 +72,28 @@ bool bmpFileSize(std::int32_t width, std::int32_t height, std::uint32_t& fileSiz
   return true;
 }
 
-// BITMAPFILEHEADER (14 bytes) then BITMAPINFOHEADER (40 bytes), little-endian:
-//
-//   offset  size  field            value
-//        0     2  bfType           "BM"
-//        2     4  bfSize           54 + rowBytes * height
-//        6     2  bfReserved1      0
-//        8     2  bfReserved2      0
-//       10     4  bfOffBits        54
-//       14     4  biSize           40
-//       18     4  biWidth          width
-//       22     4  biHeight         height (positive: bottom row first)
-//       26     2  biPlanes         1
-//       28     2  biBitCount       16
-//       30     4  biCompression    0 (BI_RGB)
-//       34    20  biSizeImage, biXPelsPerMeter, biYPelsPerMeter,
-//                 biClrUsed, biClrImportant: all 0
+// The 14-byte BITMAPFILEHEADER, then the 40-byte BITMAPINFOHEADER, field by
+// field, little-endian. The pixel rows follow at offset 54, bottom row first.
 void fillBmpHeaders(unsigned char* header, std::int32_t width, std::int32_t height) {
   std::uint32_t fileSize = 0;
   bmpFileSize(width, height, fileSize);
-  for (std::uint32_t i = 0; i < kBmpHeaderBytes; ++i) header[i] = 0;
-  header[0] = 'B';
-  header[1] = 'M';
-  putLittleEndian32(header + 2, fileSize);
-  putLittleEndian32(header + 10, kBmpHeaderBytes);
-  putLittleEndian32(header + 14, 40);
-  putLittleEndian32(header + 18, static_cast<std::uint32_t>(width));
-  putLittleEndian32(header + 22, static_cast<std::uint32_t>(height));
-  putLittleEndian16(header + 26, 1);
-  putLittleEndian16(header + 28, 16);
+  unsigned char* at = header;
+  at = put16(at, 0x4D42);                               // bfType: "BM"
+  at = put32(at, fileSize);                             // bfSize
+  at = put16(at, 0);                                    // bfReserved1
+  at = put16(at, 0);                                    // bfReserved2
+  at = put32(at, kBmpHeaderBytes);                      // bfOffBits
+  at = put32(at, 40);                                   // biSize
+  at = put32(at, static_cast<std::uint32_t>(width));    // biWidth
+  at = put32(at, static_cast<std::uint32_t>(height));   // biHeight: positive, bottom row first
+  at = put16(at, 1);                                    // biPlanes
+  at = put16(at, 16);                                   // biBitCount
+  at = put32(at, 0);                                    // biCompression: BI_RGB
+  at = put32(at, 0);                                    // biSizeImage
+  at = put32(at, 0);                                    // biXPelsPerMeter
+  at = put32(at, 0);                                    // biYPelsPerMeter
+  at = put32(at, 0);                                    // biClrUsed
+  put32(at, 0);                                         // biClrImportant
 }
 
 SnapshotResult writeSnapshot(const unsigned char* pixels, std::uint32_t sourceStride,
@@ -113,17 +107,17 @@ SnapshotResult writeSnapshot(const unsigned char* pixels, std::uint32_t sourceSt
   if (bitsPerPixel != 16) return discard(file, name, kUnsupportedDepth);
 
   std::uint32_t fileSize = 0;
-  std::unique_ptr<unsigned char[]> bitmap;
-  if (bmpFileSize(width, height, fileSize)) bitmap.reset(new (std::nothrow) unsigned char[fileSize]);
-  if (!bitmap) return discard(file, name, kUnableToAllocateBitmap);
+  std::unique_ptr<unsigned char[]> bitmapBuffer;
+  if (bmpFileSize(width, height, fileSize)) bitmapBuffer.reset(new (std::nothrow) unsigned char[fileSize]);
+  if (!bitmapBuffer) return discard(file, name, kUnableToAllocateBitmap);
 
   // Headers and pixels share one buffer so the whole file goes out in one write.
-  fillBmpHeaders(bitmap.get(), width, height);
+  fillBmpHeaders(bitmapBuffer.get(), width, height);
   convertImage(pixels, sourceStride, static_cast<std::uint32_t>(width),
-               static_cast<std::uint32_t>(height), bitmap.get() + kBmpHeaderBytes,
+               static_cast<std::uint32_t>(height), bitmapBuffer.get() + kBmpHeaderBytes,
                rowBytesFor(static_cast<std::uint32_t>(width)));
 
-  const bool wrote = writeAll(file, bitmap.get(), fileSize);
+  const bool wrote = writeAll(file, bitmapBuffer.get(), fileSize);
   const bool closed = file.close();
   if (!wrote || !closed) return discard(file, name, kUnableToWriteFile);
   return SnapshotResult::written;

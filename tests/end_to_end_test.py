@@ -6,6 +6,7 @@ import signal
 import subprocess
 import threading
 import time
+import unittest
 
 from harness import *  # noqa: F401,F403  (the shared texts and helpers)
 import harness
@@ -154,6 +155,30 @@ class WriteErrors(ToolTestCase):
         self.assertEqual(out, ALL_PROMPTS + opening(prefix + "snap0000.bmp") + final_position(8))
         self.assertEqual(status, 0)
         self.assertEqual(self.snapshots(), ["x" * 240 + "snap0000.bmp"])
+
+
+def limit_memory(limit):
+    return lambda: resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
+
+
+@unittest.skipIf(os.environ.get("VELLORAN_SANITIZED"), "sanitizers need far more address space")
+class MemoryErrors(ToolTestCase):
+    def test_no_memory_for_the_image_buffer(self):
+        write_file(self.path("rom.bin"), random_bytes(64, seed=12))
+        out, status = self.run_tool(answers("rom.bin", "out/", 32768, 32767, 1, 0),
+                                    preexec_fn=limit_memory(1 << 30))
+        self.assertEqual(out, ALL_PROMPTS + "\nUnable to allocate mem")
+        self.assertEqual(status, 1)
+
+    def test_no_memory_for_the_bitmap_leaves_no_file(self):
+        # The 512 MiB image buffer fits under the limit; a second 512 MiB does not.
+        write_file(self.path("rom.bin"), random_bytes(64, seed=12))
+        out, status = self.run_tool(answers("rom.bin", "out/", 16384, 16384, 1, 0),
+                                    preexec_fn=limit_memory(800 << 20))
+        self.assertEqual(out, ALL_PROMPTS + opening("out/snap0000.bmp") + "\nUnable to allocate bitmap"
+                         + END_OF_ROM + final_position(64))
+        self.assertEqual(status, 1)
+        self.assertEqual(self.snapshots(), [])
 
 
 class RomEnd(ToolTestCase):
