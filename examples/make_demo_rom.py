@@ -7,10 +7,12 @@
   2  a red "F" on blue with a green dot at the top left: shows which way is up
   3  a green field whose right half has bit 15 set: BMP readers show it unchanged
 
-Run it from anywhere; it writes next to itself. Only the standard library.
+Usage: make_demo_rom.py [OUTPUT], by default demo.rom next to this script.
+Only the standard library.
 """
 import os
 import struct
+import sys
 
 WIDTH, HEIGHT = 64, 32
 HEADER_BYTES = 0x20D
@@ -66,7 +68,8 @@ def image(pixel):
 def main():
     header = bytes((i * 7 + 3) & 0xFF for i in range(HEADER_BYTES))
     data = header + b"".join(image(p) for p in (colour_bars, ramps, f_shape, top_bit))
-    path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "demo.rom")
+    default = os.path.join(os.path.dirname(os.path.abspath(__file__)), "demo.rom")
+    path = sys.argv[1] if len(sys.argv) > 1 else default
     with open(path, "wb") as rom:
         rom.write(data)
     print("wrote %s: %d bytes, images of %dx%d from offset %d" % (path, len(data), WIDTH, HEIGHT, HEADER_BYTES))

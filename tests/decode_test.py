@@ -1,6 +1,8 @@
 """Our snapshots read back by a decoder we did not write (Pillow): every
 pixel's colour must be the raw ROM pixel's (bits 0-4 red, 5-9 green, 10-14 blue)."""
 import os
+import subprocess
+import sys
 
 from PIL import Image
 
@@ -46,6 +48,35 @@ class DecodedByPillow(ToolTestCase):
                 self.check(width, height, 1, 3, seed=width * 10 + height)
                 for name in self.snapshots():
                     os.remove(self.path("out", name))
+
+
+class DemoRom(ToolTestCase):
+    EXAMPLES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "examples")
+
+    def test_the_committed_rom_is_what_the_script_makes(self):
+        subprocess.run([sys.executable, os.path.join(self.EXAMPLES, "make_demo_rom.py"), self.path("made.rom")],
+                       check=True, stdout=subprocess.DEVNULL, timeout=60)
+        self.assertEqual(read_file(self.path("made.rom")), read_file(os.path.join(self.EXAMPLES, "demo.rom")))
+
+    def test_the_readme_run_shows_the_pictures_it_describes(self):
+        rom = os.path.join(self.EXAMPLES, "demo.rom")
+        out, status = self.run_tool(("%s out/ 64 32 4 0x20D\n" % rom).encode())
+        self.assertEqual(status, 0)
+        self.assertTrue(out.endswith(final_position(16909)), out)
+        pictures = []
+        for image in range(4):
+            with Image.open(self.path("out", "snap%04d.bmp" % image)) as bmp:
+                pictures.append(bmp.convert("RGB"))
+        bars, ramps, shape, top_bit = pictures
+        self.assertEqual([bars.getpixel((x, 16)) for x in (4, 12, 60)],
+                         [(255, 255, 255), (255, 255, 0), (0, 0, 0)])
+        self.assertEqual(ramps.getpixel((0, 4)), (0, 0, 0))
+        self.assertEqual(ramps.getpixel((63, 4)), (255, 0, 0))
+        self.assertEqual(ramps.getpixel((63, 12)), (0, 255, 0))
+        self.assertEqual(ramps.getpixel((63, 20)), (0, 0, 255))
+        self.assertEqual(shape.getpixel((1, 1)), (0, 255, 0))  # the dot is at the top left
+        self.assertEqual(shape.getpixel((18, 8)), (255, 0, 0))  # the F's stem
+        self.assertEqual(top_bit.getpixel((10, 10)), top_bit.getpixel((50, 10)))
 
 
 if __name__ == "__main__":
