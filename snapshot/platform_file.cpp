@@ -39,11 +39,6 @@ bool FileHandle::close() {
   return result == 0;
 }
 
-bool pathExists(const std::string& path) {
-  struct stat status {};
-  return ::lstat(path.c_str(), &status) == 0;
-}
-
 FileHandle openForReading(const std::string& path) {
   FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat status {};

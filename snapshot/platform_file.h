@@ -1,5 +1,5 @@
 // The few file operations that need the platform's own calls: exclusive
-// creation, a probe that does not follow links, and 64-bit positions. Every
+// creation and 64-bit positions. Every
 // function reports failure by its result; none throws.
 #pragma once
 
@@ -29,16 +29,14 @@ class FileHandle {
   int descriptor_ = -1;
 };
 
-// True when anything at all exists under `path`: a file of any kind, a
-// directory, a FIFO, or a symbolic link even when it dangles. Never opens it.
-bool pathExists(const std::string& path);
-
 // Opens an existing file for reading; a directory does not count as one.
 FileHandle openForReading(const std::string& path);
 
 enum class CreateResult { created, nameTaken, failed };
 
-// Creates a new file for writing; never opens or empties one that exists.
+// Creates a new file for writing. Anything already under `path` (a file of any
+// kind, a directory, a FIFO, a symbolic link even when it dangles) gives
+// nameTaken, and is never opened, followed or emptied.
 CreateResult createExclusive(const std::string& path, FileHandle& file);
 
 // Writes all `size` bytes, however many calls the system needs.

@@ -28,15 +28,15 @@ unsigned char* put32(unsigned char* at, std::uint32_t value) {
   return put16(put16(at, value & 0xFFFFu), value >> 16);
 }
 
-// Finds the first number from `snapshotNumber` up whose name is free and
-// creates that file exclusively, so a file that appears between the probe and
-// the creation is skipped rather than touched.
+// Finds the first number from `snapshotNumber` up whose name is free. The
+// exclusive create is the probe itself: one call per name, it refuses anything
+// already there (links and FIFOs included) without opening it, and nothing can
+// slip in between a check and the creation.
 CreateResult createNextSnapshotFile(const std::string& dumpPrefix, std::int32_t& snapshotNumber,
                                     std::string& name, FileHandle& file) {
   for (;;) {
     name = snapshotName(dumpPrefix, snapshotNumber);
-    const CreateResult result =
-        pathExists(name) ? CreateResult::nameTaken : createExclusive(name, file);
+    const CreateResult result = createExclusive(name, file);
     if (result != CreateResult::nameTaken) return result;
     if (snapshotNumber == std::numeric_limits<std::int32_t>::max()) return CreateResult::failed;
     ++snapshotNumber;
