@@ -1,5 +1,6 @@
 #include "snapshot_writer.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <limits>
 #include <memory>
@@ -41,6 +42,17 @@ CreateResult createNextSnapshotFile(const std::string& dumpPrefix, std::int32_t&
     if (snapshotNumber == std::numeric_limits<std::int32_t>::max()) return CreateResult::failed;
     ++snapshotNumber;
   }
+}
+
+// Pixel rows go out in blocks of about this many bytes, so that a big image
+// never needs a second buffer of its own size.
+constexpr std::uint64_t kWriteBlockBytes = std::uint64_t{4} << 20;
+
+// Rows per block: at least one, at most the image; none when rows hold no bytes.
+std::uint32_t blockRowsFor(std::uint64_t rowBytes, std::uint32_t rows) {
+  if (rowBytes == 0) return 0;
+  const std::uint64_t fitting = std::max<std::uint64_t>(1, kWriteBlockBytes / rowBytes);
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(rows, fitting));
 }
 
 SnapshotResult report(const char* message) {
@@ -107,19 +119,31 @@ SnapshotResult writeSnapshot(const unsigned char* pixels, std::uint32_t sourceSt
   if (bitsPerPixel != 16) return discard(file, name, kUnsupportedDepth);
 
   std::uint32_t fileSize = 0;
-  std::unique_ptr<unsigned char[]> bitmapBuffer;
-  if (bmpFileSize(width, height, fileSize)) bitmapBuffer.reset(new (std::nothrow) unsigned char[fileSize]);
+  if (!bmpFileSize(width, height, fileSize)) return discard(file, name, kUnableToAllocateBitmap);
+  const auto rows = static_cast<std::uint32_t>(height);
+  const std::uint64_t rowBytes = rowBytesFor(static_cast<std::uint32_t>(width));
+  const std::uint32_t rowsPerBlock = blockRowsFor(rowBytes, rows);
+  std::unique_ptr<unsigned char[]> bitmapBuffer(
+      new (std::nothrow) unsigned char[kBmpHeaderBytes + rowsPerBlock * rowBytes]);
   if (!bitmapBuffer) return discard(file, name, kUnableToAllocateBitmap);
 
-  // Headers and pixels share one buffer so the whole file goes out in one write.
+  // The headers share the first block's buffer, so a small file goes out in
+  // one write; a big one goes out block by block, bottom row first.
   fillBmpHeaders(bitmapBuffer.get(), width, height);
-  convertImage(pixels, sourceStride, static_cast<std::uint32_t>(width),
-               static_cast<std::uint32_t>(height), bitmapBuffer.get() + kBmpHeaderBytes,
-               rowBytesFor(static_cast<std::uint32_t>(width)));
-
-  const bool wrote = writeAll(file, bitmapBuffer.get(), fileSize);
+  unsigned char* blockStart = bitmapBuffer.get() + kBmpHeaderBytes;
+  bool wrote = rowsPerBlock > 0 || writeAll(file, bitmapBuffer.get(), kBmpHeaderBytes);
+  for (std::uint32_t fileRow = 0; wrote && rowsPerBlock > 0 && fileRow < rows; fileRow += rowsPerBlock) {
+    const std::uint32_t blockRows = std::min(rowsPerBlock, rows - fileRow);
+    const std::uint32_t lastImageRow = rows - 1 - fileRow;
+    convertImage(pixels + std::size_t{sourceStride} * (lastImageRow + 1 - blockRows), sourceStride,
+                 static_cast<std::uint32_t>(width), blockRows, blockStart, rowBytes);
+    const unsigned char* out = fileRow == 0 ? bitmapBuffer.get() : blockStart;
+    wrote = writeAll(file, out, static_cast<std::size_t>(blockStart + blockRows * rowBytes - out));
+  }
   const bool closed = file.close();
   if (!wrote || !closed) return discard(file, name, kUnableToWriteFile);
+  // Every name up to this one is taken now, so the next call need not probe them again.
+  if (snapshotNumber < std::numeric_limits<std::int32_t>::max()) ++snapshotNumber;
   return SnapshotResult::written;
 }
 

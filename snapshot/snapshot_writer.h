@@ -20,9 +20,10 @@ void fillBmpHeaders(unsigned char* header, std::int32_t width, std::int32_t heig
 
 enum class SnapshotResult { written, failed };
 
-// Probes names upward from `snapshotNumber` (which is left holding the number
-// of the name used), prints "\nOpening: <name>", and writes the file. Every
-// failure is reported on standard output and leaves no file behind.
+// Probes names upward from `snapshotNumber`, prints "\nOpening: <name>", and
+// writes the file. After a write `snapshotNumber` holds the number after the
+// name used; after a failure, that name's number. Every failure is reported
+// on standard output and leaves no file behind.
 SnapshotResult writeSnapshot(const unsigned char* pixels, std::uint32_t sourceStride,
                              std::int32_t bitsPerPixel, std::int32_t width, std::int32_t height,
                              const std::string& dumpPrefix, std::int32_t& snapshotNumber);

@@ -170,15 +170,19 @@ class MemoryErrors(ToolTestCase):
         self.assertEqual(out, ALL_PROMPTS + "\nUnable to allocate mem")
         self.assertEqual(status, 1)
 
-    def test_no_memory_for_the_bitmap_leaves_no_file(self):
-        # The 512 MiB image buffer fits under the limit; a second 512 MiB does not.
-        write_file(self.path("rom.bin"), random_bytes(64, seed=12))
-        out, status = self.run_tool(answers("rom.bin", "out/", 16384, 16384, 1, 0),
-                                    preexec_fn=limit_memory(800 << 20))
-        self.assertEqual(out, ALL_PROMPTS + opening("out/snap0000.bmp") + "\nUnable to allocate bitmap"
-                         + END_OF_ROM + final_position(64))
-        self.assertEqual(status, 1)
-        self.assertEqual(self.snapshots(), [])
+    def test_a_big_image_needs_no_second_buffer_of_its_size(self):
+        # A 64 MiB image under a 100 MiB limit: its rows go out in small blocks.
+        rom = random_bytes(64, seed=12)
+        write_file(self.path("rom.bin"), rom)
+        out, status = self.run_tool(answers("rom.bin", "out/", 8192, 4096, 1, 0),
+                                    preexec_fn=limit_memory(100 << 20))
+        self.assertEqual(out, ALL_PROMPTS + opening("out/snap0000.bmp") + END_OF_ROM + final_position(64))
+        self.assertEqual(status, 0)
+        with open(self.path("out", "snap0000.bmp"), "rb") as bmp:
+            self.assertEqual(bmp.read(54), bmp_headers(8192, 4096))
+            self.assertEqual(bmp.read(64), bytes(64))  # bottom row: past the ROM's end
+            bmp.seek(-8192 * 2, os.SEEK_END)  # top row: the ROM's 64 bytes, then zeros
+            self.assertEqual(bmp.read(), reference_bmp(rom, 32, 1)[54:] + bytes(8192 * 2 - 64))
 
 
 class RomEnd(ToolTestCase):

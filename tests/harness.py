@@ -73,10 +73,15 @@ def reference_bmp(raw, width, height):
         words = struct.unpack_from("<%dH" % width, raw, y * width * 2)
         row = struct.pack("<%dH" % width, *(swap_red_blue(w) for w in words))
         rows.append(row + b"\0" * (row_bytes - width * 2))
-    pixels = b"".join(reversed(rows))
-    file_header = struct.pack("<2sIHHI", b"BM", 54 + len(pixels), 0, 0, 54)
+    return bmp_headers(width, height) + b"".join(reversed(rows))
+
+
+def bmp_headers(width, height):
+    """The 54 header bytes of a `width` x `height` 16-bit BMP."""
+    pixel_bytes = (width * 2 + 3) // 4 * 4 * height
+    file_header = struct.pack("<2sIHHI", b"BM", 54 + pixel_bytes, 0, 0, 54)
     info_header = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 16, 0, 0, 0, 0, 0, 0)
-    return file_header + info_header + pixels
+    return file_header + info_header
 
 
 def read_file(path):

@@ -1,5 +1,7 @@
 #include "snapshot_writer.h"
 
+#include "pixel_conversion.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -120,9 +122,9 @@ TEST_F(WriteSnapshotTest, FillsGapsAndSkipsEveryKindOfTakenName) {
   std::int32_t number = 0;
   EXPECT_EQ(write(number), "\nOpening: " + path("snap0001.bmp"));
   EXPECT_EQ(lastResult_, SnapshotResult::written);
-  EXPECT_EQ(number, 1);
+  EXPECT_EQ(number, 2);
   EXPECT_EQ(write(number), "\nOpening: " + path("snap0006.bmp"));
-  EXPECT_EQ(number, 6);
+  EXPECT_EQ(number, 7);
 
   EXPECT_EQ(contents(path("snap0000.bmp")), "keep me");
   EXPECT_TRUE(fs::is_fifo(path("snap0003.bmp")));
@@ -147,11 +149,38 @@ TEST_F(WriteSnapshotTest, WritesHeadersThenBottomRowFirst) {
   EXPECT_EQ(file.substr(54), std::string(reinterpret_cast<const char*>(rows), 16));
 }
 
+// Big images go out in blocks of rows; the file must not show where one ended.
+TEST_F(WriteSnapshotTest, BlocksOfRowsJoinIntoTheSameFileAsOneConversion) {
+  const struct {
+    std::int32_t width, height;
+  } cases[] = {{1001, 5000}, {2048, 1024}, {3000001, 2}};
+  std::int32_t number = 0;
+  for (const auto& c : cases) {
+    std::vector<unsigned char> raw(std::size_t{2} * c.width * c.height);
+    std::uint32_t state = 12345;
+    for (auto& byte : raw) byte = static_cast<unsigned char>((state = state * 1103515245u + 12345u) >> 24);
+    std::uint32_t fileSize = 0;
+    ASSERT_TRUE(bmpFileSize(c.width, c.height, fileSize));
+    std::string expected(fileSize, '\0');
+    auto* bytes = reinterpret_cast<unsigned char*>(expected.data());
+    fillBmpHeaders(bytes, c.width, c.height);
+    convertImage(raw.data(), std::size_t{2} * c.width, c.width, c.height, bytes + kBmpHeaderBytes,
+                 rowBytesFor(c.width));
+
+    const std::string name = snapshotName(prefix_, number);
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(writeSnapshot(raw.data(), 2 * c.width, 16, c.width, c.height, prefix_, number),
+              SnapshotResult::written);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "\nOpening: " + name);
+    EXPECT_TRUE(contents(name) == expected) << c.width << "x" << c.height;
+  }
+}
+
 TEST_F(WriteSnapshotTest, GoesFromNineThousandNineHundredNinetyNineToFiveDigits) {
   putFile(path("snap9999.bmp"), "");
   std::int32_t number = 9999;
   EXPECT_EQ(write(number), "\nOpening: " + path("snap10000.bmp"));
-  EXPECT_EQ(number, 10000);
+  EXPECT_EQ(number, 10001);
 }
 
 TEST_F(WriteSnapshotTest, FailureLeavesNoFileAndTheNumberUnchanged) {
