@@ -6,14 +6,15 @@ namespace velloran {
 
 namespace {
 
-// One row, byte by byte so that it is independent of the host's byte order;
-// the loop has no branches, so the compiler vectorises it.
-void convertRow(const unsigned char* source, std::uint32_t width, unsigned char* destination) {
-  for (std::uint32_t x = 0; x < width; ++x) {
-    const auto pixel = static_cast<std::uint16_t>(source[2 * x] | (source[2 * x + 1] << 8));
+// One row, byte by byte so that it is independent of the host's byte order.
+// The loop has no branches and a size_t index that cannot wrap, so the
+// compiler vectorises it.
+void convertRow(const unsigned char* source, std::size_t width, unsigned char* destination) {
+  for (std::size_t i = 0; i < width * 2; i += 2) {
+    const auto pixel = static_cast<std::uint16_t>(source[i] | (source[i + 1] << 8));
     const std::uint16_t swapped = swapRedBlue(pixel);
-    destination[2 * x] = static_cast<unsigned char>(swapped & 0xFFu);
-    destination[2 * x + 1] = static_cast<unsigned char>(swapped >> 8);
+    destination[i] = static_cast<unsigned char>(swapped & 0xFFu);
+    destination[i + 1] = static_cast<unsigned char>(swapped >> 8);
   }
 }
 

@@ -1,0 +1,163 @@
+#!/usr/bin/env python3
+"""Times velloran against the I/O floor (bench/io_floor.cpp) and ffmpeg.
+
+Usage: python3 bench/run.py [--build DIR] [--work DIR] [--runs N] [--quick]
+
+Every run writes into a fresh, empty folder and nothing is deleted while
+measuring (file creation right after mass deletion is many times slower on
+this kind of disk). The contenders take turns within each round, and the
+ratios are taken per round, so drift on a shared machine cancels out. The
+work folder is removed at the end unless --keep is given.
+"""
+import argparse
+import os
+import random
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+MIB = 1 << 20
+
+
+class Workload:
+    def __init__(self, name, rom_bytes, width, height, count, existing=0):
+        self.name, self.rom_bytes = name, rom_bytes
+        self.width, self.height, self.count, self.existing = width, height, count, existing
+
+    def file_bytes(self):
+        return 54 + (self.width * 2 + 3) // 4 * 4 * self.height
+
+
+WORKLOADS = [
+    Workload("tiles 16 MiB, 64x32 x 4096", 16 * MIB, 64, 32, 4096),
+    Workload("tiles 128 MiB, 64x32 x 32768", 128 * MIB, 64, 32, 32768),
+    Workload("screens 256x224 x 512", 256 * 224 * 2 * 512, 256, 224, 512),
+    Workload("one image 8192x8192", 128 * MIB, 8192, 8192, 1),
+    Workload("tiles 16 MiB after 10,000 snapshots", 16 * MIB, 64, 32, 4096, existing=10000),
+]
+
+
+def make_rom(path, size, seed):
+    with open(path, "wb") as rom:
+        rom.write(random.Random(seed).randbytes(size))
+
+
+def fill_existing(folder, count):
+    """The snapshots of an earlier run, numbered from 0."""
+    header = b"BM" + bytes(52)
+    for number in range(count):
+        with open(os.path.join(folder, "snap%04d.bmp" % number), "wb") as f:
+            f.write(header)
+
+
+def commands(build, rom, folder, w):
+    prefix = folder + "/"
+    answers = "%s\n%s\n%d\n%d\n%d\n0\n" % (rom, prefix, w.width, w.height, w.count)
+    yield "velloran", [os.path.join(build, "velloran")], answers
+    yield "floor", [os.path.join(build, "bench", "velloran_io_floor"), rom, prefix,
+                    str(w.width), str(w.height), str(w.count), "0", str(w.existing)], None
+    if shutil.which("ffmpeg"):
+        # ffmpeg overwrites, so it starts past the existing names instead of probing them.
+        yield "ffmpeg", ["ffmpeg", "-nostdin", "-loglevel", "error", "-f", "rawvideo",
+                         "-pixel_format", "bgr555le", "-video_size", "%dx%d" % (w.width, w.height),
+                         "-i", rom, "-frames:v", str(w.count), "-pix_fmt", "rgb555le",
+                         "-start_number", str(w.existing), prefix + "snap%04d.bmp"], None
+
+
+def timed_run(argv, answers, report):
+    """Wall time in seconds and peak resident memory in KiB."""
+    wrapped = ["/usr/bin/time", "-v", "-o", report] + argv
+    start = time.perf_counter()
+    done = subprocess.run(wrapped, input=answers, text=True, stdout=subprocess.DEVNULL,
+                          stderr=subprocess.PIPE)
+    elapsed = time.perf_counter() - start
+    if done.returncode != 0:
+        sys.exit("%s failed (%d): %s" % (argv[0], done.returncode, done.stderr.strip()))
+    with open(report) as f:
+        for line in f:
+            if "Maximum resident set size" in line:
+                return elapsed, int(line.rsplit(":", 1)[1])
+    sys.exit("no peak memory in " + report)
+
+
+def check_files(folder, w, contender):
+    earlier = {"snap%04d.bmp" % number for number in range(w.existing)}
+    written = [name for name in os.listdir(folder) if name not in earlier]
+    if len(written) != w.count:
+        sys.exit("%s wrote %d files into %s, expected %d" % (contender, len(written), folder, w.count))
+    for name in written:
+        size = os.path.getsize(os.path.join(folder, name))
+        if size != w.file_bytes():
+            sys.exit("%s wrote %s with %d bytes, expected %d" % (contender, name, size, w.file_bytes()))
+
+
+def measure(build, work, w, runs, seed):
+    rom = os.path.join(work, "rom-%d.bin" % w.rom_bytes)
+    if not os.path.exists(rom):
+        make_rom(rom, w.rom_bytes, seed)
+    contenders = [name for name, _, _ in commands(build, rom, work, w)]
+    times = {name: [] for name in contenders}
+    memory = {name: 0 for name in contenders}
+    for round_number in range(runs):
+        shift = round_number % len(contenders)
+        for name in contenders[shift:] + contenders[:shift]:
+            folder = tempfile.mkdtemp(prefix="%s-" % name, dir=work)
+            fill_existing(folder, w.existing)
+            _, argv, answers = next(c for c in commands(build, rom, folder, w) if c[0] == name)
+            elapsed, peak = timed_run(argv, answers, os.path.join(folder + ".time"))
+            check_files(folder, w, name)
+            times[name].append(elapsed)
+            memory[name] = max(memory[name], peak)
+    return times, memory
+
+
+def ratio(times, a, b):
+    if a not in times or b not in times:
+        return None
+    return statistics.median(x / y for x, y in zip(times[a], times[b]))
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--build", default=os.path.join(ROOT, "build"))
+    parser.add_argument("--work", help="folder for ROMs and output (default: a new one under /tmp)")
+    parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--seed", type=int, default=2026)
+    parser.add_argument("--quick", action="store_true", help="only the 16 MiB tiles and screens")
+    parser.add_argument("--keep", action="store_true", help="keep the work folder")
+    args = parser.parse_args()
+
+    subprocess.run(["cmake", "-S", ROOT, "-B", args.build, "-DCMAKE_BUILD_TYPE=Release"],
+                   check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", args.build, "-j2", "--target", "velloran",
+                    "velloran_io_floor"], check=True, stdout=subprocess.DEVNULL)
+    work = args.work or tempfile.mkdtemp(prefix="velloran-bench-")
+    os.makedirs(work, exist_ok=True)
+    workloads = [w for w in WORKLOADS if not args.quick or (w.rom_bytes < 128 * MIB and not w.existing)]
+
+    print("%d rounds per workload, contenders alternating; times are medians\n" % args.runs)
+    print("| workload | velloran | floor | ffmpeg | velloran/floor | velloran/ffmpeg "
+          "| peak MiB velloran / floor / ffmpeg |")
+    print("|---|---|---|---|---|---|---|")
+    try:
+        for w in workloads:
+            times, memory = measure(args.build, work, w, args.runs, args.seed)
+            cell = lambda name: ("%.3f s" % statistics.median(times[name])) if name in times else "-"
+            fmt = lambda r: "-" if r is None else "%.2fx" % r
+            peaks = " / ".join("%.0f" % (memory[n] / 1024) if n in memory else "-"
+                               for n in ("velloran", "floor", "ffmpeg"))
+            print("| %s | %s | %s | %s | %s | %s | %s |" % (
+                w.name, cell("velloran"), cell("floor"), cell("ffmpeg"),
+                fmt(ratio(times, "velloran", "floor")), fmt(ratio(times, "velloran", "ffmpeg")), peaks),
+                flush=True)
+    finally:
+        if not args.keep:
+            shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
