@@ -2,6 +2,8 @@
 
 #include <limits>
 
+#include "platform_file.h"
+
 namespace velloran {
 
 namespace {
@@ -17,7 +19,7 @@ int nextChar(AnswerInput& input) {
     input.lookahead.pop_back();
     return c;
   }
-  return std::getc(input.stream);
+  return readInputByte(input.stream);
 }
 
 void giveBack(AnswerInput& input, int c) {

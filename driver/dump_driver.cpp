@@ -192,7 +192,7 @@ int finish(bool succeeded) {
 }  // namespace
 
 int runDump() {
-  ignoreSignalsThatInterruptWrites();
+  prepareProcess();
   std::fputs(kBanner, stdout);
   std::fputs(kCredit, stdout);
 

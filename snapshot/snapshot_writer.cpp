@@ -115,6 +115,7 @@ SnapshotResult writeSnapshot(const unsigned char* pixels, std::uint32_t sourceSt
   FileHandle file;
   const CreateResult created = createNextSnapshotFile(dumpPrefix, snapshotNumber, name, file);
   std::printf(kOpeningFormat, name.c_str());
+  std::fflush(stdout);  // the name is on screen while its file is written
   if (created != CreateResult::created) return report(kUnableToWriteFile);
   if (bitsPerPixel != 16) return discard(file, name, kUnsupportedDepth);
 
