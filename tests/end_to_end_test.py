@@ -87,6 +87,37 @@ class DumpRun(ToolTestCase):
         self.expect_snapshots([0, 128, 128, 256], 8, 8)
 
 
+class Paths(ToolTestCase):
+    def run_with_rom(self, rom_name, prefix):
+        rom = random_bytes(2 * 8 * 8 * 2, seed=13)
+        write_file(self.path(rom_name), rom)
+        out, status = self.run_tool(answers(rom_name, prefix, 8, 8, 2, 0))
+        self.assertEqual(status, 0, out)
+        return rom, out.encode("latin-1").decode("utf-8")
+
+    def test_names_beyond_ascii(self):
+        os.mkdir(self.path("out", "ausgabe-ü"))
+        rom, out = self.run_with_rom("Ρομ-€.bin", "out/ausgabe-ü/ñ-")
+        self.assertEqual(out, ALL_PROMPTS + opening("out/ausgabe-ü/ñ-snap0000.bmp")
+                         + opening("out/ausgabe-ü/ñ-snap0001.bmp") + final_position(256))
+        self.assertEqual(sorted(os.listdir(self.path("out", "ausgabe-ü"))), ["ñ-snap0000.bmp", "ñ-snap0001.bmp"])
+        self.assertEqual(read_file(self.path("out", "ausgabe-ü", "ñ-snap0001.bmp")),
+                         reference_bmp(rom[128:], 8, 8))
+
+    @unittest.skipUnless(ON_WINDOWS, "drive letters exist only on Windows")
+    def test_a_drive_letter_and_backslashes(self):
+        # Wine shows the Linux root as drive Z:.
+        folder = "Z:" + self.dir.replace("/", "\\")
+        rom, out = self.run_with_rom("rom.bin", folder + "\\out\\")
+        self.assertEqual(out, ALL_PROMPTS + opening(folder + "\\out\\snap0000.bmp")
+                         + opening(folder + "\\out\\snap0001.bmp") + final_position(256))
+        self.assertEqual(read_file(self.path("out", "snap0000.bmp")), reference_bmp(rom[:128], 8, 8))
+        rom_path = folder + "\\rom.bin"
+        out, status = self.run_tool(answers(rom_path, folder + "\\out\\", 8, 8, 1, 128))
+        self.assertEqual(out, ALL_PROMPTS + opening(folder + "\\out\\snap0002.bmp") + final_position(256))
+        self.assertEqual(read_file(self.path("out", "snap0002.bmp")), reference_bmp(rom[128:], 8, 8))
+
+
 class NeverOverwrite(ToolTestCase):
     def test_anything_under_a_name_makes_it_taken(self):
         write_file(self.path("rom.bin"), random_bytes(64, seed=2))
@@ -105,6 +136,7 @@ class NeverOverwrite(ToolTestCase):
         self.assertFalse(os.path.lexists(self.path("out", "gone.bmp")))
         self.assertEqual(read_file(self.path("out", "snap0005.bmp")), b"unreadable")
 
+    @posix_only  # the file is created by a preloaded library
     def test_a_file_that_appears_before_creation_is_left_alone(self):
         write_file(self.path("rom.bin"), random_bytes(64, seed=3))
         # A sanitizer runtime wants to be the first library; this one has to be.
@@ -122,6 +154,7 @@ def limit_file_size(limit):
 
 
 class WriteErrors(ToolTestCase):
+    @posix_only  # a file size limit kills Wine itself
     def test_a_file_that_cannot_be_completed_is_removed(self):
         # 32x32 images are 2102-byte files; the limit stops each one part way.
         write_file(self.path("rom.bin"), random_bytes(8192, seed=4))
@@ -162,6 +195,7 @@ def limit_memory(limit):
 
 
 @unittest.skipIf(os.environ.get("VELLORAN_SANITIZED"), "sanitizers need far more address space")
+@posix_only  # Wine itself cannot start under an address space limit
 class MemoryErrors(ToolTestCase):
     def test_no_memory_for_the_image_buffer(self):
         write_file(self.path("rom.bin"), random_bytes(64, seed=12))
@@ -311,7 +345,7 @@ class HostileInput(ToolTestCase):
 
     def endless(self, chunk):
         """Feeds `chunk` over and over until the tool stops reading."""
-        process = subprocess.Popen([harness.TOOL], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+        process = subprocess.Popen(harness.tool_command(), stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                    cwd=self.dir)
         killer = threading.Timer(60, process.kill)  # a hang shows as a killed process
         killer.start()
@@ -334,7 +368,7 @@ class HostileInput(ToolTestCase):
             process.stdin.close()
         except OSError:
             pass
-        return out.decode("latin-1"), status
+        return console_text(out), status
 
     def test_endless_input_is_given_up_on(self):
         for chunk in [b"junk " * 1000, b" " * 4096, b"\n" * 4096, b"a" * 4096, b"7" * 4096]:
@@ -349,7 +383,7 @@ class Interrupt(ToolTestCase):
         # The ROM is a FIFO that we feed one image at a time, so the interrupt
         # lands at a known point: while the tool waits for the second image.
         os.mkfifo(self.path("rom.fifo"))
-        process = subprocess.Popen([harness.TOOL], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+        process = subprocess.Popen(harness.tool_command(), stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                    cwd=self.dir)
         process.stdin.write(answers("rom.fifo", "out/", 16, 16, 5, 0))
         process.stdin.close()
@@ -365,7 +399,7 @@ class Interrupt(ToolTestCase):
             time.sleep(0.2)
             rom.write(image[::-1])
         with process.stdout:
-            out = process.stdout.read().decode("latin-1")
+            out = console_text(process.stdout.read())
         status = process.wait(timeout=30)
         self.assertEqual(out, ALL_PROMPTS + opening("out/snap0000.bmp") + opening("out/snap0001.bmp")
                          + "\nInterrupted" + final_position(1024))

@@ -11,7 +11,22 @@ import tempfile
 import unittest
 
 TOOL = os.path.abspath(sys.argv[1]) if len(sys.argv) > 1 else None
-RACE_PRELOAD = os.path.abspath(sys.argv[2]) if len(sys.argv) > 2 else None
+RACE_PRELOAD = os.path.abspath(sys.argv[2]) if len(sys.argv) > 2 and sys.argv[2] else None
+
+# velloran.exe runs under Wine, whose console ends each line with "\r\n".
+ON_WINDOWS = TOOL is not None and TOOL.endswith(".exe")
+WINE = os.environ.get("VELLORAN_WINE", "/usr/lib/wine/wine64")
+posix_only = unittest.skipIf(ON_WINDOWS, "needs a POSIX feature that Windows lacks")
+
+
+def tool_command():
+    return [WINE, TOOL] if ON_WINDOWS else [TOOL]
+
+
+def console_text(output):
+    """What the tool printed, as text with "\n" line ends on every platform."""
+    text = output.decode("latin-1")
+    return text.replace("\r\n", "\n") if ON_WINDOWS else text
 
 HEAD = ("\nWelcome to the Velloran v0.002\n"
         "Raw 16-bit images out of ROM dumps, saved as numbered BMP files.\n\n")
@@ -51,9 +66,9 @@ def answers(*words):
 
 def run_tool(stdin, cwd, timeout=60, env=None, preexec_fn=None):
     """Runs the tool with `stdin` (bytes) and returns (stdout as text, exit status)."""
-    done = subprocess.run([TOOL], input=stdin, stdout=subprocess.PIPE, cwd=cwd,
+    done = subprocess.run(tool_command(), input=stdin, stdout=subprocess.PIPE, cwd=cwd,
                           timeout=timeout, env=env, preexec_fn=preexec_fn)
-    return done.stdout.decode("latin-1"), done.returncode
+    return console_text(done.stdout), done.returncode
 
 
 def random_bytes(count, seed):
