@@ -86,6 +86,8 @@ struct ConsoleLine {
 };
 
 ConsoleLine consoleLine;
+// Asked once, in prepareProcess: a console query per byte read is slow.
+bool stdinIsConsole = false;
 
 bool readConsoleLine(HANDLE console, ConsoleLine& line) {
   wchar_t typed[1024];
@@ -170,6 +172,8 @@ bool removeFile(const std::string& path) {
 
 void prepareProcess() {
   _setmode(_fileno(stdin), _O_BINARY);
+  DWORD inputMode = 0;
+  stdinIsConsole = GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &inputMode) != 0;
   // The C runtime would read our UTF-8 names as the ANSI code page on their
   // way to a console; in binary mode the bytes go through, and the console,
   // set to UTF-8, shows them (a console starts a new line at "\n" by itself).
@@ -182,11 +186,11 @@ void prepareProcess() {
 }
 
 int readInputByte(std::FILE* stream) {
-  HANDLE console = GetStdHandle(STD_INPUT_HANDLE);
-  DWORD mode = 0;
-  if (stream != stdin || !GetConsoleMode(console, &mode)) return std::getc(stream);
+  if (stream != stdin || !stdinIsConsole) return std::getc(stream);
   ConsoleLine& line = consoleLine;
-  while (!line.ended && line.next == line.bytes.size()) line.ended = !readConsoleLine(console, line);
+  while (!line.ended && line.next == line.bytes.size()) {
+    line.ended = !readConsoleLine(GetStdHandle(STD_INPUT_HANDLE), line);
+  }
   if (line.ended) return EOF;
   return static_cast<unsigned char>(line.bytes[line.next++]);
 }

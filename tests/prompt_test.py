@@ -65,6 +65,10 @@ class PromptsAreShown(ToolTestCase):
         return Conversation(process, process.stdout.fileno(), process.stdin.fileno())
 
     def start_in_a_terminal(self):
+        if harness.ON_WINDOWS and not os.environ.get("VELLORAN_WINE_CONSOLE"):
+            # Wine's console on a pseudo-terminal now and then reads none of
+            # the keys typed into it, so these runs are opt-in there.
+            self.skipTest("set VELLORAN_WINE_CONSOLE=1 to converse with Wine's console")
         controller, terminal = pty.openpty()
         if harness.ON_WINDOWS:
             tty.setraw(terminal)  # Wine's console reads keys, not the terminal's lines
