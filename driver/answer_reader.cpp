@@ -1,5 +1,6 @@
 #include "answer_reader.h"
 
+#include <cstdio>
 #include <limits>
 
 #include "platform_file.h"
@@ -19,7 +20,13 @@ int nextChar(AnswerInput& input) {
     input.lookahead.pop_back();
     return c;
   }
-  return readInputByte(input.stream);
+  // A read error ends the input for good: a later read that worked would
+  // splice the answers around the bytes that were lost.
+  if (input.ended) return kEnd;
+  const int c = readInputByte(input.stream);
+  input.ended = c == kEnd;
+  input.failed = input.ended && std::ferror(input.stream) != 0;
+  return c;
 }
 
 void giveBack(AnswerInput& input, int c) {
@@ -56,9 +63,7 @@ void discardWord(AnswerInput& input) {
   giveBack(input, c);
 }
 
-}  // namespace
-
-AnswerStatus readWord(AnswerInput& input, std::size_t maxLength, std::string& word) {
+AnswerStatus readWordUnchecked(AnswerInput& input, std::size_t maxLength, std::string& word) {
   input.bytesThisAnswer = 0;
   word.clear();
   bool tooLong = false;
@@ -81,7 +86,7 @@ AnswerStatus readWord(AnswerInput& input, std::size_t maxLength, std::string& wo
   return hasZeroByte ? AnswerStatus::hasZeroByte : AnswerStatus::ok;
 }
 
-AnswerStatus readInteger(AnswerInput& input, std::int32_t& value) {
+AnswerStatus readIntegerUnchecked(AnswerInput& input, std::int32_t& value) {
   input.bytesThisAnswer = 0;
   int c = skipSpace(input);
   if (c == kEnd) return AnswerStatus::ended;
@@ -129,6 +134,19 @@ AnswerStatus readInteger(AnswerInput& input, std::int32_t& value) {
   const auto signedMagnitude = static_cast<std::int64_t>(magnitude);
   value = static_cast<std::int32_t>(negative ? -signedMagnitude : signedMagnitude);
   return AnswerStatus::ok;
+}
+
+}  // namespace
+
+// An answer cut short by a read error is not an answer, whatever it looks like.
+AnswerStatus readWord(AnswerInput& input, std::size_t maxLength, std::string& word) {
+  const AnswerStatus status = readWordUnchecked(input, maxLength, word);
+  return input.failed ? AnswerStatus::readFailed : status;
+}
+
+AnswerStatus readInteger(AnswerInput& input, std::int32_t& value) {
+  const AnswerStatus status = readIntegerUnchecked(input, value);
+  return input.failed ? AnswerStatus::readFailed : status;
 }
 
 }  // namespace velloran

@@ -14,6 +14,8 @@ struct AnswerInput {
   std::FILE* stream;
   std::string lookahead;  // characters read ahead and given back, next one last
   std::size_t bytesThisAnswer = 0;
+  bool ended = false;   // the stream ended or failed: nothing more is read from it
+  bool failed = false;  // it failed: a read error, not the end of the input
 };
 
 enum class AnswerStatus {
@@ -23,6 +25,7 @@ enum class AnswerStatus {
   tooLong,       // a word longer than asked for
   hasZeroByte,   // a word holding a NUL byte, which no path can
   ended,         // the input ended before an answer began
+  readFailed,    // reading the input failed
   tooMuchInput,  // over a megabyte without an answer: the input is not a person
 };
 

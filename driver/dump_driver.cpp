@@ -49,6 +49,7 @@ constexpr const char* kImageTooLarge =
 // Answers that end the run.
 constexpr const char* kInputEnded = "\nInput ended before all six answers were given.\n";
 constexpr const char* kGivingUp = "\nToo much unusable input; giving up.\n";
+constexpr const char* kUnableToReadAnswers = "\nUnable to read the answers.\n";
 
 constexpr std::size_t kMaxPathLength = 255;
 constexpr int kMaxAttemptsPerQuestion = 100;
@@ -68,8 +69,8 @@ void ask(const char* prompt) {
 // Says why an answer cannot be used. False when the run must end instead of
 // asking again: the input ended, or it keeps giving answers that cannot be used.
 bool explainRetry(AnswerStatus status, const char* problem, int& attempts) {
-  if (status == AnswerStatus::ended) {
-    std::fputs(kInputEnded, stdout);
+  if (status == AnswerStatus::ended || status == AnswerStatus::readFailed) {
+    std::fputs(status == AnswerStatus::ended ? kInputEnded : kUnableToReadAnswers, stdout);
     return false;
   }
   if (status == AnswerStatus::tooMuchInput || ++attempts >= kMaxAttemptsPerQuestion) {
@@ -189,10 +190,7 @@ int finish(bool succeeded) {
   return succeeded ? 0 : 1;
 }
 
-}  // namespace
-
-int runDump() {
-  prepareProcess();
+int dumpFromAnswers() {
   std::fputs(kBanner, stdout);
   std::fputs(kCredit, stdout);
 
@@ -223,6 +221,21 @@ int runDump() {
   }
   std::printf(kFinalPositionFormat, static_cast<long long>(position));
   return finish(succeeded);
+}
+
+}  // namespace
+
+int runDump() {
+  prepareProcess();
+  // Answers and names are strings that grow; running out of memory for one
+  // ends the run with the same message as for the image buffer. No snapshot
+  // file is open where they grow.
+  try {
+    return dumpFromAnswers();
+  } catch (const std::bad_alloc&) {
+    std::fputs(kUnableToAllocate, stdout);
+    return finish(false);
+  }
 }
 
 }  // namespace velloran

@@ -17,6 +17,7 @@ constexpr const char* kOpeningFormat = "\nOpening: %s";
 constexpr const char* kUnableToAllocateBitmap = "\nUnable to allocate bitmap";
 constexpr const char* kUnableToWriteFile = "\nUnable to write to file";
 constexpr const char* kUnsupportedDepth = "\nOnly 16-bit snapshots can be written";
+constexpr const char* kIncompleteFileLeftFormat = "\nUnable to remove the incomplete file: %s";
 
 // Stores `value` little-endian and returns the byte after it.
 unsigned char* put16(unsigned char* at, std::uint32_t value) {
@@ -63,8 +64,10 @@ SnapshotResult report(const char* message) {
 // A snapshot that could not be completed is never left behind, not even empty.
 SnapshotResult discard(FileHandle& file, const std::string& name, const char* message) {
   file.close();
-  removeFile(name);
-  return report(message);
+  const bool removed = removeFile(name);
+  report(message);
+  if (!removed) std::printf(kIncompleteFileLeftFormat, name.c_str());
+  return SnapshotResult::failed;
 }
 
 }  // namespace

@@ -10,11 +10,6 @@ from harness import *  # noqa: F401,F403
 import harness
 
 
-def field_of(channel):
-    """The 5-bit field a decoded 8-bit channel came from, however it was scaled up."""
-    return round(channel * 31 / 255)
-
-
 class DecodedByPillow(ToolTestCase):
     def check(self, width, height, count, start, seed):
         rom = random_bytes(start + width * height * 2 * count, seed=seed)

@@ -99,6 +99,26 @@ def bmp_headers(width, height):
     return file_header + info_header
 
 
+def field_of(channel):
+    """The 5-bit field a decoded 8-bit channel came from, however it was scaled up."""
+    return round(channel * 31 / 255)
+
+
+def rom_colours(raw, width, height):
+    """The (red, green, blue) 5-bit fields of each ROM pixel, top row first."""
+    words = struct.unpack_from("<%dH" % (width * height), raw)
+    return [(w & 31, (w >> 5) & 31, (w >> 10) & 31) for w in words]
+
+
+def decoded_colours(path):
+    """Size and 5-bit colour fields of a BMP as Pillow, a decoder we did not write, reads it."""
+    from PIL import Image
+    with Image.open(path) as bmp:
+        pixels = list(bmp.convert("RGB").getdata())
+        size = bmp.size
+    return size, [(field_of(r), field_of(g), field_of(b)) for r, g, b in pixels]
+
+
 def read_file(path):
     with open(path, "rb") as f:
         return f.read()

@@ -1,0 +1,152 @@
+"""Fails every file and memory call of one scripted dump in turn (Linux, LD_PRELOAD)
+and checks that no earlier file changed, no snapshot is partial, and every failure
+was reported.
+
+Usage: python3 fault_test.py PATH_TO_VELLORAN PATH_TO_RACE_PRELOAD PATH_TO_FAULT_PRELOAD
+"""
+import collections
+import hashlib
+import os
+import re
+import struct
+import sys
+
+from harness import *  # noqa: F401,F403
+import harness
+
+FAULT_PRELOAD = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else None
+
+WIDTH, HEIGHT, COUNT, START = 5, 3, 5, 3
+IMAGE_BYTES = WIDTH * HEIGHT * 2
+# Three whole images and half of a fourth after the start offset.
+ROM = random_bytes(START + 3 * IMAGE_BYTES + IMAGE_BYTES // 2, seed=40)
+SCRIPT = answers("rom.bin", "out/", WIDTH, HEIGHT, COUNT, START)
+EARLIER_FILES = {
+    "out/snap0000.bmp": b"an earlier dump",
+    "out/snap0002.bmp": reference_bmp(random_bytes(IMAGE_BYTES, seed=41), WIDTH, HEIGHT),
+    "out/notes.txt": b"keep me",
+}
+
+FAILURE_MESSAGES = [UNABLE_TO_WRITE, "\nUnable to read rom", "\nfile not found", "\nUnable to allocate mem",
+                    "\nUnable to allocate bitmap", INPUT_ENDED, GIVING_UP,
+                    "\nUnable to read the answers.\n"]
+LEFT_BEHIND = re.compile(r"\nUnable to remove the incomplete file: (\S+)")
+
+
+def expected_images():
+    """Each image of the script's ROM as the BMP file that must hold it."""
+    images = []
+    for index in range(4):
+        raw = ROM[START + index * IMAGE_BYTES:START + (index + 1) * IMAGE_BYTES]
+        images.append(reference_bmp(raw.ljust(IMAGE_BYTES, b"\0"), WIDTH, HEIGHT))
+    return images
+
+
+def digest(path):
+    with open(path, "rb") as f:
+        return hashlib.sha256(f.read()).hexdigest()
+
+
+@unittest.skipIf(os.environ.get("VELLORAN_SANITIZED") == "1", "a sanitizer runtime must be preloaded first")
+class EveryCallFails(ToolTestCase):
+    def setUp(self):
+        super().setUp()
+        write_file(self.path("rom.bin"), ROM)
+        for name, content in EARLIER_FILES.items():
+            write_file(self.path(name), content)
+        self.before = {name: digest(self.path(name)) for name in EARLIER_FILES}
+        self.images = expected_images()
+
+    def run_script(self, **env):
+        return self.run_tool(SCRIPT, timeout=30, env=dict(os.environ, **env))
+
+    def check_files(self, out, kept=()):
+        """Earlier files unchanged; each new snapshot whole and holding one of the images."""
+        for name, before in self.before.items():
+            self.assertEqual(digest(self.path(name)), before, name + " changed")
+        reported_left = set(LEFT_BEHIND.findall(out))
+        written = []
+        for name in self.snapshots():
+            relative = "out/" + name
+            if relative in EARLIER_FILES or relative in reported_left or relative in kept:
+                continue
+            content = read_file(self.path(relative))
+            self.assertGreaterEqual(len(content), 54, relative + " is partial")
+            self.assertEqual(len(content), struct.unpack_from("<I", content, 2)[0], relative + " is partial")
+            self.assertIn(content, self.images, relative + " holds no image of the ROM")
+            index = self.images.index(content)
+            raw = ROM[START + index * IMAGE_BYTES:START + (index + 1) * IMAGE_BYTES].ljust(IMAGE_BYTES, b"\0")
+            self.assertEqual(decoded_colours(self.path(relative)),
+                             ((WIDTH, HEIGHT), rom_colours(raw, WIDTH, HEIGHT)), relative)
+            written.append(name)
+        self.assertEqual(set(os.listdir(self.dir)) - {"report"}, {"out", "rom.bin"})
+        return written
+
+    def test_each_call_failed_in_turn(self):
+        report = self.path("report")
+        failed = collections.Counter()
+        for call in range(1, 10000):
+            out, status = self.run_script(LD_PRELOAD=FAULT_PRELOAD, FAULT_CALL=str(call), FAULT_REPORT=report)
+            counted, failed_call, _ = read_file(report).decode().split()
+            try:
+                self.assertIn(status, (0, 1), "ended by a signal")
+                written = self.check_files(out)
+                if failed_call == "-":
+                    # Every call ran as it should: the whole dump is there.
+                    self.assertEqual(status, 0, out)
+                    self.assertEqual(written, ["snap0001.bmp", "snap0003.bmp", "snap0004.bmp", "snap0005.bmp"])
+                    break
+                self.assertEqual(status, 1, "the run succeeded:" + out)
+                self.assertTrue(any(message in out for message in FAILURE_MESSAGES), "no message:" + out)
+            except AssertionError as error:
+                raise AssertionError("call %d (%s) failed: %s" % (call, failed_call, error)) from None
+            failed[failed_call] += 1
+            # A fresh start for the next call: earlier files only.
+            for name in self.snapshots():
+                if "out/" + name not in EARLIER_FILES:
+                    os.remove(self.path("out", name))
+        else:
+            self.fail("no run got through without a failed call")
+        # The dump's own calls were all reached: answers, ROM, snapshots, cleanup, memory.
+        self.assertLessEqual({"getc", "open64", "fstat64", "lseek64", "read", "write", "close", "malloc"},
+                             set(failed))
+        print("\n%d calls failed, one per run, of %s counted in a whole run: %s" % (
+            sum(failed.values()), counted, ", ".join("%s %d" % item for item in sorted(failed.items()))),
+            file=sys.stderr)
+
+    def test_an_incomplete_file_that_cannot_be_removed_is_named(self):
+        report = self.path("report")
+        out, status = self.run_script(LD_PRELOAD=FAULT_PRELOAD, FAULT_REPORT=report)
+        counted = int(read_file(report).decode().split()[0])
+        left_behind = 0
+        for call in range(1, counted + 1):
+            for name in self.snapshots():
+                if "out/" + name not in EARLIER_FILES:
+                    os.remove(self.path("out", name))
+            out, status = self.run_script(LD_PRELOAD=FAULT_PRELOAD, FAULT_CALL=str(call), FAULT_REPORT=report,
+                                          FAULT_UNLINK="1")
+            _, failed_call, unlinks_failed = read_file(report).decode().split()
+            if unlinks_failed == "0":
+                continue
+            left_behind += 1
+            where = "call %d (%s): %s" % (call, failed_call, out)
+            self.assertEqual(status, 1, where)
+            named = LEFT_BEHIND.findall(out)
+            self.assertEqual(len(named), int(unlinks_failed), where)
+            self.assertTrue(os.path.exists(self.path(named[0])), where)
+            self.check_files(out)
+        # Each failed write or close of a snapshot leaves one behind.
+        self.assertGreaterEqual(left_behind, 8)
+        print("\n%d incomplete files could not be removed, each one named" % left_behind, file=sys.stderr)
+
+    def test_a_file_that_appears_just_before_the_create_is_kept(self):
+        out, status = self.run_script(LD_PRELOAD=harness.RACE_PRELOAD, RACE_NAME="out/snap0001.bmp")
+        self.assertEqual(status, 0, out)
+        self.assertEqual(read_file(self.path("out", "snap0001.bmp")), b"racer")
+        written = self.check_files(out, kept={"out/snap0001.bmp"})
+        self.assertEqual(written, ["snap0003.bmp", "snap0004.bmp", "snap0005.bmp", "snap0006.bmp"])
+
+if __name__ == "__main__":
+    if FAULT_PRELOAD is None:
+        sys.exit("usage: %s PATH_TO_VELLORAN PATH_TO_RACE_PRELOAD PATH_TO_FAULT_PRELOAD" % sys.argv[0])
+    harness.main()
