@@ -196,6 +196,7 @@ def limit_memory(limit):
 
 @unittest.skipIf(os.environ.get("VELLORAN_SANITIZED"), "sanitizers need far more address space")
 @posix_only  # Wine itself cannot start under an address space limit
+@not_under_valgrind
 class MemoryErrors(ToolTestCase):
     def test_no_memory_for_the_image_buffer(self):
         write_file(self.path("rom.bin"), random_bytes(64, seed=12))

@@ -19,8 +19,18 @@ WINE = os.environ.get("VELLORAN_WINE", "/usr/lib/wine/wine64")
 posix_only = unittest.skipIf(ON_WINDOWS, "needs a POSIX feature that Windows lacks")
 
 
+# With VELLORAN_VALGRIND=1 every run goes through valgrind's memcheck, and any
+# invalid access or leak turns its exit status into 99, which no test accepts.
+VALGRIND = os.environ.get("VELLORAN_VALGRIND") == "1"
+VALGRIND_COMMAND = ["valgrind", "-q", "--error-exitcode=99", "--leak-check=full",
+                    "--errors-for-leak-kinds=definite,indirect,possible"]
+not_under_valgrind = unittest.skipIf(VALGRIND, "valgrind needs more address space than the limit allows")
+
+
 def tool_command():
-    return [WINE, TOOL] if ON_WINDOWS else [TOOL]
+    if ON_WINDOWS:
+        return [WINE, TOOL]
+    return VALGRIND_COMMAND + [TOOL] if VALGRIND else [TOOL]
 
 
 def console_text(output):
