@@ -1,0 +1,55 @@
+// libFuzzer target: the answer reader alone. The first byte chooses, bit by
+// bit, whether each answer is read as a path or a number; the rest is input.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "answer_reader.h"
+
+namespace {
+
+constexpr std::size_t kMaxPathLength = 16;
+
+bool isSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+void check(bool holds) {
+  if (!holds) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return -1;
+  const unsigned choices = data[0];
+  std::vector<char> bytes(data + 1, data + size);
+  bytes.push_back('\0');
+  std::FILE* stream = fmemopen(bytes.data(), size - 1, "rb");
+  if (stream == nullptr) std::abort();
+  velloran::AnswerInput input{stream, {}};
+  // Every answer that does not end the input uses at least one byte.
+  for (std::size_t answer = 0; answer <= size; ++answer) {
+    velloran::AnswerStatus status;
+    if ((choices >> (answer % 8)) & 1u) {
+      std::string word = "left over";
+      status = velloran::readWord(input, kMaxPathLength, word);
+      if (status == velloran::AnswerStatus::ok || status == velloran::AnswerStatus::hasZeroByte) {
+        check(!word.empty() && word.size() <= kMaxPathLength);
+        for (const char c : word) check(!isSpace(c));
+        check((word.find('\0') != std::string::npos) == (status == velloran::AnswerStatus::hasZeroByte));
+      }
+    } else {
+      std::int32_t value = 0;
+      status = velloran::readInteger(input, value);
+    }
+    if (status == velloran::AnswerStatus::ended || status == velloran::AnswerStatus::readFailed ||
+        status == velloran::AnswerStatus::tooMuchInput) {
+      std::fclose(stream);
+      return 0;
+    }
+  }
+  std::abort();  // more answers than bytes: the reader stopped making progress
+}
