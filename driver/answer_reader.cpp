@@ -1,9 +1,10 @@
-#include "answer_reader.h"
+#include "driver/answer_reader.h"
 
 #include <cstdio>
 #include <limits>
 
-#include "platform_file.h"
+#include "platform/platform.h"
+
 
 namespace velloran {
 
@@ -63,7 +64,19 @@ void discardWord(AnswerInput& input) {
   giveBack(input, c);
 }
 
-AnswerStatus readWordUnchecked(AnswerInput& input, std::size_t maxLength, std::string& word) {
+bool isLineEnd(int c) {
+  return c == '\n' || c == '\r';
+}
+
+bool isQuote(int c) {
+  return c == '"' || c == '\'';
+}
+
+// Takes a word up to white space or, when `quote` is a quote character, up to
+// that quote, which is consumed; a line end or the input's end before it
+// leaves the quote unterminated.
+AnswerStatus readWordUnchecked(AnswerInput& input, std::size_t maxLength, bool quotesAllowed,
+                               std::string& word) {
   input.bytesThisAnswer = 0;
   word.clear();
   bool tooLong = false;
@@ -71,7 +84,12 @@ AnswerStatus readWordUnchecked(AnswerInput& input, std::size_t maxLength, std::s
   int c = skipSpace(input);
   if (c == kEnd) return AnswerStatus::ended;
   if (overBudget(input)) return AnswerStatus::tooMuchInput;
-  while (c != kEnd && !isSpace(c)) {
+  const int quote = quotesAllowed && isQuote(c) ? c : kEnd;
+  if (quote != kEnd) c = nextChar(input);
+  const auto endsWord = [quote](int next) {
+    return quote == kEnd ? next == kEnd || isSpace(next) : next == quote || next == kEnd || isLineEnd(next);
+  };
+  while (!endsWord(c)) {
     if (overBudget(input)) return AnswerStatus::tooMuchInput;
     hasZeroByte = hasZeroByte || c == 0;
     if (word.size() < maxLength) {
@@ -81,7 +99,11 @@ AnswerStatus readWordUnchecked(AnswerInput& input, std::size_t maxLength, std::s
     }
     c = nextChar(input);
   }
-  giveBack(input, c);
+  if (quote != kEnd && c != quote) {
+    giveBack(input, c);
+    return AnswerStatus::unterminatedQuote;
+  }
+  if (quote == kEnd) giveBack(input, c);
   if (tooLong) return AnswerStatus::tooLong;
   return hasZeroByte ? AnswerStatus::hasZeroByte : AnswerStatus::ok;
 }
@@ -140,13 +162,28 @@ AnswerStatus readIntegerUnchecked(AnswerInput& input, std::int32_t& value) {
 
 // An answer cut short by a read error is not an answer, whatever it looks like.
 AnswerStatus readWord(AnswerInput& input, std::size_t maxLength, std::string& word) {
-  const AnswerStatus status = readWordUnchecked(input, maxLength, word);
+  const AnswerStatus status = readWordUnchecked(input, maxLength, false, word);
+  return input.failed ? AnswerStatus::readFailed : status;
+}
+
+AnswerStatus readPath(AnswerInput& input, std::size_t maxLength, std::string& path) {
+  const AnswerStatus status = readWordUnchecked(input, maxLength, true, path);
   return input.failed ? AnswerStatus::readFailed : status;
 }
 
 AnswerStatus readInteger(AnswerInput& input, std::int32_t& value) {
   const AnswerStatus status = readIntegerUnchecked(input, value);
   return input.failed ? AnswerStatus::readFailed : status;
+}
+
+AnswerInput textInput(const std::string& text) {
+  AnswerInput input{nullptr, std::string(text.rbegin(), text.rend())};
+  input.ended = true;
+  return input;
+}
+
+bool nothingLeft(AnswerInput& input) {
+  return input.lookahead.empty();
 }
 
 }  // namespace velloran

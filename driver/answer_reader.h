@@ -11,7 +11,7 @@
 namespace velloran {
 
 struct AnswerInput {
-  std::FILE* stream;
+  std::FILE* stream;  // null for a text input
   std::string lookahead;  // characters read ahead and given back, next one last
   std::size_t bytesThisAnswer = 0;
   bool ended = false;   // the stream ended or failed: nothing more is read from it
@@ -27,14 +27,28 @@ enum class AnswerStatus {
   ended,         // the input ended before an answer began
   readFailed,    // reading the input failed
   tooMuchInput,  // over a megabyte without an answer: the input is not a person
+  unterminatedQuote,  // a quoted path whose line or input ended before its closing quote
 };
 
 // "%s": skips white space, then takes everything up to the next white space.
 AnswerStatus readWord(AnswerInput& input, std::size_t maxLength, std::string& word);
 
+// A word as readWord takes it, or, when it begins with a double or a single
+// quote, everything up to the next same quote on that line, white space
+// included; the quotes are not part of the path. This is how file managers
+// and terminals paste a path that holds blanks.
+AnswerStatus readPath(AnswerInput& input, std::size_t maxLength, std::string& path);
+
 // "%i": skips white space; an optional sign; "0x"/"0X" hexadecimal, a leading
 // "0" octal, else decimal. The number ends at the first character that cannot
 // belong to it, and that character is left for the next answer.
 AnswerStatus readInteger(AnswerInput& input, std::int32_t& value);
+
+// An input that holds just `text`, as if typed and then ended: a command-line
+// argument read with the same rules as a typed answer.
+AnswerInput textInput(const std::string& text);
+
+// True when nothing is left of the input: the answer read was the whole text.
+bool nothingLeft(AnswerInput& input);
 
 }  // namespace velloran

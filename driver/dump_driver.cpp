@@ -1,7 +1,7 @@
-#include "dump_driver.h"
+#include "driver/dump_driver.h"
 
 #include <algorithm>
-#include <csignal>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -10,10 +10,12 @@
 #include <new>
 #include <string>
 
-#include "answer_reader.h"
-#include "pixel_conversion.h"
-#include "platform_file.h"
-#include "snapshot_writer.h"
+#include "driver/answer_reader.h"
+#include "driver/command_line.h"
+#include "platform/platform.h"
+#include "snapshot/console_output.h"
+#include "snapshot/pixel_conversion.h"
+#include "snapshot/snapshot_writer.h"
 
 namespace velloran {
 
@@ -36,11 +38,15 @@ constexpr const char* kUnableToAllocate = "\nUnable to allocate mem";
 constexpr const char* kEndOfRom = "\nEnd of rom reached";
 constexpr const char* kUnableToRead = "\nUnable to read rom";
 constexpr const char* kInterrupted = "\nInterrupted";
-constexpr const char* kFinalPositionFormat = "\n%lld\n";
 
-// Answers that cannot be used: each message is followed by the same prompt again.
+// Answers that cannot be used: each message is followed by the same prompt
+// again; given as an argument, it is a usage error.
 constexpr const char* kPathTooLong = "\nPath too long: at most 255 characters.\n";
 constexpr const char* kPathHasZeroByte = "\nPath holds a zero byte, which no file name can.\n";
+constexpr const char* kPathEmpty = "\nEmpty path: a path needs at least one character.\n";
+constexpr const char* kUnterminatedQuote =
+    "\nUnterminated quote: a quoted path ends with the same quote on the same line.\n";
+constexpr const char* kNoSuchFolder = "\nNo such folder: ";
 constexpr const char* kNotANumber = "\nNot a number: answer with a whole number such as 64, 0x40 or 0100.\n";
 constexpr const char* kOutOfRange = "\nNumber too large: at most 2147483647.\n";
 constexpr const char* kNegative = "\nNegative numbers cannot be used here.\n";
@@ -55,55 +61,55 @@ constexpr std::size_t kMaxPathLength = 255;
 constexpr int kMaxAttemptsPerQuestion = 100;
 constexpr std::int32_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 
-volatile std::sig_atomic_t interruptRequested = 0;
+constexpr int kStatusWritten = 0;
+constexpr int kStatusFailed = 1;
+constexpr int kStatusUsage = 2;
 
-extern "C" void requestInterrupt(int) {
-  interruptRequested = 1;
-}
+struct DumpRequest {
+  std::string romPath;
+  std::string dumpPrefix;
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  std::int32_t imageCount = 0;
+  std::int32_t startAddress = 0;
+};
 
-void ask(const char* prompt) {
-  std::fputs(prompt, stdout);
-  std::fflush(stdout);
-}
+// ---- Checking an answer, typed or given as an argument ----------------------
+// Each check gives the message for an answer that cannot be used, or an
+// empty text for one that can.
 
-// Says why an answer cannot be used. False when the run must end instead of
-// asking again: the input ended, or it keeps giving answers that cannot be used.
-bool explainRetry(AnswerStatus status, const char* problem, int& attempts) {
-  if (status == AnswerStatus::ended || status == AnswerStatus::readFailed) {
-    std::fputs(status == AnswerStatus::ended ? kInputEnded : kUnableToReadAnswers, stdout);
-    return false;
-  }
-  if (status == AnswerStatus::tooMuchInput || ++attempts >= kMaxAttemptsPerQuestion) {
-    std::fputs(kGivingUp, stdout);
-    return false;
-  }
-  std::fputs(problem, stdout);
-  return true;
-}
-
-bool askPath(AnswerInput& input, const char* prompt, std::string& path) {
-  for (int attempts = 0;;) {
-    ask(prompt);
-    const AnswerStatus status = readWord(input, kMaxPathLength, path);
-    if (status == AnswerStatus::ok) return true;
-    const char* problem = status == AnswerStatus::tooLong ? kPathTooLong : kPathHasZeroByte;
-    if (!explainRetry(status, problem, attempts)) return false;
+std::string pathProblem(AnswerStatus status, const std::string& path) {
+  switch (status) {
+    case AnswerStatus::ok:
+      return path.empty() ? kPathEmpty : "";
+    case AnswerStatus::tooLong:
+      return kPathTooLong;
+    case AnswerStatus::hasZeroByte:
+      return kPathHasZeroByte;
+    default:
+      return kUnterminatedQuote;
   }
 }
 
-// Asks until the answer is a number from 0 to `maxValue`.
-bool askNumber(AnswerInput& input, const char* prompt, std::int32_t maxValue,
-               const char* tooLargeMessage, std::int32_t& value) {
-  for (int attempts = 0;;) {
-    ask(prompt);
-    const AnswerStatus status = readInteger(input, value);
-    const char* problem = status == AnswerStatus::notANumber ? kNotANumber : kOutOfRange;
-    if (status == AnswerStatus::ok) {
-      if (value >= 0 && value <= maxValue) return true;
-      problem = value < 0 ? kNegative : tooLargeMessage;
-    }
-    if (!explainRetry(status, problem, attempts)) return false;
+// A prefix is used as it is, in front of "snapNNNN.bmp": its folder part (up
+// to its last separator) must be a folder already, or no snapshot could be
+// written. A prefix without one names files in the current folder.
+std::string prefixProblem(AnswerStatus status, const std::string& prefix) {
+  std::string problem = pathProblem(status, prefix);
+  if (!problem.empty()) return problem;
+  const auto last = std::find_if(prefix.rbegin(), prefix.rend(), isPathSeparator);
+  if (last == prefix.rend()) return "";
+  const std::string folder(prefix.begin(), last.base());
+  return isFolder(folder) ? "" : kNoSuchFolder + folder + "\n";
+}
+
+std::string numberProblem(AnswerStatus status, std::int32_t value, std::int32_t maxValue,
+                          const char* tooLargeMessage) {
+  if (status == AnswerStatus::ok) {
+    if (value < 0) return kNegative;
+    return value > maxValue ? tooLargeMessage : "";
   }
+  return status == AnswerStatus::notANumber ? kNotANumber : kOutOfRange;
 }
 
 // The tallest image of this width whose raw bytes fit in 32-bit signed
@@ -116,14 +122,126 @@ std::int32_t maxHeightFor(std::int32_t width) {
   return static_cast<std::int32_t>(std::min(byRawBytes, byFileSize));
 }
 
-struct DumpRequest {
-  std::string romPath;
-  std::string dumpPrefix;
-  std::int32_t width = 0;
-  std::int32_t height = 0;
-  std::int32_t imageCount = 0;
-  std::int32_t startAddress = 0;
-};
+// ---- Answers as arguments ---------------------------------------------------
+
+// An argument is one whole answer: "64abc" is refused, not read as 64.
+std::string argumentNumberProblem(const std::string& argument, std::int32_t maxValue,
+                                  const char* tooLargeMessage, std::int32_t& value) {
+  AnswerInput input = textInput(argument);
+  AnswerStatus status = readInteger(input, value);
+  if (status == AnswerStatus::ended || (status == AnswerStatus::ok && !nothingLeft(input))) {
+    status = AnswerStatus::notANumber;
+  }
+  return numberProblem(status, value, maxValue, tooLargeMessage);
+}
+
+std::string argumentPathProblem(const std::string& argument, bool isPrefix, std::string& path) {
+  path = argument;
+  AnswerStatus status = AnswerStatus::ok;
+  if (argument.size() > kMaxPathLength) status = AnswerStatus::tooLong;
+  return isPrefix ? prefixProblem(status, path) : pathProblem(status, path);
+}
+
+std::string argumentProblem(std::size_t index, const std::string& argument, DumpRequest& request) {
+  switch (index) {
+    case 0:
+      return argumentPathProblem(argument, false, request.romPath);
+    case 1:
+      return argumentPathProblem(argument, true, request.dumpPrefix);
+    case 2:
+      return argumentNumberProblem(argument, kInt32Max, kOutOfRange, request.width);
+    case 3:
+      return argumentNumberProblem(argument, maxHeightFor(request.width), kImageTooLarge, request.height);
+    case 4:
+      return argumentNumberProblem(argument, kInt32Max, kOutOfRange, request.imageCount);
+    default:
+      return argumentNumberProblem(argument, kInt32Max, kOutOfRange, request.startAddress);
+  }
+}
+
+// Takes the answers given as arguments. False, with the usage problem, when
+// one cannot be used: then nothing is asked and nothing is written.
+bool takeArguments(const std::vector<std::string>& answers, DumpRequest& request, std::string& usageProblem) {
+  for (std::size_t index = 0; index < answers.size(); ++index) {
+    std::string problem = argumentProblem(index, answers[index], request);
+    if (problem.empty()) continue;
+    // The dialogue's message, as one line.
+    problem.erase(std::remove(problem.begin(), problem.end(), '\n'), problem.end());
+    usageProblem = std::string(answerName(index)) + " '" + answers[index] + "': " + problem;
+    return false;
+  }
+  return true;
+}
+
+// ---- The dialogue -----------------------------------------------------------
+
+void ask(const char* prompt) {
+  say(prompt);
+  flushSaid();
+}
+
+// Says why an answer cannot be used. False when the run must end instead of
+// asking again: the input ended, or it keeps giving answers that cannot be used.
+bool explainRetry(AnswerStatus status, const std::string& problem, int& attempts) {
+  if (status == AnswerStatus::ended || status == AnswerStatus::readFailed) {
+    say(status == AnswerStatus::ended ? kInputEnded : kUnableToReadAnswers);
+    return false;
+  }
+  if (status == AnswerStatus::tooMuchInput || ++attempts >= kMaxAttemptsPerQuestion) {
+    say(kGivingUp);
+    return false;
+  }
+  say(problem);
+  return true;
+}
+
+bool askPath(AnswerInput& input, const char* prompt, bool isPrefix, std::string& path) {
+  for (int attempts = 0;;) {
+    ask(prompt);
+    const AnswerStatus status = readPath(input, kMaxPathLength, path);
+    const std::string problem = isPrefix ? prefixProblem(status, path) : pathProblem(status, path);
+    if (status == AnswerStatus::ok && problem.empty()) return true;
+    if (!explainRetry(status, problem, attempts)) return false;
+  }
+}
+
+// Asks until the answer is a number from 0 to `maxValue`.
+bool askNumber(AnswerInput& input, const char* prompt, std::int32_t maxValue,
+               const char* tooLargeMessage, std::int32_t& value) {
+  for (int attempts = 0;;) {
+    ask(prompt);
+    const AnswerStatus status = readInteger(input, value);
+    const std::string problem = numberProblem(status, value, maxValue, tooLargeMessage);
+    if (status == AnswerStatus::ok && problem.empty()) return true;
+    if (!explainRetry(status, problem, attempts)) return false;
+  }
+}
+
+// Asks the questions that the first `given` answers (the arguments) left
+// open. False when the run must end; the reason is printed.
+bool askQuestions(std::size_t given, DumpRequest& request, FileHandle& rom) {
+  AnswerInput input{stdin, {}};
+  if (given < 6) {
+    say(kBanner);
+    say(kCredit);
+  }
+  if (given < 1 && !askPath(input, kPromptRomPath, false, request.romPath)) return false;
+  if (given < 2 && !askPath(input, kPromptDumpPrefix, true, request.dumpPrefix)) return false;
+  if (given < 3 && !askNumber(input, kPromptWidth, kInt32Max, kOutOfRange, request.width)) return false;
+  if (given < 4 && !askNumber(input, kPromptHeight, maxHeightFor(request.width), kImageTooLarge, request.height)) {
+    return false;
+  }
+  if (given < 5 && !askNumber(input, kPromptImageCount, kInt32Max, kOutOfRange, request.imageCount)) return false;
+  // The ROM is opened before the last question but reported only after it.
+  rom = openForReading(request.romPath);
+  if (given == 6) return true;
+  char hint[64];
+  std::snprintf(hint, sizeof hint, kDataStartFormat, kDataStartHint);
+  say(hint);
+  return askNumber(input, kPromptStartAddress, kInt32Max, kOutOfRange, request.startAddress);
+}
+
+// ---- The dump ---------------------------------------------------------------
 
 // The size of one raw image; the answers were checked so that it fits in 31 bits.
 std::size_t imageBytesOf(const DumpRequest& request) {
@@ -132,6 +250,9 @@ std::size_t imageBytesOf(const DumpRequest& request) {
 
 // Writes one snapshot per image from the current ROM position on, and keeps
 // `position` at the ROM's read position. True when every attempt was written.
+// A stop request, or standard output failing, ends the loop at the next
+// snapshot boundary; a stop leaves `position` after the last image handled,
+// where a later run can go on.
 bool dumpImages(const FileHandle& rom, const DumpRequest& request, unsigned char* imageBuffer,
                 std::uint64_t& position) {
   const std::size_t imageBytes = imageBytesOf(request);
@@ -139,20 +260,19 @@ bool dumpImages(const FileHandle& rom, const DumpRequest& request, unsigned char
   std::int32_t snapshotNumber = 0;
   bool allWritten = true;
   for (std::int32_t image = 0; image < request.imageCount; ++image) {
-    if (interruptRequested) {
-      std::fputs(kInterrupted, stdout);
-      return false;
-    }
+    if (stopRequest() != 0) return false;
+    if (outputError() != 0) return false;
+    const std::uint64_t imageStart = position;
     bool romEnded = false;
     if (imageBytes > 0) {
       const ReadResult read = readFull(rom, imageBuffer, imageBytes);
       position += read.bytesRead;
       if (read.failed) {
-        std::fputs(kUnableToRead, stdout);
+        say(kUnableToRead);
         return false;
       }
       if (read.bytesRead == 0) {
-        std::fputs(kEndOfRom, stdout);
+        say(kEndOfRom);
         return allWritten;
       }
       // Bytes past the ROM's end read as zero, never as the previous image.
@@ -161,81 +281,105 @@ bool dumpImages(const FileHandle& rom, const DumpRequest& request, unsigned char
     }
     const SnapshotResult result = writeSnapshot(imageBuffer, sourceStride, 16, request.width,
                                                 request.height, request.dumpPrefix, snapshotNumber);
+    if (result == SnapshotResult::stopped) {
+      position = imageStart;
+      return false;
+    }
     allWritten = allWritten && result == SnapshotResult::written;
     if (romEnded) {
-      std::fputs(kEndOfRom, stdout);
+      say(kEndOfRom);
       return allWritten;
     }
   }
   return allWritten;
 }
 
-// Asks the six questions. False when the run must end; the reason is printed.
-bool askQuestions(AnswerInput& input, DumpRequest& request, FileHandle& rom) {
-  if (!askPath(input, kPromptRomPath, request.romPath)) return false;
-  if (!askPath(input, kPromptDumpPrefix, request.dumpPrefix)) return false;
-  if (!askNumber(input, kPromptWidth, kInt32Max, kOutOfRange, request.width)) return false;
-  if (!askNumber(input, kPromptHeight, maxHeightFor(request.width), kImageTooLarge, request.height)) {
-    return false;
-  }
-  if (!askNumber(input, kPromptImageCount, kInt32Max, kOutOfRange, request.imageCount)) return false;
-  // The ROM is opened before the last question but reported only after it.
-  rom = openForReading(request.romPath);
-  std::printf(kDataStartFormat, kDataStartHint);
-  return askNumber(input, kPromptStartAddress, kInt32Max, kOutOfRange, request.startAddress);
+void sayPosition(std::uint64_t position) {
+  say("\n" + std::to_string(position) + "\n");
 }
 
-int finish(bool succeeded) {
-  std::fflush(stdout);
-  return succeeded ? 0 : 1;
+// The status of a run that is over: a failed standard output turns it into
+// a failed run, said on standard error, where it may still be seen.
+int finish(int status) {
+  flushSaid();
+  if (outputError() == 0) return status;
+  std::fprintf(stderr, "velloran: write error: %s\n", std::strerror(outputError()));
+  return kStatusFailed;
 }
 
-int dumpFromAnswers() {
-  std::fputs(kBanner, stdout);
-  std::fputs(kCredit, stdout);
-
-  AnswerInput input{stdin, {}};
-  DumpRequest request;
+int dump(const DumpRequest& answered, std::size_t given) {
+  DumpRequest request = answered;
   FileHandle rom;
-  if (!askQuestions(input, request, rom)) return finish(false);
+  if (!askQuestions(given, request, rom)) return finish(kStatusFailed);
   if (!rom.isOpen()) {
-    std::fputs(kFileNotFound, stdout);
-    return finish(false);
+    say(kFileNotFound);
+    return finish(kStatusFailed);
   }
 
   std::uint64_t position = static_cast<std::uint64_t>(request.startAddress);
   std::unique_ptr<unsigned char[]> imageBuffer(new (std::nothrow) unsigned char[imageBytesOf(request)]);
   if (!imageBuffer) {
-    std::fputs(kUnableToAllocate, stdout);
-    return finish(false);
+    say(kUnableToAllocate);
+    return finish(kStatusFailed);
   }
 
-  // From here on Ctrl-C lets the snapshot in progress finish, then stops.
-  std::signal(SIGINT, requestInterrupt);
+  // From here on a stop request lets the dump end at a snapshot boundary
+  // with no incomplete file left; before, it ends the process at once.
+  catchStopRequests();
   bool succeeded = false;
   // A freshly opened file is already at 0, and skipping that seek lets the ROM be a pipe.
   if (position == 0 || seekTo(rom, position)) {
     succeeded = dumpImages(rom, request, imageBuffer.get(), position);
   } else {
-    std::fputs(kUnableToRead, stdout);
+    say(kUnableToRead);
   }
-  std::printf(kFinalPositionFormat, static_cast<long long>(position));
-  return finish(succeeded);
+  // Also when the request came during the last image.
+  if (const int stop = stopRequest()) {
+    say(kInterrupted);
+    sayPosition(position);
+    flushSaid();
+    endByStopRequest(stop);
+  }
+  sayPosition(position);
+  return finish(succeeded ? kStatusWritten : kStatusFailed);
 }
 
 }  // namespace
 
-int runDump() {
+int runDump(const std::vector<std::string>& arguments) {
   prepareProcess();
+  resetOutputError();
   // Answers and names are strings that grow; running out of memory for one
   // ends the run with the same message as for the image buffer. No snapshot
   // file is open where they grow.
   try {
-    return dumpFromAnswers();
+    const CommandLine command = parseCommandLine(arguments);
+    if (command.action == CommandAction::showHelp) {
+      say(helpText());
+      return finish(kStatusWritten);
+    }
+    if (command.action == CommandAction::showVersion) {
+      say(versionText());
+      return finish(kStatusWritten);
+    }
+    DumpRequest request;
+    std::string usageProblem = command.problem;
+    if (command.action == CommandAction::usageError || !takeArguments(command.answers, request, usageProblem)) {
+      reportUsageError(usageProblem);
+      return kStatusUsage;
+    }
+    return dump(request, command.answers.size());
   } catch (const std::bad_alloc&) {
-    std::fputs(kUnableToAllocate, stdout);
-    return finish(false);
+    say(kUnableToAllocate);
+    return finish(kStatusFailed);
   }
+}
+
+int closeStandardOutput(int status) {
+  const bool failedBefore = outputError() != 0;
+  if (std::fclose(stdout) == 0 || failedBefore) return status;
+  std::fprintf(stderr, "velloran: write error: %s\n", std::strerror(errno));
+  return kStatusFailed;
 }
 
 }  // namespace velloran

@@ -1,5 +1,7 @@
-#include "dump_driver.h"
+#include "driver/dump_driver.h"
+#include "platform/platform.h"
 
-int main() {
-  return velloran::runDump();
+int main(int argc, char** argv) {
+  const int status = velloran::runDump(velloran::programArguments(argc, argv));
+  return velloran::closeStandardOutput(status);
 }

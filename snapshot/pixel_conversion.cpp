@@ -1,4 +1,4 @@
-#include "pixel_conversion.h"
+#include "snapshot/pixel_conversion.h"
 
 #include <cstring>
 

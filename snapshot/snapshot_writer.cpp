@@ -1,4 +1,4 @@
-#include "snapshot_writer.h"
+#include "snapshot/snapshot_writer.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -6,18 +6,19 @@
 #include <memory>
 #include <new>
 
-#include "pixel_conversion.h"
-#include "platform_file.h"
+#include "platform/platform.h"
+#include "snapshot/console_output.h"
+#include "snapshot/pixel_conversion.h"
 
 namespace velloran {
 
 namespace {
 
-constexpr const char* kOpeningFormat = "\nOpening: %s";
+constexpr const char* kOpening = "\nOpening: ";
 constexpr const char* kUnableToAllocateBitmap = "\nUnable to allocate bitmap";
 constexpr const char* kUnableToWriteFile = "\nUnable to write to file";
 constexpr const char* kUnsupportedDepth = "\nOnly 16-bit snapshots can be written";
-constexpr const char* kIncompleteFileLeftFormat = "\nUnable to remove the incomplete file: %s";
+constexpr const char* kIncompleteFileLeft = "\nUnable to remove the incomplete file: ";
 
 // Stores `value` little-endian and returns the byte after it.
 unsigned char* put16(unsigned char* at, std::uint32_t value) {
@@ -57,16 +58,22 @@ std::uint32_t blockRowsFor(std::uint64_t rowBytes, std::uint32_t rows) {
 }
 
 SnapshotResult report(const char* message) {
-  std::fputs(message, stdout);
+  say(message);
   return SnapshotResult::failed;
 }
 
-// A snapshot that could not be completed is never left behind, not even empty.
+// A snapshot that could not be completed is never left behind, not even
+// empty. A stop request removes it silently: the driver says why it stopped.
 SnapshotResult discard(FileHandle& file, const std::string& name, const char* message) {
   file.close();
   const bool removed = removeFile(name);
+  releaseNewFile();
+  if (message == nullptr) return SnapshotResult::stopped;
   report(message);
-  if (!removed) std::printf(kIncompleteFileLeftFormat, name.c_str());
+  if (!removed) {
+    say(kIncompleteFileLeft);
+    say(name);
+  }
   return SnapshotResult::failed;
 }
 
@@ -117,8 +124,10 @@ SnapshotResult writeSnapshot(const unsigned char* pixels, std::uint32_t sourceSt
   std::string name;
   FileHandle file;
   const CreateResult created = createNextSnapshotFile(dumpPrefix, snapshotNumber, name, file);
-  std::printf(kOpeningFormat, name.c_str());
-  std::fflush(stdout);  // the name is on screen while its file is written
+  // Printed in two parts: nothing may allocate while a new file is open.
+  say(kOpening);
+  say(name);
+  flushSaid();  // the name is on screen while its file is written
   if (created != CreateResult::created) return report(kUnableToWriteFile);
   if (bitsPerPixel != 16) return discard(file, name, kUnsupportedDepth);
 
@@ -137,6 +146,8 @@ SnapshotResult writeSnapshot(const unsigned char* pixels, std::uint32_t sourceSt
   unsigned char* blockStart = bitmapBuffer.get() + kBmpHeaderBytes;
   bool wrote = rowsPerBlock > 0 || writeAll(file, bitmapBuffer.get(), kBmpHeaderBytes);
   for (std::uint32_t fileRow = 0; wrote && rowsPerBlock > 0 && fileRow < rows; fileRow += rowsPerBlock) {
+    // A big image is given up rather than finished, so that a stop is prompt.
+    if (fileRow > 0 && stopRequest() != 0) return discard(file, name, nullptr);
     const std::uint32_t blockRows = std::min(rowsPerBlock, rows - fileRow);
     const std::uint32_t lastImageRow = rows - 1 - fileRow;
     convertImage(pixels + std::size_t{sourceStride} * (lastImageRow + 1 - blockRows), sourceStride,
@@ -146,6 +157,7 @@ SnapshotResult writeSnapshot(const unsigned char* pixels, std::uint32_t sourceSt
   }
   const bool closed = file.close();
   if (!wrote || !closed) return discard(file, name, kUnableToWriteFile);
+  releaseNewFile();
   // Every name up to this one is taken now, so the next call need not probe them again.
   if (snapshotNumber < std::numeric_limits<std::int32_t>::max()) ++snapshotNumber;
   return SnapshotResult::written;

@@ -18,12 +18,14 @@ bool bmpFileSize(std::int32_t width, std::int32_t height, std::uint32_t& fileSiz
 // Fills the 54 header bytes at `header`; the sizes must have passed bmpFileSize.
 void fillBmpHeaders(unsigned char* header, std::int32_t width, std::int32_t height);
 
-enum class SnapshotResult { written, failed };
+enum class SnapshotResult { written, failed, stopped };
 
 // Probes names upward from `snapshotNumber`, prints "\nOpening: <name>", and
 // writes the file. After a write `snapshotNumber` holds the number after the
 // name used; after a failure, that name's number. Every failure is reported
-// on standard output and leaves no file behind.
+// on standard output and leaves no file behind. An image of several blocks
+// is given up between blocks when a stop was requested: its file is removed
+// and nothing is printed (stopped).
 SnapshotResult writeSnapshot(const unsigned char* pixels, std::uint32_t sourceStride,
                              std::int32_t bitsPerPixel, std::int32_t width, std::int32_t height,
                              const std::string& dumpPrefix, std::int32_t& snapshotNumber);

@@ -380,7 +380,7 @@ class HostileInput(ToolTestCase):
 
 
 class Interrupt(ToolTestCase):
-    def test_ctrl_c_finishes_the_snapshot_in_progress_then_stops(self):
+    def test_ctrl_c_finishes_a_small_snapshot_in_progress_then_ends_by_the_signal(self):
         # The ROM is a FIFO that we feed one image at a time, so the interrupt
         # lands at a known point: while the tool waits for the second image.
         os.mkfifo(self.path("rom.fifo"))
@@ -404,7 +404,7 @@ class Interrupt(ToolTestCase):
         status = process.wait(timeout=30)
         self.assertEqual(out, ALL_PROMPTS + opening("out/snap0000.bmp") + opening("out/snap0001.bmp")
                          + "\nInterrupted" + final_position(1024))
-        self.assertEqual(status, 1)
+        self.assertEqual(status, -signal.SIGINT)
         self.assertEqual(read_file(self.path("out", "snap0001.bmp")), reference_bmp(image[::-1], 16, 16))
         self.assertEqual(self.snapshots(), ["snap0000.bmp", "snap0001.bmp"])
 

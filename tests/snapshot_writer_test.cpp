@@ -1,6 +1,6 @@
-#include "snapshot_writer.h"
+#include "snapshot/snapshot_writer.h"
 
-#include "pixel_conversion.h"
+#include "snapshot/pixel_conversion.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

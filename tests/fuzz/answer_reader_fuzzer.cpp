@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "answer_reader.h"
+#include "driver/answer_reader.h"
 
 namespace {
 

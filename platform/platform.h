@@ -1,12 +1,15 @@
 // Everything that differs between POSIX and Windows, behind one interface:
-// exclusive creation, 64-bit positions, binary files, paths in UTF-8, and
-// console input. Every function reports failure by its result; none throws.
+// exclusive creation, 64-bit positions, binary files, paths and arguments in
+// UTF-8, console input, and the signals or console events that stop a run.
+// posix.cpp and windows.cpp each implement all of it; CMake picks one.
+// Every function reports failure by its result; none throws.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace velloran {
 
@@ -39,7 +42,14 @@ enum class CreateResult { created, nameTaken, failed };
 // Creates a new file for writing. Anything already under `path` (a file of any
 // kind, a directory, a FIFO, a symbolic link even when it dangles) gives
 // nameTaken, and is never opened, followed or emptied.
+//
+// While stop requests are caught, the new file counts as in progress until
+// releaseNewFile(): a second stop request ends the process at once and
+// removes it first, so that no incomplete file is left under its name.
 CreateResult createExclusive(const std::string& path, FileHandle& file);
+
+// The file made by the last createExclusive is complete, or already removed.
+void releaseNewFile();
 
 // Writes all `size` bytes, however many calls the system needs.
 bool writeAll(const FileHandle& file, const unsigned char* data, std::size_t size);
@@ -57,6 +67,12 @@ bool seekTo(const FileHandle& file, std::uint64_t offset);
 
 bool removeFile(const std::string& path);
 
+// True when `path` names an existing folder (a link to one counts).
+bool isFolder(const std::string& path);
+
+// The separators that end the folder part of a path: "/" here, "/" or "\" on Windows.
+bool isPathSeparator(char c);
+
 // Paths are UTF-8 throughout; Windows gets them converted to UTF-16.
 //
 // Sets the process up before the dialogue. POSIX: a closed output pipe or a
@@ -65,8 +81,27 @@ bool removeFile(const std::string& path);
 // so it reads byte for byte as on POSIX, and a console shows our UTF-8.
 void prepareProcess();
 
+// The command line's arguments after the program name, in UTF-8. Windows
+// reads them from the UTF-16 command line, so that any name can be given.
+std::vector<std::string> programArguments(int argc, char** argv);
+
 // The next byte of an answer, or EOF. On a Windows console the typed text is
 // read as UTF-16 and handed on as UTF-8, so that any name can be typed.
 int readInputByte(std::FILE* stream);
+
+// From this call on, the requests that stop a run (POSIX: SIGINT, SIGTERM,
+// SIGHUP; Windows: Ctrl-C, Ctrl-Break, closing the console, logoff,
+// shutdown) no longer end the process: the first is remembered for the run
+// to act on, a second ends the process at once. Before it they end the
+// process as they always do.
+void catchStopRequests();
+
+// The first stop request caught (a signal number), or 0 when there was none.
+int stopRequest();
+
+// Ends the process as the stop request would have had it not been caught:
+// by the same signal on POSIX, so that a calling shell stops its script too;
+// with the status of a Ctrl-C on Windows.
+[[noreturn]] void endByStopRequest(int request);
 
 }  // namespace velloran

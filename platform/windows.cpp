@@ -1,6 +1,5 @@
-#include "platform_file.h"
-
-#ifdef _WIN32
+// The platform layer on Windows: UTF-16 paths and command line, console
+// input as UTF-16, console control events as stop requests.
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -9,50 +8,25 @@
 #endif
 #include <fcntl.h>
 #include <io.h>
+#include <shellapi.h>
 #include <windows.h>
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <csignal>
-#endif
+#include <cwchar>
+#include <memory>
+
+#include "platform/platform.h"
 
 namespace velloran {
 
 namespace {
 
-// No system moves more than this in one read or write call (Linux stops at
-// just under 2 GiB, Windows counts in 32 bits).
+// Windows counts the bytes of one read or write call in 32 bits.
 constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
 
 std::size_t transferSize(std::size_t wanted) {
   return wanted < kMaxTransfer ? wanted : kMaxTransfer;
 }
-
-}  // namespace
-
-FileHandle::~FileHandle() {
-  close();
-}
-
-FileHandle::FileHandle(FileHandle&& other) noexcept : native_(other.native_) {
-  other.native_ = -1;
-}
-
-FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
-  if (this != &other) {
-    close();
-    native_ = other.native_;
-    other.native_ = -1;
-  }
-  return *this;
-}
-
-#ifdef _WIN32
-
-namespace {
 
 HANDLE handleOf(const FileHandle& file) {
   return reinterpret_cast<HANDLE>(file.native());
@@ -78,6 +52,13 @@ std::wstring widePath(const std::string& path) {
   return wide;
 }
 
+std::string utf8Of(const wchar_t* text, int count) {
+  const int length = WideCharToMultiByte(CP_UTF8, 0, text, count, nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
+  if (length > 0) WideCharToMultiByte(CP_UTF8, 0, text, count, &bytes[0], length, nullptr, nullptr);
+  return bytes;
+}
+
 // One line typed into the console, as UTF-8, served byte by byte.
 struct ConsoleLine {
   std::string bytes;
@@ -95,14 +76,60 @@ bool readConsoleLine(HANDLE console, ConsoleLine& line) {
   if (!ReadConsoleW(console, typed, 1024, &count, nullptr) || count == 0) return false;
   // Ctrl-Z at the start of a line ends the input, as it does for the C runtime.
   if (typed[0] == 0x1A) return false;
-  const int length = WideCharToMultiByte(CP_UTF8, 0, typed, static_cast<int>(count), nullptr, 0, nullptr, nullptr);
-  line.bytes.assign(static_cast<std::size_t>(length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, typed, static_cast<int>(count), &line.bytes[0], length, nullptr, nullptr);
+  line.bytes = utf8Of(typed, static_cast<int>(count));
   line.next = 0;
   return true;
 }
 
+// Stop requests arrive on a thread of their own, which the system starts
+// for each console control event.
+volatile LONG stopEvent = 0;  // the first event, as a signal number
+volatile LONG stopRequestsCaught = 0;
+// The file that createExclusive made and that is not yet released. It is
+// opened with FILE_SHARE_DELETE, so the handler thread can delete it while
+// the main thread still writes; it goes when the process ends.
+enum NewFileState : LONG { kNoNewFile, kInProgress };
+volatile LONG newFileState = kNoNewFile;
+wchar_t newFilePath[32768];
+
+int signalOf(DWORD event) {
+  return event == CTRL_C_EVENT ? SIGINT : event == CTRL_BREAK_EVENT ? SIGBREAK : SIGTERM;
+}
+
+BOOL WINAPI onConsoleEvent(DWORD event) {
+  if (InterlockedCompareExchange(&stopEvent, signalOf(event), 0) != 0) {
+    // A second request: stop at once.
+    if (InterlockedCompareExchange(&newFileState, kNoNewFile, kInProgress) == kInProgress) {
+      DeleteFileW(newFilePath);
+    }
+    ExitProcess(STATUS_CONTROL_C_EXIT);
+  }
+  if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) return TRUE;
+  // Closing the console, logoff and shutdown end the process as soon as this
+  // returns; holding on gives the main thread its few seconds to clean up
+  // and end the process itself.
+  Sleep(INFINITE);
+  return TRUE;
+}
+
 }  // namespace
+
+FileHandle::~FileHandle() {
+  close();
+}
+
+FileHandle::FileHandle(FileHandle&& other) noexcept : native_(other.native_) {
+  other.native_ = -1;
+}
+
+FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
+  if (this != &other) {
+    close();
+    native_ = other.native_;
+    other.native_ = -1;
+  }
+  return *this;
+}
 
 bool FileHandle::close() {
   if (native_ == -1) return true;
@@ -119,15 +146,26 @@ FileHandle openForReading(const std::string& path) {
 
 CreateResult createExclusive(const std::string& path, FileHandle& file) {
   const std::wstring wide = widePath(path);
-  file = ownHandle(CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+  const bool guarded = stopRequestsCaught != 0 && wide.size() < sizeof newFilePath / sizeof newFilePath[0];
+  file = ownHandle(CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (file.isOpen()) return CreateResult::created;
+  if (file.isOpen()) {
+    if (guarded) {
+      std::wmemcpy(newFilePath, wide.c_str(), wide.size() + 1);
+      InterlockedExchange(&newFileState, kInProgress);
+    }
+    return CreateResult::created;
+  }
   const DWORD error = GetLastError();
   if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return CreateResult::nameTaken;
   // A directory under the name gives "access denied"; the attributes of the
   // name itself (a link is not followed) tell it from a real refusal.
   return GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES ? CreateResult::nameTaken
                                                                       : CreateResult::failed;
+}
+
+void releaseNewFile() {
+  InterlockedExchange(&newFileState, kNoNewFile);
 }
 
 bool writeAll(const FileHandle& file, const unsigned char* data, std::size_t size) {
@@ -170,6 +208,15 @@ bool removeFile(const std::string& path) {
   return DeleteFileW(widePath(path).c_str()) != 0;
 }
 
+bool isFolder(const std::string& path) {
+  const DWORD attributes = GetFileAttributesW(widePath(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool isPathSeparator(char c) {
+  return c == '/' || c == '\\';
+}
+
 void prepareProcess() {
   _setmode(_fileno(stdin), _O_BINARY);
   DWORD inputMode = 0;
@@ -185,6 +232,20 @@ void prepareProcess() {
   }
 }
 
+std::vector<std::string> programArguments(int, char**) {
+  // The runtime's argv is in the ANSI code page, which cannot hold every name.
+  struct Release {
+    void operator()(wchar_t** list) const { LocalFree(list); }
+  };
+  int count = 0;
+  const std::unique_ptr<wchar_t*, Release> wide(CommandLineToArgvW(GetCommandLineW(), &count));
+  std::vector<std::string> arguments;
+  for (int i = 1; wide && i < count; ++i) {
+    arguments.push_back(utf8Of(wide.get()[i], static_cast<int>(std::wcslen(wide.get()[i]))));
+  }
+  return arguments;
+}
+
 int readInputByte(std::FILE* stream) {
   if (stream != stdin || !stdinIsConsole) return std::getc(stream);
   ConsoleLine& line = consoleLine;
@@ -195,80 +256,20 @@ int readInputByte(std::FILE* stream) {
   return static_cast<unsigned char>(line.bytes[line.next++]);
 }
 
-#else
-
-bool FileHandle::close() {
-  if (native_ == -1) return true;
-  const int result = ::close(static_cast<int>(native_));
-  native_ = -1;
-  return result == 0;
+void catchStopRequests() {
+  // A process started in a new process group ignores Ctrl-C until told not to.
+  SetConsoleCtrlHandler(nullptr, FALSE);
+  InterlockedExchange(&stopRequestsCaught, 1);
+  SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 }
 
-namespace {
-
-int descriptorOf(const FileHandle& file) {
-  return static_cast<int>(file.native());
+int stopRequest() {
+  return static_cast<int>(stopEvent);
 }
 
-}  // namespace
-
-FileHandle openForReading(const std::string& path) {
-  FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  struct stat status {};
-  if (file.isOpen() && (::fstat(descriptorOf(file), &status) != 0 || S_ISDIR(status.st_mode))) {
-    return FileHandle();
-  }
-  return file;
+void endByStopRequest(int) {
+  std::fflush(stdout);
+  ExitProcess(STATUS_CONTROL_C_EXIT);
 }
-
-CreateResult createExclusive(const std::string& path, FileHandle& file) {
-  file = FileHandle(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-  if (file.isOpen()) return CreateResult::created;
-  return errno == EEXIST ? CreateResult::nameTaken : CreateResult::failed;
-}
-
-bool writeAll(const FileHandle& file, const unsigned char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t written = ::write(descriptorOf(file), data, transferSize(size));
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    data += written;
-    size -= static_cast<std::size_t>(written);
-  }
-  return true;
-}
-
-ReadResult readFull(const FileHandle& file, unsigned char* data, std::size_t size) {
-  ReadResult result{0, false};
-  while (result.bytesRead < size) {
-    const ssize_t got =
-        ::read(descriptorOf(file), data + result.bytesRead, transferSize(size - result.bytesRead));
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) result.failed = true;
-    if (got <= 0) break;
-    result.bytesRead += static_cast<std::size_t>(got);
-  }
-  return result;
-}
-
-bool seekTo(const FileHandle& file, std::uint64_t offset) {
-  const auto target = static_cast<off_t>(offset);
-  return ::lseek(descriptorOf(file), target, SEEK_SET) == target;
-}
-
-bool removeFile(const std::string& path) {
-  return ::unlink(path.c_str()) == 0;
-}
-
-void prepareProcess() {
-  std::signal(SIGPIPE, SIG_IGN);
-  std::signal(SIGXFSZ, SIG_IGN);
-}
-
-int readInputByte(std::FILE* stream) {
-  return std::getc(stream);
-}
-
-#endif
 
 }  // namespace velloran

@@ -1,0 +1,98 @@
+#include "driver/command_line.h"
+
+#include <cstdio>
+
+namespace velloran {
+
+namespace {
+
+constexpr std::size_t kAnswerCount = 6;
+constexpr const char* kAnswerNames[kAnswerCount] = {"ROM", "PREFIX", "WIDTH", "HEIGHT", "COUNT", "START"};
+
+// docs/velloran.1 is made from this text by help2man (docs/make_man_page.sh);
+// a test checks that the two agree.
+constexpr const char* kHelp =
+    "Usage: velloran [OPTION]... [ROM [PREFIX [WIDTH [HEIGHT [COUNT [START]]]]]]\n"
+    "Pull raw 16-bit images out of a ROM dump and save each one as a numbered\n"
+    "16-bit BMP file, never overwriting a file that is already there.\n"
+    "\n"
+    "Each argument answers one of six questions, in this order; the questions\n"
+    "that no argument answers are asked on standard input.\n"
+    "  ROM      the ROM file to read images from\n"
+    "  PREFIX   put in front of every snapshot name, PREFIX + snapNNNN.bmp, with\n"
+    "           the first free number; a folder needs its trailing '/'\n"
+    "  WIDTH    the image width in pixels\n"
+    "  HEIGHT   the image height in pixels\n"
+    "  COUNT    how many consecutive images to dump\n"
+    "  START    the byte offset of the first image in the ROM\n"
+    "\n"
+    "Numbers are decimal (525), hexadecimal after 0x (0x20D) or octal after a\n"
+    "leading 0 (01015). Typed into the dialogue, a path that holds blanks goes\n"
+    "in double or single quotes.\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help     show this help and exit\n"
+    "      --version  show the version and exit\n"
+    "      --         end of the options: a ROM named -x.rom can follow\n"
+    "\n"
+    "Exit status:\n"
+    "  0  every snapshot was written\n"
+    "  1  the run failed: the ROM did not open, a snapshot could not be written,\n"
+    "     the input ended early, or standard output could not be written\n"
+    "  2  the command line cannot be used\n"
+    "  A run stopped by SIGINT, SIGTERM or SIGHUP ends by that signal.\n"
+    "\n"
+    "Example:\n"
+    "  velloran examples/demo.rom out/ 64 32 4 0x20D\n";
+
+// "-5" is a negative number, which the answer's own check refuses by name.
+bool isOption(const std::string& argument) {
+  return argument.size() > 1 && argument[0] == '-' && !(argument[1] >= '0' && argument[1] <= '9');
+}
+
+}  // namespace
+
+CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
+  CommandLine command;
+  bool optionsEnded = false;
+  for (const std::string& argument : arguments) {
+    if (!optionsEnded && argument == "--") {
+      optionsEnded = true;
+    } else if (!optionsEnded && (argument == "-h" || argument == "--help")) {
+      command.action = CommandAction::showHelp;
+      return command;
+    } else if (!optionsEnded && argument == "--version") {
+      command.action = CommandAction::showVersion;
+      return command;
+    } else if (!optionsEnded && isOption(argument)) {
+      command.action = CommandAction::usageError;
+      command.problem = "unknown option '" + argument + "'";
+      return command;
+    } else if (command.answers.size() == kAnswerCount) {
+      command.action = CommandAction::usageError;
+      command.problem = "too many arguments: '" + argument + "' after the six answers";
+      return command;
+    } else {
+      command.answers.push_back(argument);
+    }
+  }
+  return command;
+}
+
+const char* answerName(std::size_t index) {
+  return index < kAnswerCount ? kAnswerNames[index] : "";
+}
+
+const char* helpText() {
+  return kHelp;
+}
+
+std::string versionText() {
+  return std::string("velloran ") + VELLORAN_VERSION + "\n";
+}
+
+void reportUsageError(const std::string& problem) {
+  std::fprintf(stderr, "velloran: %s\nTry 'velloran --help' for more information.\n", problem.c_str());
+}
+
+}  // namespace velloran

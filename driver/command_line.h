@@ -1,0 +1,31 @@
+// The command line: options, and up to six arguments that answer the
+// dialogue's questions in their order.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace velloran {
+
+enum class CommandAction { dump, showHelp, showVersion, usageError };
+
+struct CommandLine {
+  CommandAction action = CommandAction::dump;
+  std::vector<std::string> answers;  // the arguments that are not options, at most six
+  std::string problem;               // for usageError: the argument and what is wrong with it
+};
+
+// Options may stand anywhere before "--"; after it everything is an answer.
+CommandLine parseCommandLine(const std::vector<std::string>& arguments);
+
+// The names the usage line gives the six answers, in their order.
+const char* answerName(std::size_t index);
+
+// What --help and --version print.
+const char* helpText();
+std::string versionText();
+
+// One line on standard error naming the problem, and one pointing to --help.
+void reportUsageError(const std::string& problem);
+
+}  // namespace velloran

@@ -1,0 +1,22 @@
+// Standard output that remembers its first failure. A run whose report was
+// lost (a full disk under "velloran ... > log.txt", a closed pipe) must end
+// as a failed run, so every print goes through here and is checked.
+#pragma once
+
+#include <string>
+
+namespace velloran {
+
+void say(const char* text);
+void say(const std::string& text);
+
+// Hands what was said to the system, so that it is on screen now.
+void flushSaid();
+
+// The error number of the first failed print or flush, or 0 while none failed.
+int outputError();
+
+// Forgets an earlier failure: for a program that runs several dumps in turn.
+void resetOutputError();
+
+}  // namespace velloran
