@@ -27,10 +27,10 @@ VALGRIND_COMMAND = ["valgrind", "-q", "--error-exitcode=99", "--leak-check=full"
 not_under_valgrind = unittest.skipIf(VALGRIND, "valgrind needs more address space than the limit allows")
 
 
-def tool_command():
+def tool_command(args=()):
     if ON_WINDOWS:
-        return [WINE, TOOL]
-    return VALGRIND_COMMAND + [TOOL] if VALGRIND else [TOOL]
+        return [WINE, TOOL] + list(args)
+    return (VALGRIND_COMMAND + [TOOL] if VALGRIND else [TOOL]) + list(args)
 
 
 def console_text(output):
@@ -74,11 +74,18 @@ def answers(*words):
     return ("\n".join(str(w) for w in words) + "\n").encode()
 
 
-def run_tool(stdin, cwd, timeout=60, env=None, preexec_fn=None):
+def run_tool(stdin, cwd, timeout=60, env=None, preexec_fn=None, args=()):
     """Runs the tool with `stdin` (bytes) and returns (stdout as text, exit status)."""
-    done = subprocess.run(tool_command(), input=stdin, stdout=subprocess.PIPE, cwd=cwd,
+    done = subprocess.run(tool_command(args), input=stdin, stdout=subprocess.PIPE, cwd=cwd,
                           timeout=timeout, env=env, preexec_fn=preexec_fn)
     return console_text(done.stdout), done.returncode
+
+
+def run_with_arguments(args, cwd, stdin=b"", stdout=subprocess.PIPE, timeout=60):
+    """Runs the tool with command-line `args`; returns (stdout, stderr, exit status), as text."""
+    done = subprocess.run(tool_command([str(a) for a in args]), input=stdin, stdout=stdout, stderr=subprocess.PIPE, cwd=cwd,
+                          timeout=timeout)
+    return console_text(done.stdout or b""), console_text(done.stderr), done.returncode
 
 
 def random_bytes(count, seed):
