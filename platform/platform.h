@@ -67,7 +67,8 @@ bool seekTo(const FileHandle& file, std::uint64_t offset);
 
 bool removeFile(const std::string& path);
 
-// True when `path` names an existing folder (a link to one counts).
+// False when `path` surely names no folder: nothing is there, or something
+// else is (a link to a folder counts as one).
 bool isFolder(const std::string& path);
 
 // The separators that end the folder part of a path: "/" here, "/" or "\" on Windows.

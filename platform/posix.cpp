@@ -160,7 +160,12 @@ bool removeFile(const std::string& path) {
 
 bool isFolder(const std::string& path) {
   struct stat status {};
-  return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+  if (::stat(path.c_str(), &status) != 0) {
+    // Only a name that is surely not there is refused; any other error is
+    // left for the writes to report, should it last.
+    return errno != ENOENT && errno != ENOTDIR;
+  }
+  return S_ISDIR(status.st_mode);
 }
 
 bool isPathSeparator(char c) {

@@ -211,7 +211,13 @@ bool removeFile(const std::string& path) {
 
 bool isFolder(const std::string& path) {
   const DWORD attributes = GetFileAttributesW(widePath(path).c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    // Only a name that is surely not there is refused; any other error is
+    // left for the writes to report, should it last.
+    const DWORD error = GetLastError();
+    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND && error != ERROR_INVALID_NAME;
+  }
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 bool isPathSeparator(char c) {

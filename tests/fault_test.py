@@ -9,6 +9,7 @@ import hashlib
 import os
 import re
 import struct
+import subprocess
 import sys
 
 from harness import *  # noqa: F401,F403
@@ -29,7 +30,11 @@ EARLIER_FILES = {
 
 FAILURE_MESSAGES = [UNABLE_TO_WRITE, "\nUnable to read rom", "\nfile not found", "\nUnable to allocate mem",
                     "\nUnable to allocate bitmap", INPUT_ENDED, GIVING_UP,
-                    "\nUnable to read the answers.\n"]
+                    "\nUnable to read the answers.\n", "velloran: write error: "]
+# Calls whose failure the tool may rightly shrug off: the prefix's folder
+# check (the writes would report a lasting error) and catching the stop
+# signals (which matters only if one comes). The dump must still be whole.
+HARMLESS = {"stat", "stat64", "sigaction"}
 LEFT_BEHIND = re.compile(r"\nUnable to remove the incomplete file: (\S+)")
 
 
@@ -58,7 +63,10 @@ class EveryCallFails(ToolTestCase):
         self.images = expected_images()
 
     def run_script(self, **env):
-        return self.run_tool(SCRIPT, timeout=30, env=dict(os.environ, **env))
+        """Standard error follows standard output: a failed print is reported there."""
+        done = subprocess.run(harness.tool_command(), input=SCRIPT, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                              cwd=self.dir, timeout=30, env=dict(os.environ, **env))
+        return console_text(done.stdout) + console_text(done.stderr), done.returncode
 
     def check_files(self, out, kept=()):
         """Earlier files unchanged; each new snapshot whole and holding one of the images."""
@@ -91,13 +99,15 @@ class EveryCallFails(ToolTestCase):
             try:
                 self.assertIn(status, (0, 1), "ended by a signal")
                 written = self.check_files(out)
-                if failed_call == "-":
+                if failed_call == "-" or (failed_call in HARMLESS and status == 0):
                     # Every call ran as it should: the whole dump is there.
                     self.assertEqual(status, 0, out)
                     self.assertEqual(written, ["snap0001.bmp", "snap0003.bmp", "snap0004.bmp", "snap0005.bmp"])
-                    break
-                self.assertEqual(status, 1, "the run succeeded:" + out)
-                self.assertTrue(any(message in out for message in FAILURE_MESSAGES), "no message:" + out)
+                    if failed_call == "-":
+                        break
+                else:
+                    self.assertEqual(status, 1, "the run succeeded:" + out)
+                    self.assertTrue(any(message in out for message in FAILURE_MESSAGES), "no message:" + out)
             except AssertionError as error:
                 raise AssertionError("call %d (%s) failed: %s" % (call, failed_call, error)) from None
             failed[failed_call] += 1
@@ -108,7 +118,8 @@ class EveryCallFails(ToolTestCase):
         else:
             self.fail("no run got through without a failed call")
         # The dump's own calls were all reached: answers, ROM, snapshots, cleanup, memory.
-        self.assertLessEqual({"getc", "open64", "fstat64", "lseek64", "read", "write", "close", "malloc"},
+        self.assertLessEqual({"getc", "open64", "fstat64", "lseek64", "read", "write", "close", "malloc", "stat64",
+                              "sigaction"},
                              set(failed))
         print("\n%d calls failed, one per run, of %s counted in a whole run: %s" % (
             sum(failed.values()), counted, ", ".join("%s %d" % item for item in sorted(failed.items()))),

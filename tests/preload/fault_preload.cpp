@@ -5,11 +5,13 @@
 // Counting starts after the tool's first read of standard input, so the C and
 // C++ runtimes have started and the tool's own dialogue is running. Both layers
 // are covered: the POSIX calls and the stdio file calls (fopen, fread, ...).
-// Writes to standard output and error are not counted: the tool has nowhere
-// left to report their failure. close() fails only for files opened for
-// writing, where a deferred write error shows up; the file is still closed.
+// Writes to standard output and error are not counted: stdio makes them
+// inside the C library, where no preload sees them (stop_test fails standard
+// output with /dev/full and a closed pipe instead). close() fails only for files opened for writing,
+// where a deferred write error shows up; the file is still closed.
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -189,6 +191,23 @@ int fstat(int fd, struct stat* status) {
 int fstat64(int fd, struct stat64* status) {
   if (shouldFail("fstat64")) return failWith(EIO);
   return next<int (*)(int, struct stat64*)>("fstat64")(fd, status);
+}
+
+// The prefix's folder check.
+int stat(const char* path, struct stat* status) {
+  if (shouldFail("stat")) return failWith(EIO);
+  return next<int (*)(const char*, struct stat*)>("stat")(path, status);
+}
+
+int stat64(const char* path, struct stat64* status) {
+  if (shouldFail("stat64")) return failWith(EIO);
+  return next<int (*)(const char*, struct stat64*)>("stat64")(path, status);
+}
+
+// Catching the stop signals when the dump begins.
+int sigaction(int signal, const struct sigaction* action, struct sigaction* previous) {
+  if (action != nullptr && shouldFail("sigaction")) return failWith(EINVAL);
+  return next<int (*)(int, const struct sigaction*, struct sigaction*)>("sigaction")(signal, action, previous);
 }
 
 int close(int fd) {
