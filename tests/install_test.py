@@ -1,0 +1,66 @@
+"""What `cmake --install` puts where, and a dump from the installed tool.
+
+Usage: python3 install_test.py BUILD_DIR [CMAKE]   (Linux: bin, man page, README)
+       python3 install_test.py --zip WINDOWS_BUILD_DIR [CPACK]   (the Windows ZIP)
+"""
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+import zipfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+from harness import answers, opening, final_position, random_bytes, reference_bmp, read_file, write_file  # noqa
+
+ZIP = sys.argv[1:2] == ["--zip"]
+ARGS = sys.argv[2:] if ZIP else sys.argv[1:]
+BUILD = os.path.abspath(ARGS[0]) if ARGS else None
+CMAKE = ARGS[1] if len(ARGS) > 1 else ("cpack" if ZIP else "cmake")
+
+
+@unittest.skipIf(ZIP, "the Linux install")
+class Install(unittest.TestCase):
+    def test_installed_tree_and_a_dump_from_it(self):
+        with tempfile.TemporaryDirectory(prefix="velloran-install-") as root:
+            prefix = os.path.join(root, "usr")
+            subprocess.run([CMAKE, "--install", BUILD, "--prefix", prefix], check=True, stdout=subprocess.DEVNULL)
+            installed = sorted(os.path.relpath(os.path.join(folder, name), prefix)
+                               for folder, _, names in os.walk(prefix) for name in names)
+            self.assertEqual(installed, ["bin/velloran", "share/doc/velloran/README.md",
+                                         "share/man/man1/velloran.1"])
+            self.assertTrue(os.access(os.path.join(prefix, "bin/velloran"), os.X_OK))
+            self.assertIn(".SH SYNOPSIS", read_file(os.path.join(prefix, "share/man/man1/velloran.1")).decode())
+
+            rom = random_bytes(3 * 32, seed=70)
+            write_file(os.path.join(root, "rom.bin"), rom)
+            os.mkdir(os.path.join(root, "out"))
+            tool = os.path.join(prefix, "bin/velloran")
+            by_arguments = subprocess.run([tool, "rom.bin", "out/", "4", "4", "2", "0"], cwd=root,
+                                          stdout=subprocess.PIPE, check=True).stdout.decode()
+            self.assertEqual(by_arguments, opening("out/snap0000.bmp") + opening("out/snap0001.bmp")
+                             + final_position(64))
+            piped = subprocess.run([tool], input=answers("rom.bin", "out/", 4, 4, 1, 64), cwd=root,
+                                   stdout=subprocess.PIPE, check=True).stdout.decode()
+            self.assertTrue(piped.endswith(opening("out/snap0002.bmp") + final_position(96)), piped)
+            for index in range(3):
+                self.assertEqual(read_file(os.path.join(root, "out", "snap%04d.bmp" % index)),
+                                 reference_bmp(rom[index * 32:(index + 1) * 32], 4, 4))
+
+
+@unittest.skipUnless(ZIP, "the Windows ZIP")
+class WindowsZip(unittest.TestCase):
+    def test_the_zip_holds_the_program_and_the_readme(self):
+        subprocess.run([CMAKE, "-G", "ZIP"], cwd=BUILD, check=True, stdout=subprocess.DEVNULL)
+        with zipfile.ZipFile(os.path.join(BUILD, "velloran-0.2-win64.zip")) as archive:
+            names = sorted(name for name in archive.namelist() if not name.endswith("/"))
+            self.assertEqual(names, ["velloran-0.2-win64/bin/velloran.exe",
+                                     "velloran-0.2-win64/share/doc/velloran/README.md"])
+            self.assertEqual(archive.read("velloran-0.2-win64/bin/velloran.exe")[:2], b"MZ")
+
+
+if __name__ == "__main__":
+    if BUILD is None:
+        sys.exit(__doc__)
+    unittest.main(argv=sys.argv[:1], verbosity=2)
