@@ -19,15 +19,23 @@ class FileHandle {
   FileHandle() = default;
   // A POSIX descriptor, or a Windows HANDLE's value; -1 means none.
   explicit FileHandle(std::intptr_t native) : native_(native) {}
-  ~FileHandle();
-  FileHandle(FileHandle&& other) noexcept;
-  FileHandle& operator=(FileHandle&& other) noexcept;
+  ~FileHandle() { close(); }
+  FileHandle(FileHandle&& other) noexcept : native_(other.native_) { other.native_ = -1; }
+  FileHandle& operator=(FileHandle&& other) noexcept {
+    if (this != &other) {
+      close();
+      native_ = other.native_;
+      other.native_ = -1;
+    }
+    return *this;
+  }
   FileHandle(const FileHandle&) = delete;
   FileHandle& operator=(const FileHandle&) = delete;
 
   bool isOpen() const { return native_ != -1; }
   std::intptr_t native() const { return native_; }
   // Closes now and says whether the system accepted everything written.
+  // Each system's file defines it.
   bool close();
 
  private:

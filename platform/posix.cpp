@@ -65,23 +65,6 @@ extern "C" void onStopSignal(int signal) {
 
 }  // namespace
 
-FileHandle::~FileHandle() {
-  close();
-}
-
-FileHandle::FileHandle(FileHandle&& other) noexcept : native_(other.native_) {
-  other.native_ = -1;
-}
-
-FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
-  if (this != &other) {
-    close();
-    native_ = other.native_;
-    other.native_ = -1;
-  }
-  return *this;
-}
-
 bool FileHandle::close() {
   if (native_ == -1) return true;
   const int result = ::close(static_cast<int>(native_));
@@ -106,13 +89,7 @@ CreateResult createExclusive(const std::string& path, FileHandle& file) {
   }
   file = FileHandle(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
   const int openError = errno;
-  if (!guarded) {
-    // nothing to guard
-  } else if (file.isOpen()) {
-    newFileState = kInProgress;
-  } else {
-    newFileState = kNoNewFile;
-  }
+  if (guarded) newFileState = file.isOpen() ? kInProgress : kNoNewFile;
   if (signalDuringCreate != 0) {
     if (file.isOpen()) ::unlink(newFilePath);
     endBySignal(signalDuringCreate);

@@ -115,23 +115,6 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
 
 }  // namespace
 
-FileHandle::~FileHandle() {
-  close();
-}
-
-FileHandle::FileHandle(FileHandle&& other) noexcept : native_(other.native_) {
-  other.native_ = -1;
-}
-
-FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
-  if (this != &other) {
-    close();
-    native_ = other.native_;
-    other.native_ = -1;
-  }
-  return *this;
-}
-
 bool FileHandle::close() {
   if (native_ == -1) return true;
   const BOOL closed = CloseHandle(reinterpret_cast<HANDLE>(native_));

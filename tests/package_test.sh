@@ -38,7 +38,6 @@ expected=$'Opening: out/snap0002.bmp\nOpening: out/snap0003.bmp\n512'
 [ "$piped" = "$expected" ] || { echo "unexpected: $piped" >&2; exit 1; }
 cmp <(tail -c 128 out/snap0000.bmp) <(tail -c 128 out/snap0002.bmp)
 [ "$(stat -c %s out/snap0003.bmp)" = 182 ]
-man -w velloran > /dev/null 2>&1 || man -l /usr/share/man/man1/velloran.1 > /dev/null
 cd / && rm -rf "$work"
 
 dpkg -r velloran > /dev/null

@@ -26,6 +26,7 @@ TEST(SnapshotName, PadsToFourDigitsAndNeverTruncates) {
     const char* name;
   } cases[] = {{"", 0, "snap0000.bmp"},          {"out/", 7, "out/snap0007.bmp"},
                {"out", 42, "outsnap0042.bmp"},   {"", 9999, "snap9999.bmp"},
+               {"", 123, "snap0123.bmp"},        {"", 999, "snap0999.bmp"},
                {"", 10000, "snap10000.bmp"},     {"C:\\d\\", 123456, "C:\\d\\snap123456.bmp"}};
   for (const auto& c : cases) EXPECT_EQ(snapshotName(c.prefix, c.number), c.name);
   const std::string longPrefix(255, 'p');

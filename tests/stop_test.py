@@ -128,10 +128,7 @@ class StopSignals(ToolTestCase):
         write_file(self.path("rom.bin"), random_bytes(BIG_WIDTH * BIG_HEIGHT * 2, seed=64))
         for sig in STOP_SIGNALS:
             with self.subTest(signal=sig.name):
-                read_end, write_end = filled_pipe()
-                process = self.start(["rom.bin", "out/", BIG_WIDTH, BIG_HEIGHT, 1, 0], stdout=write_end)
-                os.close(write_end)
-                self.wait_for_file(self.path("out", "snap0000.bmp"))
+                process, read_end = self.start_blocked_in_a_big_image()
                 process.send_signal(sig)
                 time.sleep(0.3)
                 self.assertIsNone(process.poll(), "a single signal ended the blocked run at once")
@@ -146,10 +143,7 @@ class StopSignals(ToolTestCase):
         write_file(self.path("rom.bin"), random_bytes(BIG_WIDTH * BIG_HEIGHT * 2, seed=65))
         for first, second in [(signal.SIGINT, signal.SIGINT), (signal.SIGTERM, signal.SIGHUP)]:
             with self.subTest(first=first.name, second=second.name):
-                read_end, write_end = filled_pipe()
-                process = self.start(["rom.bin", "out/", BIG_WIDTH, BIG_HEIGHT, 1, 0], stdout=write_end)
-                os.close(write_end)
-                self.wait_for_file(self.path("out", "snap0000.bmp"))
+                process, read_end = self.start_blocked_in_a_big_image()
                 process.send_signal(first)
                 time.sleep(0.1)
                 process.send_signal(second)
@@ -157,6 +151,14 @@ class StopSignals(ToolTestCase):
                 process.stderr.close()
                 os.close(read_end)
                 self.assertEqual(self.snapshots(), [])
+
+    def start_blocked_in_a_big_image(self):
+        """A dump of one big image, held by a full pipe just after creating its file."""
+        read_end, write_end = filled_pipe()
+        process = self.start(["rom.bin", "out/", BIG_WIDTH, BIG_HEIGHT, 1, 0], stdout=write_end)
+        os.close(write_end)
+        self.wait_for_file(self.path("out", "snap0000.bmp"))
+        return process, read_end
 
     def wait_for_file(self, path):
         deadline = time.monotonic() + 30
