@@ -87,6 +87,8 @@ std::string pathProblem(AnswerStatus status, const std::string& path) {
     case AnswerStatus::hasZeroByte:
       return kPathHasZeroByte;
     default:
+      // The statuses that end the run (the input ended, failed, or gave too
+      // much) never reach the user as a problem: explainRetry ends it first.
       return kUnterminatedQuote;
   }
 }
