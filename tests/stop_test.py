@@ -87,7 +87,7 @@ class StopSignals(ToolTestCase):
         write_file(self.path("rom.bin"), rom)
         chance = random.Random(61)
         endings = []
-        for trial in range(24):
+        for trial in range(30):
             sig = STOP_SIGNALS[trial % 3]
             with self.subTest(trial=trial, signal=sig.name):
                 os.rename(self.path("out"), self.path("done-%d" % trial))  # a fresh, empty folder each time
@@ -98,7 +98,7 @@ class StopSignals(ToolTestCase):
                 out, _ = process.communicate(timeout=60)
                 endings.append(self.check_stopped_run(out.decode(), process.returncode, sig, rom, start,
                                                       width, height, sample_rows=[0, height - 1]))
-        self.assertGreaterEqual(endings.count("stopped"), 12, endings)
+        self.assertGreaterEqual(endings.count("stopped"), 15, endings)
 
     def test_signals_at_random_moments_during_one_big_image(self):
         rom = random_bytes(BIG_WIDTH * BIG_HEIGHT * 2, seed=62)
@@ -106,7 +106,7 @@ class StopSignals(ToolTestCase):
         chance = random.Random(63)
         rows = [0, 1, BIG_HEIGHT // 2, BIG_HEIGHT - 1]
         endings = []
-        for trial in range(9):
+        for trial in range(15):
             sig = STOP_SIGNALS[trial % 3]
             with self.subTest(trial=trial, signal=sig.name):
                 os.rename(self.path("out"), self.path("done-%d" % trial))
@@ -119,7 +119,7 @@ class StopSignals(ToolTestCase):
                                                       BIG_WIDTH, BIG_HEIGHT, sample_rows=rows))
                 for name in self.snapshots():
                     os.remove(self.path("out", name))
-        self.assertGreaterEqual(endings.count("stopped"), 3, endings)
+        self.assertGreaterEqual(endings.count("stopped"), 5, endings)
 
     def test_a_big_image_is_removed_rather_than_finished(self):
         # The first print blocks on a full pipe with the snapshot just created;
