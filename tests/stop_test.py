@@ -63,6 +63,18 @@ class StopSignals(ToolTestCase):
         return subprocess.Popen(harness.tool_command([str(a) for a in args]), stdin=subprocess.DEVNULL,
                                 stdout=stdout, stderr=subprocess.PIPE, cwd=self.dir, **kwargs)
 
+    def full_run_seconds(self, args):
+        """How long an unstopped run takes here (the second of two, with the ROM
+        cached as in the trials), so that the signals land inside one on any machine."""
+        for attempt in range(2):
+            folder = "timing-%d" % attempt
+            os.mkdir(self.path(folder))
+            started = time.monotonic()
+            process = self.start([args[0], folder + "/"] + args[2:])
+            process.communicate(timeout=120)
+            self.assertEqual(process.returncode, 0)
+        return time.monotonic() - started
+
     def check_stopped_run(self, out, status, sig, rom, start, width, height, sample_rows=None):
         """What a run given `sig` at some moment left behind; returns how it ended."""
         names = self.snapshots()
@@ -82,18 +94,20 @@ class StopSignals(ToolTestCase):
         return "stopped"
 
     def test_signals_at_random_moments_during_many_small_images(self):
-        width, height, count, start = 64, 32, 4096, 6
+        width, height, count, start = 64, 32, 512, 6
         rom = random_bytes(start + width * height * 2 * count, seed=60)
         write_file(self.path("rom.bin"), rom)
         chance = random.Random(61)
+        args = ["rom.bin", "out/", width, height, count, start]
+        window = self.full_run_seconds(args)
         endings = []
         for trial in range(30):
             sig = STOP_SIGNALS[trial % 3]
             with self.subTest(trial=trial, signal=sig.name):
                 os.rename(self.path("out"), self.path("done-%d" % trial))  # a fresh, empty folder each time
                 os.mkdir(self.path("out"))
-                process = self.start(["rom.bin", "out/", width, height, count, start])
-                time.sleep(chance.uniform(0.0, 0.15))
+                process = self.start(args)
+                time.sleep(chance.uniform(0.0, window))
                 process.send_signal(sig)
                 out, _ = process.communicate(timeout=60)
                 endings.append(self.check_stopped_run(out.decode(), process.returncode, sig, rom, start,
@@ -105,14 +119,16 @@ class StopSignals(ToolTestCase):
         write_file(self.path("rom.bin"), rom)
         chance = random.Random(63)
         rows = [0, 1, BIG_HEIGHT // 2, BIG_HEIGHT - 1]
+        args = ["rom.bin", "out/", BIG_WIDTH, BIG_HEIGHT, 1, 0]
+        window = self.full_run_seconds(args)
         endings = []
         for trial in range(15):
             sig = STOP_SIGNALS[trial % 3]
             with self.subTest(trial=trial, signal=sig.name):
                 os.rename(self.path("out"), self.path("done-%d" % trial))
                 os.mkdir(self.path("out"))
-                process = self.start(["rom.bin", "out/", BIG_WIDTH, BIG_HEIGHT, 1, 0])
-                time.sleep(chance.uniform(0.0, 0.3))
+                process = self.start(args)
+                time.sleep(chance.uniform(0.0, window))
                 process.send_signal(sig)
                 out, _ = process.communicate(timeout=60)
                 endings.append(self.check_stopped_run(out.decode(), process.returncode, sig, rom, 0,
