@@ -108,6 +108,9 @@ def measure(build, work, w, runs, seed):
             folder = tempfile.mkdtemp(prefix="%s-" % name, dir=work)
             fill_existing(folder, w.existing)
             _, argv, answers = next(c for c in commands(build, rom, folder, w) if c[0] == name)
+            # Each contender starts with nothing of the last one's (or of the
+            # earlier files') still waiting to be written back to the disk.
+            os.sync()
             elapsed, peak = timed_run(argv, answers, os.path.join(folder + ".time"))
             check_files(folder, w, name)
             times[name].append(elapsed)
