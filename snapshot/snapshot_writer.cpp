@@ -1,7 +1,6 @@
 #include "snapshot/snapshot_writer.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <limits>
 #include <memory>
 #include <new>
