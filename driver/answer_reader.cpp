@@ -182,7 +182,7 @@ AnswerInput textInput(const std::string& text) {
   return input;
 }
 
-bool nothingLeft(AnswerInput& input) {
+bool nothingLeft(const AnswerInput& input) {
   return input.lookahead.empty();
 }
 

@@ -49,6 +49,6 @@ AnswerStatus readInteger(AnswerInput& input, std::int32_t& value);
 AnswerInput textInput(const std::string& text);
 
 // True when nothing is left of the input: the answer read was the whole text.
-bool nothingLeft(AnswerInput& input);
+bool nothingLeft(const AnswerInput& input);
 
 }  // namespace velloran

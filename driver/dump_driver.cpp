@@ -26,13 +26,17 @@ constexpr unsigned kDataStartHint = 0x20D;
 
 constexpr const char* kBanner = "\nWelcome to the Velloran v0.002\n";
 constexpr const char* kCredit = "Raw 16-bit images out of ROM dumps, saved as numbered BMP files.\n\n";
-constexpr const char* kPromptRomPath = "Enter rom file path (128 meg): ";
-constexpr const char* kPromptDumpPrefix = "Enter bmp dump path: ";
-constexpr const char* kPromptWidth = "Enter the bmp width: ";
-constexpr const char* kPromptHeight = "Enter the bmp height: ";
-constexpr const char* kPromptImageCount = "How many consecutive images to dump: ";
+// The six questions, in the order they are asked and given as arguments.
+enum Question : std::size_t { kRomPath, kDumpPrefix, kWidth, kHeight, kImageCount, kStartAddress, kQuestionCount };
+constexpr const char* kPrompts[kQuestionCount] = {
+    "Enter rom file path (128 meg): ",
+    "Enter bmp dump path: ",
+    "Enter the bmp width: ",
+    "Enter the bmp height: ",
+    "How many consecutive images to dump: ",
+    "Enter the starting image address (base 10 or decimal): ",
+};
 constexpr const char* kDataStartFormat = "\nData starts at: $%04X, With that in mind...\n";
-constexpr const char* kPromptStartAddress = "Enter the starting image address (base 10 or decimal): ";
 constexpr const char* kFileNotFound = "\nfile not found";
 constexpr const char* kUnableToAllocate = "\nUnable to allocate mem";
 constexpr const char* kEndOfRom = "\nEnd of rom reached";
@@ -105,15 +109,6 @@ std::string prefixProblem(AnswerStatus status, const std::string& prefix) {
   return isFolder(folder) ? "" : kNoSuchFolder + folder + "\n";
 }
 
-std::string numberProblem(AnswerStatus status, std::int32_t value, std::int32_t maxValue,
-                          const char* tooLargeMessage) {
-  if (status == AnswerStatus::ok) {
-    if (value < 0) return kNegative;
-    return value > maxValue ? tooLargeMessage : "";
-  }
-  return status == AnswerStatus::notANumber ? kNotANumber : kOutOfRange;
-}
-
 // The tallest image of this width whose raw bytes fit in 32-bit signed
 // arithmetic and whose BMP file length fits the header's 32-bit field.
 std::int32_t maxHeightFor(std::int32_t width) {
@@ -124,41 +119,55 @@ std::int32_t maxHeightFor(std::int32_t width) {
   return static_cast<std::int32_t>(std::min(byRawBytes, byFileSize));
 }
 
+// Every number must be from 0 to 2147483647 (the reader refuses more); the
+// height's limit also depends on the width.
+std::string numberProblem(AnswerStatus status, std::int32_t value, std::size_t question,
+                          const DumpRequest& request) {
+  if (status == AnswerStatus::ok) {
+    if (value < 0) return kNegative;
+    return question == kHeight && value > maxHeightFor(request.width) ? kImageTooLarge : "";
+  }
+  return status == AnswerStatus::notANumber ? kNotANumber : kOutOfRange;
+}
+
+std::string pathProblemFor(std::size_t question, AnswerStatus status, const std::string& path) {
+  return question == kDumpPrefix ? prefixProblem(status, path) : pathProblem(status, path);
+}
+
+std::string& pathAnswer(std::size_t question, DumpRequest& request) {
+  return question == kRomPath ? request.romPath : request.dumpPrefix;
+}
+
+std::int32_t& numberAnswer(std::size_t question, DumpRequest& request) {
+  switch (question) {
+    case kWidth:
+      return request.width;
+    case kHeight:
+      return request.height;
+    case kImageCount:
+      return request.imageCount;
+    default:
+      return request.startAddress;
+  }
+}
+
 // ---- Answers as arguments ---------------------------------------------------
 
 // An argument is one whole answer: "64abc" is refused, not read as 64.
-std::string argumentNumberProblem(const std::string& argument, std::int32_t maxValue,
-                                  const char* tooLargeMessage, std::int32_t& value) {
+std::string argumentProblem(std::size_t question, const std::string& argument, DumpRequest& request) {
+  if (question <= kDumpPrefix) {
+    std::string& path = pathAnswer(question, request);
+    path = argument;
+    const AnswerStatus status = argument.size() > kMaxPathLength ? AnswerStatus::tooLong : AnswerStatus::ok;
+    return pathProblemFor(question, status, path);
+  }
   AnswerInput input = textInput(argument);
+  std::int32_t& value = numberAnswer(question, request);
   AnswerStatus status = readInteger(input, value);
   if (status == AnswerStatus::ended || (status == AnswerStatus::ok && !nothingLeft(input))) {
     status = AnswerStatus::notANumber;
   }
-  return numberProblem(status, value, maxValue, tooLargeMessage);
-}
-
-std::string argumentPathProblem(const std::string& argument, bool isPrefix, std::string& path) {
-  path = argument;
-  AnswerStatus status = AnswerStatus::ok;
-  if (argument.size() > kMaxPathLength) status = AnswerStatus::tooLong;
-  return isPrefix ? prefixProblem(status, path) : pathProblem(status, path);
-}
-
-std::string argumentProblem(std::size_t index, const std::string& argument, DumpRequest& request) {
-  switch (index) {
-    case 0:
-      return argumentPathProblem(argument, false, request.romPath);
-    case 1:
-      return argumentPathProblem(argument, true, request.dumpPrefix);
-    case 2:
-      return argumentNumberProblem(argument, kInt32Max, kOutOfRange, request.width);
-    case 3:
-      return argumentNumberProblem(argument, maxHeightFor(request.width), kImageTooLarge, request.height);
-    case 4:
-      return argumentNumberProblem(argument, kInt32Max, kOutOfRange, request.imageCount);
-    default:
-      return argumentNumberProblem(argument, kInt32Max, kOutOfRange, request.startAddress);
-  }
+  return numberProblem(status, value, question, request);
 }
 
 // Takes the answers given as arguments. False, with the usage problem, when
@@ -177,11 +186,6 @@ bool takeArguments(const std::vector<std::string>& answers, DumpRequest& request
 
 // ---- The dialogue -----------------------------------------------------------
 
-void ask(const char* prompt) {
-  say(prompt);
-  flushSaid();
-}
-
 // Says why an answer cannot be used. False when the run must end instead of
 // asking again: the input ended, or it keeps giving answers that cannot be used.
 bool explainRetry(AnswerStatus status, const std::string& problem, int& attempts) {
@@ -197,23 +201,23 @@ bool explainRetry(AnswerStatus status, const std::string& problem, int& attempts
   return true;
 }
 
-bool askPath(AnswerInput& input, const char* prompt, bool isPrefix, std::string& path) {
+// Asks `question` until its answer can be used. False when the run must end;
+// the reason is printed.
+bool ask(AnswerInput& input, std::size_t question, DumpRequest& request) {
   for (int attempts = 0;;) {
-    ask(prompt);
-    const AnswerStatus status = readPath(input, kMaxPathLength, path);
-    const std::string problem = isPrefix ? prefixProblem(status, path) : pathProblem(status, path);
-    if (status == AnswerStatus::ok && problem.empty()) return true;
-    if (!explainRetry(status, problem, attempts)) return false;
-  }
-}
-
-// Asks until the answer is a number from 0 to `maxValue`.
-bool askNumber(AnswerInput& input, const char* prompt, std::int32_t maxValue,
-               const char* tooLargeMessage, std::int32_t& value) {
-  for (int attempts = 0;;) {
-    ask(prompt);
-    const AnswerStatus status = readInteger(input, value);
-    const std::string problem = numberProblem(status, value, maxValue, tooLargeMessage);
+    say(kPrompts[question]);
+    flushSaid();
+    AnswerStatus status;
+    std::string problem;
+    if (question <= kDumpPrefix) {
+      std::string& path = pathAnswer(question, request);
+      status = readPath(input, kMaxPathLength, path);
+      problem = pathProblemFor(question, status, path);
+    } else {
+      std::int32_t& value = numberAnswer(question, request);
+      status = readInteger(input, value);
+      problem = numberProblem(status, value, question, request);
+    }
     if (status == AnswerStatus::ok && problem.empty()) return true;
     if (!explainRetry(status, problem, attempts)) return false;
   }
@@ -223,24 +227,20 @@ bool askNumber(AnswerInput& input, const char* prompt, std::int32_t maxValue,
 // open. False when the run must end; the reason is printed.
 bool askQuestions(std::size_t given, DumpRequest& request, FileHandle& rom) {
   AnswerInput input{stdin, {}};
-  if (given < 6) {
+  if (given < kQuestionCount) {
     say(kBanner);
     say(kCredit);
   }
-  if (given < 1 && !askPath(input, kPromptRomPath, false, request.romPath)) return false;
-  if (given < 2 && !askPath(input, kPromptDumpPrefix, true, request.dumpPrefix)) return false;
-  if (given < 3 && !askNumber(input, kPromptWidth, kInt32Max, kOutOfRange, request.width)) return false;
-  if (given < 4 && !askNumber(input, kPromptHeight, maxHeightFor(request.width), kImageTooLarge, request.height)) {
-    return false;
+  for (std::size_t question = given; question < kStartAddress; ++question) {
+    if (!ask(input, question, request)) return false;
   }
-  if (given < 5 && !askNumber(input, kPromptImageCount, kInt32Max, kOutOfRange, request.imageCount)) return false;
   // The ROM is opened before the last question but reported only after it.
   rom = openForReading(request.romPath);
-  if (given == 6) return true;
+  if (given == kQuestionCount) return true;
   char hint[64];
   std::snprintf(hint, sizeof hint, kDataStartFormat, kDataStartHint);
   say(hint);
-  return askNumber(input, kPromptStartAddress, kInt32Max, kOutOfRange, request.startAddress);
+  return ask(input, kStartAddress, request);
 }
 
 // ---- The dump ---------------------------------------------------------------
@@ -302,11 +302,14 @@ void sayPosition(std::uint64_t position) {
 
 // The status of a run that is over: a failed standard output turns it into
 // a failed run, said on standard error, where it may still be seen.
+int reportWriteError(int error) {
+  std::fprintf(stderr, "velloran: write error: %s\n", std::strerror(error));
+  return kStatusFailed;
+}
+
 int finish(int status) {
   flushSaid();
-  if (outputError() == 0) return status;
-  std::fprintf(stderr, "velloran: write error: %s\n", std::strerror(outputError()));
-  return kStatusFailed;
+  return outputError() == 0 ? status : reportWriteError(outputError());
 }
 
 int dump(const DumpRequest& answered, std::size_t given) {
@@ -380,8 +383,7 @@ int runDump(const std::vector<std::string>& arguments) {
 int closeStandardOutput(int status) {
   const bool failedBefore = outputError() != 0;
   if (std::fclose(stdout) == 0 || failedBefore) return status;
-  std::fprintf(stderr, "velloran: write error: %s\n", std::strerror(errno));
-  return kStatusFailed;
+  return reportWriteError(errno);
 }
 
 }  // namespace velloran
