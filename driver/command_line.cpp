@@ -31,6 +31,10 @@ constexpr const char* kHelp =
     "in double or single quotes.\n"
     "\n"
     "Options:\n"
+    "      --preview[=COLUMNS]\n"
+    "                 after each snapshot is written, draw it in the terminal in\n"
+    "                 24-bit colour, at most COLUMNS characters wide (1 to 1000;\n"
+    "                 by default the terminal's width, or 80 off a terminal)\n"
     "  -h, --help     show this help and exit\n"
     "      --version  show the version and exit\n"
     "      --         end of the options: a ROM named -x.rom can follow\n"
@@ -44,6 +48,21 @@ constexpr const char* kHelp =
     "\n"
     "Example:\n"
     "  velloran examples/demo.rom out/ 64 32 4 0x20D\n";
+
+const std::string kPreviewOption = "--preview";
+const std::string kPreviewWithColumns = kPreviewOption + "=";
+constexpr std::uint32_t kMaxPreviewColumns = 1000;
+
+// The text after "--preview=": a plain decimal number of columns.
+bool readPreviewColumns(const std::string& text, std::uint32_t& columns) {
+  if (text.size() > 4) return false;  // and no overflow below
+  columns = 0;
+  for (const char digit : text) {
+    if (digit < '0' || digit > '9') return false;
+    columns = columns * 10 + static_cast<std::uint32_t>(digit - '0');
+  }
+  return columns >= 1 && columns <= kMaxPreviewColumns;
+}
 
 // "-5" is a negative number, which the answer's own check refuses by name.
 bool isOption(const std::string& argument) {
@@ -64,6 +83,17 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     } else if (!optionsEnded && argument == "--version") {
       command.action = CommandAction::showVersion;
       return command;
+    } else if (!optionsEnded && argument == kPreviewOption) {
+      command.preview = true;
+      command.previewColumns = 0;
+    } else if (!optionsEnded && argument.compare(0, kPreviewWithColumns.size(), kPreviewWithColumns) == 0) {
+      const std::string columns = argument.substr(kPreviewWithColumns.size());
+      command.preview = true;
+      if (!readPreviewColumns(columns, command.previewColumns)) {
+        command.action = CommandAction::usageError;
+        command.problem = kPreviewOption + " '" + columns + "': COLUMNS must be a whole number from 1 to 1000.";
+        return command;
+      }
     } else if (!optionsEnded && isOption(argument)) {
       command.action = CommandAction::usageError;
       command.problem = "unknown option '" + argument + "'";

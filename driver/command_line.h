@@ -2,6 +2,7 @@
 // dialogue's questions in their order.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,8 @@ struct CommandLine {
   CommandAction action = CommandAction::dump;
   std::vector<std::string> answers;  // the arguments that are not options, at most six
   std::string problem;               // for usageError: the argument and what is wrong with it
+  bool preview = false;              // --preview: draw each snapshot in the terminal
+  std::uint32_t previewColumns = 0;  // --preview=COLUMNS; 0 for the terminal's width
 };
 
 // Options may stand anywhere before "--"; after it everything is an answer.

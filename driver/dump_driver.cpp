@@ -14,6 +14,7 @@
 #include "driver/command_line.h"
 #include "platform/platform.h"
 #include "snapshot/console_output.h"
+#include "snapshot/console_picture.h"
 #include "snapshot/pixel_conversion.h"
 #include "snapshot/snapshot_writer.h"
 
@@ -42,6 +43,7 @@ constexpr const char* kUnableToAllocate = "\nUnable to allocate mem";
 constexpr const char* kEndOfRom = "\nEnd of rom reached";
 constexpr const char* kUnableToRead = "\nUnable to read rom";
 constexpr const char* kInterrupted = "\nInterrupted";
+constexpr const char* kNoPictures = "velloran: this console cannot show pictures; --preview draws none\n";
 
 // Answers that cannot be used: each message is followed by the same prompt
 // again; given as an argument, it is a usage error.
@@ -68,6 +70,19 @@ constexpr std::int32_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 constexpr int kStatusWritten = 0;
 constexpr int kStatusFailed = 1;
 constexpr int kStatusUsage = 2;
+
+// Off a terminal, or when it does not tell its size, a picture is at most
+// this many characters wide and lines high.
+constexpr std::uint32_t kDefaultPictureColumns = 80;
+constexpr std::uint32_t kDefaultPictureLines = 24;
+// Terminal lines a picture leaves free: its Opening line and the next one.
+constexpr int kLinesBesidePicture = 2;
+
+// The picture drawn under each snapshot's Opening line, when asked for.
+struct Preview {
+  bool on;
+  PictureBounds bounds;
+};
 
 struct DumpRequest {
   std::string romPath;
@@ -243,6 +258,27 @@ bool askQuestions(std::size_t given, DumpRequest& request, FileHandle& rom) {
   return ask(input, kStartAddress, request);
 }
 
+// ---- Pictures ---------------------------------------------------------------
+
+// Nothing is asked of the terminal unless pictures were asked for.
+Preview previewFor(const CommandLine& command) {
+  Preview preview{false, {kDefaultPictureColumns, kDefaultPictureLines}};
+  if (!command.preview) return preview;
+  if (!enableColourOutput()) {
+    std::fputs(kNoPictures, stderr);
+    return preview;
+  }
+  int columns = 0;
+  int rows = 0;
+  if (terminalSize(columns, rows)) {
+    preview.bounds.columns = static_cast<std::uint32_t>(columns);
+    preview.bounds.lines = static_cast<std::uint32_t>(std::max(1, rows - kLinesBesidePicture));
+  }
+  if (command.previewColumns != 0) preview.bounds.columns = command.previewColumns;
+  preview.on = true;
+  return preview;
+}
+
 // ---- The dump ---------------------------------------------------------------
 
 // The size of one raw image; the answers were checked so that it fits in 31 bits.
@@ -255,8 +291,8 @@ std::size_t imageBytesOf(const DumpRequest& request) {
 // A stop request, or standard output failing, ends the loop at the next
 // snapshot boundary; a stop leaves `position` after the last image handled,
 // where a later run can go on.
-bool dumpImages(const FileHandle& rom, const DumpRequest& request, unsigned char* imageBuffer,
-                std::uint64_t& position) {
+bool dumpImages(const FileHandle& rom, const DumpRequest& request, const Preview& preview,
+                unsigned char* imageBuffer, std::uint64_t& position) {
   const std::size_t imageBytes = imageBytesOf(request);
   const auto sourceStride = static_cast<std::uint32_t>(request.width) * 2;
   std::int32_t snapshotNumber = 0;
@@ -288,6 +324,11 @@ bool dumpImages(const FileHandle& rom, const DumpRequest& request, unsigned char
       return false;
     }
     allWritten = allWritten && result == SnapshotResult::written;
+    if (preview.on && result == SnapshotResult::written) {
+      // On screen before the next image is read.
+      sayAtOnce(pictureText(imageBuffer, sourceStride, static_cast<std::uint32_t>(request.width),
+                            static_cast<std::uint32_t>(request.height), preview.bounds));
+    }
     if (romEnded) {
       say(kEndOfRom);
       return allWritten;
@@ -312,7 +353,7 @@ int finish(int status) {
   return outputError() == 0 ? status : reportWriteError(outputError());
 }
 
-int dump(const DumpRequest& answered, std::size_t given) {
+int dump(const DumpRequest& answered, std::size_t given, const CommandLine& command) {
   DumpRequest request = answered;
   FileHandle rom;
   if (!askQuestions(given, request, rom)) return finish(kStatusFailed);
@@ -328,13 +369,14 @@ int dump(const DumpRequest& answered, std::size_t given) {
     return finish(kStatusFailed);
   }
 
+  const Preview preview = previewFor(command);
   // From here on a stop request lets the dump end at a snapshot boundary
   // with no incomplete file left; before, it ends the process at once.
   catchStopRequests();
   bool succeeded = false;
   // A freshly opened file is already at 0, and skipping that seek lets the ROM be a pipe.
   if (position == 0 || seekTo(rom, position)) {
-    succeeded = dumpImages(rom, request, imageBuffer.get(), position);
+    succeeded = dumpImages(rom, request, preview, imageBuffer.get(), position);
   } else {
     say(kUnableToRead);
   }
@@ -373,7 +415,7 @@ int runDump(const std::vector<std::string>& arguments) {
       reportUsageError(usageProblem);
       return kStatusUsage;
     }
-    return dump(request, command.answers.size());
+    return dump(request, command.answers.size(), command);
   } catch (const std::bad_alloc&) {
     say(kUnableToAllocate);
     return finish(kStatusFailed);

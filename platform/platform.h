@@ -62,6 +62,12 @@ void releaseNewFile();
 // Writes all `size` bytes, however many calls the system needs.
 bool writeAll(const FileHandle& file, const unsigned char* data, std::size_t size);
 
+// Writes `size` bytes to standard output past the C library's buffer, which
+// must be flushed first: POSIX in one call where the system takes it all.
+// Windows goes through the runtime, which ends lines as the rest of the
+// output does.
+bool writeStandardOutput(const char* text, std::size_t size);
+
 struct ReadResult {
   std::size_t bytesRead;
   bool failed;  // an error, as opposed to the end of the file
@@ -93,6 +99,15 @@ void prepareProcess();
 // The command line's arguments after the program name, in UTF-8. Windows
 // reads them from the UTF-16 command line, so that any name can be given.
 std::vector<std::string> programArguments(int argc, char** argv);
+
+// The size in character cells of the terminal that standard output shows.
+// False when standard output is no terminal or the size is unknown.
+bool terminalSize(int& columns, int& rows);
+
+// Readies standard output for 24-bit colour escape sequences. False when it
+// is a console that cannot show them (Windows before virtual-terminal
+// processing); a file or a pipe takes them as they are.
+bool enableColourOutput();
 
 // The next byte of an answer, or EOF. On a Windows console the typed text is
 // read as UTF-16 and handed on as UTF-8, so that any name can be typed.

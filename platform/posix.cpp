@@ -1,5 +1,6 @@
 // The platform layer on Linux and other POSIX systems.
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -102,15 +103,27 @@ void releaseNewFile() {
   newFileState = kNoNewFile;
 }
 
-bool writeAll(const FileHandle& file, const unsigned char* data, std::size_t size) {
+namespace {
+
+bool writeAllTo(int descriptor, const unsigned char* data, std::size_t size) {
   while (size > 0) {
-    const ssize_t written = ::write(descriptorOf(file), data, transferSize(size));
+    const ssize_t written = ::write(descriptor, data, transferSize(size));
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) return false;
     data += written;
     size -= static_cast<std::size_t>(written);
   }
   return true;
+}
+
+}  // namespace
+
+bool writeAll(const FileHandle& file, const unsigned char* data, std::size_t size) {
+  return writeAllTo(descriptorOf(file), data, size);
+}
+
+bool writeStandardOutput(const char* text, std::size_t size) {
+  return writeAllTo(STDOUT_FILENO, reinterpret_cast<const unsigned char*>(text), size);
 }
 
 ReadResult readFull(const FileHandle& file, unsigned char* data, std::size_t size) {
@@ -156,6 +169,20 @@ void prepareProcess() {
 
 std::vector<std::string> programArguments(int argc, char** argv) {
   return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+bool terminalSize(int& columns, int& rows) {
+  struct winsize size {};
+  if (!isatty(STDOUT_FILENO) || ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0) return false;
+  // A terminal that does not know its size (a serial line) reports zeros.
+  if (size.ws_col == 0 || size.ws_row == 0) return false;
+  columns = size.ws_col;
+  rows = size.ws_row;
+  return true;
+}
+
+bool enableColourOutput() {
+  return true;
 }
 
 int readInputByte(std::FILE* stream) {

@@ -222,6 +222,39 @@ void prepareProcess() {
   }
 }
 
+bool writeStandardOutput(const char* text, std::size_t size) {
+  const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  // A file or a pipe is in text mode: the runtime turns "\n" into "\r\n".
+  if (!GetConsoleMode(output, &mode)) return std::fwrite(text, 1, size, stdout) == size && std::fflush(stdout) == 0;
+  while (size > 0) {
+    DWORD written = 0;
+    if (!WriteFile(output, text, static_cast<DWORD>(transferSize(size)), &written, nullptr) || written == 0) {
+      return false;
+    }
+    text += written;
+    size -= written;
+  }
+  return true;
+}
+
+bool terminalSize(int& columns, int& rows) {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) return false;
+  // The visible window, not the whole buffer with its scrollback.
+  columns = info.srWindow.Right - info.srWindow.Left + 1;
+  rows = info.srWindow.Bottom - info.srWindow.Top + 1;
+  return columns > 0 && rows > 0;
+}
+
+bool enableColourOutput() {
+  const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  if (!GetConsoleMode(output, &mode)) return true;  // a file or a pipe
+  return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ||
+         SetConsoleMode(output, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+}
+
 std::vector<std::string> programArguments(int, char**) {
   // The runtime's argv is in the ANSI code page, which cannot hold every name.
   struct Release {

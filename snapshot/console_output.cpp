@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/platform.h"
+
 namespace velloran {
 
 namespace {
@@ -29,6 +31,15 @@ void say(const std::string& text) {
 void flushSaid() {
   errno = 0;
   check(std::fflush(stdout) != 0);
+}
+
+void sayAtOnce(const std::string& text) {
+  // Through stdio a long text leaves in pieces: the buffer's fill, whole
+  // blocks, the rest.
+  flushSaid();
+  if (firstError != 0) return;
+  errno = 0;
+  check(!writeStandardOutput(text.data(), text.size()));
 }
 
 int outputError() {

@@ -13,6 +13,9 @@ void say(const std::string& text);
 // Hands what was said to the system, so that it is on screen now.
 void flushSaid();
 
+// Says `text` and has it on screen now, in one write where the system allows.
+void sayAtOnce(const std::string& text);
+
 // The error number of the first failed print or flush, or 0 while none failed.
 int outputError();
 
