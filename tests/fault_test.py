@@ -62,9 +62,9 @@ class EveryCallFails(ToolTestCase):
         self.before = {name: digest(self.path(name)) for name in EARLIER_FILES}
         self.images = expected_images()
 
-    def run_script(self, **env):
+    def run_script(self, args=(), **env):
         """Standard error follows standard output: a failed print is reported there."""
-        done = subprocess.run(harness.tool_command(), input=SCRIPT, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+        done = subprocess.run(harness.tool_command(args), input=SCRIPT, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                               cwd=self.dir, timeout=30, env=dict(os.environ, **env))
         return console_text(done.stdout) + console_text(done.stderr), done.returncode
 
@@ -91,10 +91,17 @@ class EveryCallFails(ToolTestCase):
         return written
 
     def test_each_call_failed_in_turn(self):
+        self.fail_each_call_in_turn()
+
+    def test_each_call_failed_in_turn_with_pictures(self):
+        # Drawing adds memory for each picture and a write of it.
+        self.fail_each_call_in_turn(["--preview"])
+
+    def fail_each_call_in_turn(self, args=()):
         report = self.path("report")
         failed = collections.Counter()
         for call in range(1, 10000):
-            out, status = self.run_script(LD_PRELOAD=FAULT_PRELOAD, FAULT_CALL=str(call), FAULT_REPORT=report)
+            out, status = self.run_script(args, LD_PRELOAD=FAULT_PRELOAD, FAULT_CALL=str(call), FAULT_REPORT=report)
             counted, failed_call, _ = read_file(report).decode().split()
             try:
                 self.assertIn(status, (0, 1), "ended by a signal")
@@ -121,8 +128,8 @@ class EveryCallFails(ToolTestCase):
         self.assertLessEqual({"getc", "open64", "fstat64", "lseek64", "read", "write", "close", "malloc", "stat64",
                               "sigaction"},
                              set(failed))
-        print("\n%d calls failed, one per run, of %s counted in a whole run: %s" % (
-            sum(failed.values()), counted, ", ".join("%s %d" % item for item in sorted(failed.items()))),
+        print("\n%s: %d calls failed, one per run, of %s counted in a whole run: %s" % (
+            " ".join(args) or "no options", sum(failed.values()), counted, ", ".join("%s %d" % item for item in sorted(failed.items()))),
             file=sys.stderr)
 
     def test_an_incomplete_file_that_cannot_be_removed_is_named(self):

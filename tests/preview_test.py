@@ -206,6 +206,21 @@ class Preview(ToolTestCase):
         self.assertNotIn(b"\x1b", done.stdout)
         self.assertEqual(self.snapshots(), [])
 
+    @posix_only
+    def test_a_picture_that_cannot_be_written_fails_the_run(self):
+        write_file(self.path("rom.bin"), random_bytes(3 * 8 * 8 * 2, seed=4))
+        # Standard output is a file that may grow to 1000 bytes: the first
+        # snapshot (182 bytes) and its Opening line fit, its picture does not.
+        limit = lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (1000, 1000))  # noqa: E731
+        with open(self.path("transcript"), "wb") as transcript:
+            done = subprocess.run(harness.tool_command(["--preview", "rom.bin", "out/", "8", "8", "3", "0"]),
+                                  stdout=transcript, stderr=subprocess.PIPE, cwd=self.dir, preexec_fn=limit)
+        self.assertEqual((done.returncode, done.stderr), (1, b"velloran: write error: File too large\n"))
+        # The run stops at the next snapshot; the one written is whole.
+        self.assertEqual(self.snapshots(), ["snap0000.bmp"])
+        self.assertEqual(read_file(self.path("out", "snap0000.bmp")),
+                         reference_bmp(read_file(self.path("rom.bin"))[:128], 8, 8))
+
     def test_a_bad_width_is_a_usage_error(self):
         write_file(self.path("rom.bin"), random_bytes(64, seed=1))
         for columns in ["0", "1001", "99999", "", "abc", "-5", "12x", "0x10", " 40", "4 0"]:
