@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Times velloran against the I/O floor (bench/io_floor.cpp) and ffmpeg.
+"""Times velloran against the I/O floor (bench/io_floor.cpp) and ffmpeg, and
+velloran --preview against velloran.
 
 Usage: python3 bench/run.py [--build DIR] [--work DIR] [--runs N] [--quick]
 
@@ -58,6 +59,8 @@ def commands(build, rom, folder, w):
     prefix = folder + "/"
     answers = "%s\n%s\n%d\n%d\n%d\n0\n" % (rom, prefix, w.width, w.height, w.count)
     yield "velloran", [os.path.join(build, "velloran")], answers
+    # The same run drawing every snapshot (into /dev/null, as all output here).
+    yield "preview", [os.path.join(build, "velloran"), "--preview"], answers
     yield "floor", [os.path.join(build, "bench", "velloran_io_floor"), rom, prefix,
                     str(w.width), str(w.height), str(w.count), "0", str(w.existing)], None
     if shutil.which("ffmpeg"):
@@ -144,8 +147,8 @@ def main():
 
     print("%d rounds per workload, contenders alternating; times are medians\n" % args.runs)
     print("| workload | velloran | floor | ffmpeg | velloran/floor | velloran/ffmpeg "
-          "| peak MiB velloran / floor / ffmpeg |")
-    print("|---|---|---|---|---|---|---|")
+          "| peak MiB velloran / floor / ffmpeg | --preview/velloran |")
+    print("|---|---|---|---|---|---|---|---|")
     try:
         for w in workloads:
             times, memory = measure(args.build, work, w, args.runs, args.seed)
@@ -153,10 +156,10 @@ def main():
             fmt = lambda r: "-" if r is None else "%.2fx" % r
             peaks = " / ".join("%.0f" % (memory[n] / 1024) if n in memory else "-"
                                for n in ("velloran", "floor", "ffmpeg"))
-            print("| %s | %s | %s | %s | %s | %s | %s |" % (
+            print("| %s | %s | %s | %s | %s | %s | %s | %s |" % (
                 w.name, cell("velloran"), cell("floor"), cell("ffmpeg"),
-                fmt(ratio(times, "velloran", "floor")), fmt(ratio(times, "velloran", "ffmpeg")), peaks),
-                flush=True)
+                fmt(ratio(times, "velloran", "floor")), fmt(ratio(times, "velloran", "ffmpeg")), peaks,
+                fmt(ratio(times, "preview", "velloran"))), flush=True)
     finally:
         if not args.keep:
             shutil.rmtree(work, ignore_errors=True)

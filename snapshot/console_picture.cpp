@@ -1,16 +1,23 @@
 #include "snapshot/console_picture.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace velloran {
 
 namespace {
 
-constexpr const char* kUpperHalfBlock = "\xE2\x96\x80";
-constexpr const char* kDefaultColours = "\x1B[0m";
+constexpr char kUpperHalfBlock[] = "\xE2\x96\x80";
+constexpr char kDefaultColours[] = "\x1B[0m";
+constexpr char kForeground[] = "\x1B[38;2;";
+constexpr char kBackground[] = "\x1B[48;2;";
 // Two colour sequences of 19 bytes at most, and the block's three.
 constexpr std::size_t kMaxCellBytes = 2 * 19 + 3;
+// A line break, its cells, and the colours' reset.
+constexpr std::size_t lineBytesFor(std::size_t columns) {
+  return 1 + columns * kMaxCellBytes + sizeof kDefaultColours - 1;
+}
 
 struct Colour {
   unsigned red;
@@ -44,13 +51,21 @@ void sumRows(const unsigned char* pixels, std::size_t sourceStride, std::uint32_
     for (std::size_t column = 0; column < sums.size(); ++column) {
       const std::uint64_t first = column * scale;
       const std::uint64_t end = std::min<std::uint64_t>(width, first + scale);
-      ColourSum& sum = sums[column];
+      // In locals: stores to the sums could alias the pixel bytes, which
+      // would make the compiler reload them for every pixel.
+      std::uint64_t red = 0;
+      std::uint64_t green = 0;
+      std::uint64_t blue = 0;
       for (std::uint64_t x = first; x < end; ++x) {
         const unsigned word = rowStart[2 * x] | (rowStart[2 * x + 1] << 8);
-        sum.red += widen(word & 0x1Fu);
-        sum.green += widen((word >> 5) & 0x1Fu);
-        sum.blue += widen((word >> 10) & 0x1Fu);
+        red += widen(word & 0x1Fu);
+        green += widen((word >> 5) & 0x1Fu);
+        blue += widen((word >> 10) & 0x1Fu);
       }
+      ColourSum& sum = sums[column];
+      sum.red += red;
+      sum.green += green;
+      sum.blue += blue;
       sum.pixels += end - first;
     }
   }
@@ -64,23 +79,30 @@ Colour averageOf(const ColourSum& sum) {
                 static_cast<unsigned>((sum.blue + half) / sum.pixels)};
 }
 
-void appendLevel(std::string& text, unsigned level) {
-  if (level >= 100) text += static_cast<char>('0' + level / 100);
-  if (level >= 10) text += static_cast<char>('0' + level / 10 % 10);
-  text += static_cast<char>('0' + level % 10);
+// The text is written through a pointer into room made for the longest
+// cells: appending byte by byte to a string costs more than the pixels do.
+template <std::size_t size>
+char* put(char* at, const char (&text)[size]) {
+  std::memcpy(at, text, size - 1);
+  return at + size - 1;
+}
+
+char* putLevel(char* at, unsigned level) {
+  if (level >= 100) *at++ = static_cast<char>('0' + level / 100);
+  if (level >= 10) *at++ = static_cast<char>('0' + level / 10 % 10);
+  *at++ = static_cast<char>('0' + level % 10);
+  return at;
 }
 
 // ESC[38;2;R;G;Bm sets the foreground, ESC[48;2;R;G;Bm the background.
-void appendColour(std::string& text, const char* layer, const Colour& colour) {
-  text += "\x1B[";
-  text += layer;
-  text += ";2;";
-  appendLevel(text, colour.red);
-  text += ';';
-  appendLevel(text, colour.green);
-  text += ';';
-  appendLevel(text, colour.blue);
-  text += 'm';
+char* putColour(char* at, const char (&layer)[8], const Colour& colour) {
+  at = putLevel(put(at, layer), colour.red);
+  *at++ = ';';
+  at = putLevel(at, colour.green);
+  *at++ = ';';
+  at = putLevel(at, colour.blue);
+  *at++ = 'm';
+  return at;
 }
 
 }  // namespace
@@ -98,7 +120,8 @@ std::string pictureText(const unsigned char* pixels, std::size_t sourceStride, s
   const std::uint64_t scale = pictureScale(width, height, bounds);
   const auto columns = static_cast<std::size_t>(ceilDivide(width, scale));
   const std::uint64_t lines = ceilDivide(ceilDivide(height, scale), 2);
-  text.reserve(static_cast<std::size_t>(lines) * (1 + columns * kMaxCellBytes + 4));
+  text.resize(static_cast<std::size_t>(lines) * lineBytesFor(columns));
+  char* at = &text[0];
   std::vector<ColourSum> upper(columns);
   std::vector<ColourSum> lower(columns);
   for (std::uint64_t line = 0; line < lines; ++line) {
@@ -110,14 +133,15 @@ std::string pictureText(const unsigned char* pixels, std::size_t sourceStride, s
       sumRows(pixels, sourceStride, width, scale, lowerRow, std::min<std::uint64_t>(height, lowerRow + scale),
               lower);
     }
-    text += '\n';
+    *at++ = '\n';
     for (std::size_t column = 0; column < columns; ++column) {
-      appendColour(text, "38", averageOf(upper[column]));
-      if (hasLower) appendColour(text, "48", averageOf(lower[column]));
-      text += kUpperHalfBlock;
+      at = putColour(at, kForeground, averageOf(upper[column]));
+      if (hasLower) at = putColour(at, kBackground, averageOf(lower[column]));
+      at = put(at, kUpperHalfBlock);
     }
-    text += kDefaultColours;
+    at = put(at, kDefaultColours);
   }
+  text.resize(static_cast<std::size_t>(at - text.data()));
   return text;
 }
 
