@@ -51,7 +51,6 @@ constexpr const char* kHelp =
 
 const std::string kPreviewOption = "--preview";
 const std::string kPreviewWithColumns = kPreviewOption + "=";
-constexpr std::uint32_t kMaxPreviewColumns = 1000;
 
 // The text after "--preview=": a plain decimal number of columns.
 bool readPreviewColumns(const std::string& text, std::uint32_t& columns) {

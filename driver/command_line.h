@@ -8,6 +8,9 @@
 
 namespace velloran {
 
+// The widest picture --preview=COLUMNS may ask for.
+constexpr std::uint32_t kMaxPreviewColumns = 1000;
+
 enum class CommandAction { dump, showHelp, showVersion, usageError };
 
 struct CommandLine {

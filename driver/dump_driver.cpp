@@ -77,6 +77,9 @@ constexpr std::uint32_t kDefaultPictureColumns = 80;
 constexpr std::uint32_t kDefaultPictureLines = 24;
 // Terminal lines a picture leaves free: its Opening line and the next one.
 constexpr int kLinesBesidePicture = 2;
+// However large a terminal says it is, a picture's text stays within
+// 1000 x 1000 cells, 41 MB.
+constexpr std::uint32_t kMaxPictureLines = 1000;
 
 // The picture drawn under each snapshot's Opening line, when asked for.
 struct Preview {
@@ -271,8 +274,9 @@ Preview previewFor(const CommandLine& command) {
   int columns = 0;
   int rows = 0;
   if (terminalSize(columns, rows)) {
-    preview.bounds.columns = static_cast<std::uint32_t>(columns);
-    preview.bounds.lines = static_cast<std::uint32_t>(std::max(1, rows - kLinesBesidePicture));
+    preview.bounds.columns = std::min(static_cast<std::uint32_t>(columns), kMaxPreviewColumns);
+    preview.bounds.lines =
+        std::min(static_cast<std::uint32_t>(std::max(1, rows - kLinesBesidePicture)), kMaxPictureLines);
   }
   if (command.previewColumns != 0) preview.bounds.columns = command.previewColumns;
   preview.on = true;

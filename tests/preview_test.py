@@ -143,6 +143,17 @@ class Preview(ToolTestCase):
                 self.assertTrue(transcript.endswith("\n%d\n" % (0x20D + 4 * 64 * 32 * 2)))
 
     @posix_only
+    def test_a_huge_terminal_counts_as_1000_by_1000(self):
+        for width, height, scale in [(2400, 4, 3), (10, 2100, 2)]:
+            with self.subTest(size="%dx%d" % (width, height)):
+                write_file(self.path("rom.bin"), random_bytes(width * height * 2, seed=height))
+                names = self.snapshots()
+                transcript, status = run_in_terminal(["--preview", "rom.bin", "out/", width, height, 1, 0],
+                                                     self.dir, 1200, 1100)
+                self.assertEqual(status, 0, transcript[-300:])
+                self.check_pictures(transcript, "", sorted(set(self.snapshots()) - set(names)), 1000, 1000, scale)
+
+    @posix_only
     def test_without_the_option_the_transcript_is_unchanged(self):
         os.makedirs(self.path("with", "out"))
         os.makedirs(self.path("without", "out"))
