@@ -234,7 +234,8 @@ class Preview(ToolTestCase):
 
     def test_a_bad_width_is_a_usage_error(self):
         write_file(self.path("rom.bin"), random_bytes(64, seed=1))
-        for columns in ["0", "1001", "99999", "", "abc", "-5", "12x", "0x10", " 40", "4 0"]:
+        # 4294967297 would wrap to 1 in 32 bits.
+        for columns in ["0", "1001", "99999", "4294967297", "", "abc", "-5", "12x", "0x10", " 40", "4 0"]:
             with self.subTest(columns=columns):
                 stdout, stderr, status = run_with_arguments(["--preview=" + columns, "rom.bin", "out/", 4, 4, 1, 0],
                                                             self.dir, stdin=b"rom.bin\n")
