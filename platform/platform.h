@@ -63,9 +63,9 @@ void releaseNewFile();
 bool writeAll(const FileHandle& file, const unsigned char* data, std::size_t size);
 
 // Writes `size` bytes to standard output past the C library's buffer, which
-// must be flushed first: POSIX in one call where the system takes it all.
-// Windows goes through the runtime, which ends lines as the rest of the
-// output does.
+// must be flushed first: in one call where the system takes it all. A
+// Windows file or pipe goes through the runtime, which ends lines with
+// "\r\n" there as for the rest of the output.
 bool writeStandardOutput(const char* text, std::size_t size);
 
 struct ReadResult {

@@ -225,8 +225,10 @@ void prepareProcess() {
 bool writeStandardOutput(const char* text, std::size_t size) {
   const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
   DWORD mode = 0;
-  // A file or a pipe is in text mode: the runtime turns "\n" into "\r\n".
-  if (!GetConsoleMode(output, &mode)) return std::fwrite(text, 1, size, stdout) == size && std::fflush(stdout) == 0;
+  if (!GetConsoleMode(output, &mode)) {
+    // A file or a pipe is in text mode: the runtime turns "\n" into "\r\n".
+    return std::fwrite(text, 1, size, stdout) == size && std::fflush(stdout) == 0;
+  }
   while (size > 0) {
     DWORD written = 0;
     if (!WriteFile(output, text, static_cast<DWORD>(transferSize(size)), &written, nullptr) || written == 0) {
