@@ -129,7 +129,7 @@ class Preview(ToolTestCase):
             (100, 10, "--preview", 2),      # by its height: 8 lines, 16 pixel rows
             (100, 40, "--preview=20", 4),   # by the width asked for
             (200, 3, "--preview", 16),      # one line left for a picture
-            (20, 2, "--preview", 16),       # none left: one line all the same
+            (20, 2, "--preview", 16),       # none left: still one line
         ]
         for columns, rows, option, scale in cases:
             with self.subTest(terminal="%dx%d" % (columns, rows), option=option):
