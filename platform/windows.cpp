@@ -68,8 +68,10 @@ struct ConsoleLine {
 };
 
 ConsoleLine consoleLine;
-// Asked once, in prepareProcess: a console query per byte read is slow.
+// Asked once, in prepareProcess: a console query per byte read, or per
+// picture written, is work done again for nothing.
 bool stdinIsConsole = false;
+bool stdoutIsConsole = false;
 
 bool readConsoleLine(HANDLE console, ConsoleLine& line) {
   wchar_t typed[1024];
@@ -216,19 +218,19 @@ void prepareProcess() {
   // set to UTF-8, shows them (a console starts a new line at "\n" by itself).
   // Unbuffered, the runtime would write byte by byte and split the characters.
   DWORD mode = 0;
-  if (GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) && SetConsoleOutputCP(CP_UTF8)) {
+  stdoutIsConsole = GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+  if (stdoutIsConsole && SetConsoleOutputCP(CP_UTF8)) {
     _setmode(_fileno(stdout), _O_BINARY);
     std::setvbuf(stdout, nullptr, _IOFBF, 4096);
   }
 }
 
 bool writeStandardOutput(const char* text, std::size_t size) {
-  const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-  DWORD mode = 0;
-  if (!GetConsoleMode(output, &mode)) {
+  if (!stdoutIsConsole) {
     // A file or a pipe is in text mode: the runtime turns "\n" into "\r\n".
     return std::fwrite(text, 1, size, stdout) == size && std::fflush(stdout) == 0;
   }
+  const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
   while (size > 0) {
     DWORD written = 0;
     if (!WriteFile(output, text, static_cast<DWORD>(transferSize(size)), &written, nullptr) || written == 0) {
