@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "driver/version.h"
+
 namespace velloran {
 
 namespace {

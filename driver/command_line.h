@@ -6,10 +6,9 @@
 #include <string>
 #include <vector>
 
-namespace velloran {
+#include "console/preview.h"
 
-// The widest picture --preview=COLUMNS may ask for.
-constexpr std::uint32_t kMaxPreviewColumns = 1000;
+namespace velloran {
 
 enum class CommandAction { dump, showHelp, showVersion, usageError };
 

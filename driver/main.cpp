@@ -1,7 +1,10 @@
-#include "driver/dump_driver.h"
+#include "driver/run.h"
 #include "platform/platform.h"
 
 int main(int argc, char** argv) {
-  const int status = velloran::runDump(velloran::programArguments(argc, argv));
-  return velloran::closeStandardOutput(status);
+  velloran::prepareProcess();
+  const velloran::RunResult result = velloran::runDump(velloran::programArguments(argc, argv));
+  // Everything is given back by now: the files are closed, the output flushed.
+  if (result.stopRequest != 0) velloran::endByStopRequest(result.stopRequest);
+  return velloran::closeStandardOutput(result.status);
 }

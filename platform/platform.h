@@ -59,8 +59,9 @@ CreateResult createExclusive(const std::string& path, FileHandle& file);
 // The file made by the last createExclusive is complete, or already removed.
 void releaseNewFile();
 
-// Writes all `size` bytes, however many calls the system needs.
-bool writeAll(const FileHandle& file, const unsigned char* data, std::size_t size);
+// Writes all `size` bytes at byte `offset` of the file, however many calls
+// the system needs; the file's own position does not matter.
+bool writeAllAt(const FileHandle& file, std::uint64_t offset, const unsigned char* data, std::size_t size);
 
 // Writes `size` bytes to standard output past the C library's buffer, which
 // must be flushed first: in one call where the system takes it all. A

@@ -118,8 +118,16 @@ bool writeAllTo(int descriptor, const unsigned char* data, std::size_t size) {
 
 }  // namespace
 
-bool writeAll(const FileHandle& file, const unsigned char* data, std::size_t size) {
-  return writeAllTo(descriptorOf(file), data, size);
+bool writeAllAt(const FileHandle& file, std::uint64_t offset, const unsigned char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t written = ::pwrite(descriptorOf(file), data, transferSize(size), static_cast<off_t>(offset));
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    data += written;
+    offset += static_cast<std::uint64_t>(written);
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
 }
 
 bool writeStandardOutput(const char* text, std::size_t size) {

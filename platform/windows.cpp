@@ -88,11 +88,14 @@ bool readConsoleLine(HANDLE console, ConsoleLine& line) {
 // for each console control event.
 volatile LONG stopEvent = 0;  // the first event, as a signal number
 volatile LONG stopRequestsCaught = 0;
-// The file that createExclusive made and that is not yet released. It is
-// opened with FILE_SHARE_DELETE, so the handler thread can delete it while
-// the main thread still writes; it goes when the process ends.
-enum NewFileState : LONG { kNoNewFile, kInProgress };
+// The file that createExclusive is making or has made and not yet released.
+// It is opened with FILE_SHARE_DELETE, so the handler thread can delete it
+// while the main thread still writes; it goes when the process ends.
+enum NewFileState : LONG { kNoNewFile, kCreating, kInProgress };
 volatile LONG newFileState = kNoNewFile;
+// A second request that came while the file was being created: the main
+// thread acts on it as soon as CreateFileW returns.
+volatile LONG secondRequestDuringCreate = 0;
 wchar_t newFilePath[32768];
 
 int signalOf(DWORD event) {
@@ -101,7 +104,12 @@ int signalOf(DWORD event) {
 
 BOOL WINAPI onConsoleEvent(DWORD event) {
   if (InterlockedCompareExchange(&stopEvent, signalOf(event), 0) != 0) {
-    // A second request: stop at once.
+    // A second request: stop at once. A file being created is not known to
+    // exist yet: the main thread removes it once CreateFileW returns.
+    InterlockedExchange(&secondRequestDuringCreate, 1);
+    if (InterlockedCompareExchange(&newFileState, kNoNewFile, kCreating) == kCreating) {
+      Sleep(INFINITE);
+    }
     if (InterlockedCompareExchange(&newFileState, kNoNewFile, kInProgress) == kInProgress) {
       DeleteFileW(newFilePath);
     }
@@ -133,16 +141,26 @@ FileHandle openForReading(const std::string& path) {
 CreateResult createExclusive(const std::string& path, FileHandle& file) {
   const std::wstring wide = widePath(path);
   const bool guarded = stopRequestsCaught != 0 && wide.size() < sizeof newFilePath / sizeof newFilePath[0];
+  if (guarded) {
+    std::wmemcpy(newFilePath, wide.c_str(), wide.size() + 1);
+    InterlockedExchange(&newFileState, kCreating);
+  }
   file = ownHandle(CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (file.isOpen()) {
-    if (guarded) {
-      std::wmemcpy(newFilePath, wide.c_str(), wide.size() + 1);
-      InterlockedExchange(&newFileState, kInProgress);
-    }
-    return CreateResult::created;
-  }
   const DWORD error = GetLastError();
+  if (guarded) {
+    const LONG state = file.isOpen() ? kInProgress : kNoNewFile;
+    // The handler may have taken the "creating" state while it waits for us.
+    if (InterlockedCompareExchange(&newFileState, state, kCreating) != kCreating ||
+        secondRequestDuringCreate != 0) {
+      if (file.isOpen()) {
+        file.close();
+        DeleteFileW(wide.c_str());
+      }
+      ExitProcess(STATUS_CONTROL_C_EXIT);
+    }
+  }
+  if (file.isOpen()) return CreateResult::created;
   if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return CreateResult::nameTaken;
   // A directory under the name gives "access denied"; the attributes of the
   // name itself (a link is not followed) tell it from a real refusal.
@@ -154,14 +172,19 @@ void releaseNewFile() {
   InterlockedExchange(&newFileState, kNoNewFile);
 }
 
-bool writeAll(const FileHandle& file, const unsigned char* data, std::size_t size) {
+bool writeAllAt(const FileHandle& file, std::uint64_t offset, const unsigned char* data, std::size_t size) {
   while (size > 0) {
+    // On a handle opened for synchronous writes, the offset in the OVERLAPPED
+    // says where; the call still waits for the write.
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFu);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
     DWORD written = 0;
-    if (!WriteFile(handleOf(file), data, static_cast<DWORD>(transferSize(size)), &written, nullptr) ||
-        written == 0) {
+    if (!WriteFile(handleOf(file), data, static_cast<DWORD>(transferSize(size)), &written, &at) || written == 0) {
       return false;
     }
     data += written;
+    offset += written;
     size -= written;
   }
   return true;

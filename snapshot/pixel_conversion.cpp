@@ -11,8 +11,7 @@ namespace {
 // compiler vectorises it.
 void convertRow(const unsigned char* source, std::size_t width, unsigned char* destination) {
   for (std::size_t i = 0; i < width * 2; i += 2) {
-    const auto pixel = static_cast<std::uint16_t>(source[i] | (source[i + 1] << 8));
-    const std::uint16_t swapped = swapRedBlue(pixel);
+    const std::uint16_t swapped = swapRedBlue(pixelWordAt(source + i));
     destination[i] = static_cast<unsigned char>(swapped & 0xFFu);
     destination[i + 1] = static_cast<unsigned char>(swapped >> 8);
   }

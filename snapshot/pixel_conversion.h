@@ -12,10 +12,26 @@
 
 namespace velloran {
 
+// One ROM pixel word from its two bytes, low byte first, whatever the host's
+// byte order. Every reader of ROM pixels goes through here.
+constexpr std::uint16_t pixelWordAt(const unsigned char* at) {
+  return static_cast<std::uint16_t>(at[0] | (at[1] << 8));
+}
+
+// The three 5-bit colour fields of a ROM pixel word.
+struct ColourFields {
+  unsigned red;
+  unsigned green;
+  unsigned blue;
+};
+
+constexpr ColourFields romColours(std::uint16_t word) {
+  return ColourFields{word & 0x1Fu, (word >> 5) & 0x1Fu, (word >> 10) & 0x1Fu};
+}
+
 // Exchanges bits 0-4 with bits 10-14; bits 5-9 and 15 stay.
 constexpr std::uint16_t swapRedBlue(std::uint16_t pixel) {
-  return static_cast<std::uint16_t>((pixel & 0x83E0u) | ((pixel & 0x001Fu) << 10) |
-                                    ((pixel >> 10) & 0x001Fu));
+  return static_cast<std::uint16_t>((pixel & 0x83E0u) | (romColours(pixel).red << 10) | romColours(pixel).blue);
 }
 
 // Bytes per BMP row: two per pixel, rounded up to a multiple of four.

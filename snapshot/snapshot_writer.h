@@ -1,33 +1,71 @@
-// Stores one raw image as a 16-bit BMP under the first free numbered name.
+// Stores raw images as 16-bit BMP files (bmp_file.h) under the first free
+// numbered name, block by block, so that an image of any size needs little
+// memory. Prints nothing: its callers say what happened.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
-namespace velloran {
+#include "platform/platform.h"
 
-constexpr std::uint32_t kBmpHeaderBytes = 14 + 40;
+namespace velloran {
 
 // The name for one snapshot: prefix + "snap" + at least four digits + ".bmp".
 std::string snapshotName(const std::string& dumpPrefix, std::int32_t number);
 
-// The length of the BMP file for a `width` x `height` 16-bit image. False when
-// a dimension is negative or the length does not fit the header's 32-bit field.
-bool bmpFileSize(std::int32_t width, std::int32_t height, std::uint32_t& fileSize);
+// Part of an image as the ROM holds it: whole rows, or, for a row longer than
+// a block, a run of one row's pixels. An image is read and written block by
+// block in ROM order, top row first.
+struct ImageBlock {
+  std::uint32_t firstRow;
+  std::uint32_t rowCount;
+  std::uint32_t firstColumn;
+  std::uint32_t columnCount;
+};
 
-// Fills the 54 header bytes at `header`; the sizes must have passed bmpFileSize.
-void fillBmpHeaders(unsigned char* header, std::int32_t width, std::int32_t height);
+// A block's rows take at most this many bytes in the file.
+constexpr std::size_t kBlockBytes = std::size_t{4} << 20;
 
-enum class SnapshotResult { written, failed, stopped };
+// The first block of a `width` x `height` image. An image without pixel bytes
+// is one empty block.
+ImageBlock firstBlock(std::uint32_t width, std::uint32_t height);
 
-// Probes names upward from `snapshotNumber`, prints "\nOpening: <name>", and
-// writes the file. After a write `snapshotNumber` holds the number after the
-// name used; after a failure, that name's number. Every failure is reported
-// on standard output and leaves no file behind. An image of several blocks
-// is given up between blocks when a stop was requested: its file is removed
-// and nothing is printed (stopped).
-SnapshotResult writeSnapshot(const unsigned char* pixels, std::uint32_t sourceStride,
-                             std::int32_t bitsPerPixel, std::int32_t width, std::int32_t height,
-                             const std::string& dumpPrefix, std::int32_t& snapshotNumber);
+// Moves `block` on to the next one in ROM order; false after the last.
+bool nextBlock(std::uint32_t width, std::uint32_t height, ImageBlock& block);
+
+// The ROM bytes a block covers, which follow each other in the ROM.
+std::size_t rawBytesOf(const ImageBlock& block);
+
+// The room writeSnapshotBlock needs for any block of such an image: the
+// largest block's rows and the headers.
+std::size_t blockBufferBytes(std::uint32_t width, std::uint32_t height);
+
+// One snapshot file being written: its name and the open file.
+struct SnapshotFile {
+  std::string name;
+  FileHandle file;
+};
+
+// Creates the file for the next snapshot: names are tried upward from
+// `snapshotNumber` by exclusive creation, so nothing already there is ever
+// opened. `snapshot.name` is the name created, or the last one tried, and
+// `snapshotNumber` its number.
+CreateResult createSnapshotFile(const std::string& dumpPrefix, std::int32_t& snapshotNumber,
+                                SnapshotFile& snapshot);
+
+// Converts `raw` (the block's ROM bytes) in `buffer` (blockBufferBytes) and
+// writes it where it belongs in the file. The block that holds the file's
+// first row carries the headers with it, so a one-block snapshot is one write.
+bool writeSnapshotBlock(const SnapshotFile& snapshot, std::int32_t width, std::int32_t height,
+                        const ImageBlock& block, const unsigned char* raw, unsigned char* buffer);
+
+// Closes a snapshot whose blocks were all written; false when the system did
+// not accept everything.
+bool finishSnapshotFile(SnapshotFile& snapshot);
+
+// Removes a snapshot that cannot be completed, so that no incomplete file is
+// left under its name; false when it could not be removed.
+bool discardSnapshotFile(SnapshotFile& snapshot);
 
 }  // namespace velloran

@@ -1,4 +1,4 @@
-#include "snapshot/console_picture.h"
+#include "console/console_picture.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
 #include "snapshot/snapshot_writer.h"
 
+#include "snapshot/bmp_file.h"
 #include "snapshot/pixel_conversion.h"
 
 #include <gtest/gtest.h>
@@ -78,7 +79,57 @@ TEST(BmpFileSize, CountsPaddedRowsAndRefusesWhatTheHeaderCannotHold) {
   }
 }
 
-class WriteSnapshotTest : public ::testing::Test {
+TEST(ImageSize, NamesTheLimitThatIsHit) {
+  const struct {
+    std::int32_t width, height;
+    ImageSize size;
+  } cases[] = {{64, 32, ImageSize::fits},
+               {0, 2147483647, ImageSize::fits},
+               {-1, 2, ImageSize::negative},
+               {2, -1, ImageSize::negative},
+               {65536, 16383, ImageSize::fits},             // 2^31 - 2^17 bytes of ROM
+               {65536, 16384, ImageSize::rawTooLarge},      // 2^31 bytes, one too many
+               {1, 1073741823, ImageSize::fileTooLarge},    // 2 GiB of ROM, but 4 bytes a row in the file
+               {1, 1073741811, ImageSize::fileTooLarge},    // 54 + 4 x 1073741811 = 2^32 + 2
+               {1, 1073741810, ImageSize::fits}};           // 54 + 4 x 1073741810 = 2^32 - 2
+  for (const auto& c : cases) EXPECT_EQ(imageSize(c.width, c.height), c.size) << c.width << "x" << c.height;
+}
+
+// The blocks cover every pixel once, in ROM order, and stay within their buffer.
+TEST(ImageBlocks, CoverTheImageInRomOrder) {
+  const struct {
+    std::uint32_t width, height;
+  } cases[] = {{0, 0}, {0, 7}, {5, 0}, {1, 1}, {3, 2}, {64, 32}, {1001, 5000}, {2048, 4096}, {3000001, 2},
+               {2097152, 1}, {2097153, 3}, {1, 3000000}};
+  for (const auto& c : cases) {
+    std::uint64_t rawBytes = 0;
+    std::uint32_t row = 0;
+    std::uint32_t column = 0;
+    std::size_t blocks = 0;
+    ImageBlock block = firstBlock(c.width, c.height);
+    do {
+      ++blocks;
+      ASSERT_EQ(block.firstRow, row) << c.width << "x" << c.height;
+      ASSERT_EQ(block.firstColumn, column) << c.width << "x" << c.height;
+      ASSERT_TRUE(block.columnCount == c.width || block.rowCount == 1);
+      ASSERT_LE(rawBytesOf(block) + kBmpHeaderBytes, blockBufferBytes(c.width, c.height));
+      ASSERT_LE(blockBufferBytes(c.width, c.height), kBlockBytes + kBmpHeaderBytes);
+      rawBytes += rawBytesOf(block);
+      column += block.columnCount;
+      if (column == c.width || c.width == 0) {
+        column = 0;
+        row += block.rowCount;
+      }
+    } while (nextBlock(c.width, c.height, block));
+    EXPECT_EQ(rawBytes, std::uint64_t{c.width} * c.height * 2) << c.width << "x" << c.height;
+    EXPECT_EQ(row, c.height) << c.width << "x" << c.height;
+    if (c.width * std::uint64_t{c.height} <= 64 * 32) {
+      EXPECT_EQ(blocks, 1u) << "a small image is one write";
+    }
+  }
+}
+
+class SnapshotWriterTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string pattern = (fs::temp_directory_path() / "velloran-writer-XXXXXX").string();
@@ -88,12 +139,20 @@ class WriteSnapshotTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
 
-  // Writes a 3x2 snapshot and returns what it printed.
-  std::string write(std::int32_t& number, std::int32_t bitsPerPixel = 16, std::string prefix = "") {
-    const unsigned char pixels[12] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
-    ::testing::internal::CaptureStdout();
-    lastResult_ = writeSnapshot(pixels, 6, bitsPerPixel, 3, 2, prefix.empty() ? prefix_ : prefix, number);
-    return ::testing::internal::GetCapturedStdout();
+  // Writes `raw` as the dump does, block by block in ROM order; the name used.
+  std::string write(const std::vector<unsigned char>& raw, std::int32_t width, std::int32_t height,
+                    std::int32_t& number) {
+    SnapshotFile snapshot;
+    EXPECT_EQ(createSnapshotFile(prefix_, number, snapshot), CreateResult::created);
+    std::vector<unsigned char> buffer(blockBufferBytes(width, height));
+    ImageBlock block = firstBlock(width, height);
+    const unsigned char* at = raw.data();
+    do {
+      EXPECT_TRUE(writeSnapshotBlock(snapshot, width, height, block, at, buffer.data()));
+      at += rawBytesOf(block);
+    } while (nextBlock(width, height, block));
+    EXPECT_TRUE(finishSnapshotFile(snapshot));
+    return snapshot.name;
   }
 
   std::string path(const std::string& name) const { return (dir_ / name).string(); }
@@ -109,10 +168,9 @@ class WriteSnapshotTest : public ::testing::Test {
 
   fs::path dir_;
   std::string prefix_;
-  SnapshotResult lastResult_ = SnapshotResult::failed;
 };
 
-TEST_F(WriteSnapshotTest, FillsGapsAndSkipsEveryKindOfTakenName) {
+TEST_F(SnapshotWriterTest, FillsGapsAndSkipsEveryKindOfTakenName) {
   putFile(path("snap0000.bmp"), "keep me");
   fs::create_directory(path("snap0002.bmp"));
   ASSERT_EQ(mkfifo(path("snap0003.bmp").c_str(), 0644), 0);
@@ -120,12 +178,13 @@ TEST_F(WriteSnapshotTest, FillsGapsAndSkipsEveryKindOfTakenName) {
   putFile(path("snap0005.bmp"), "locked");
   fs::permissions(path("snap0005.bmp"), fs::perms::none);
 
+  const std::vector<unsigned char> pixels = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
   std::int32_t number = 0;
-  EXPECT_EQ(write(number), "\nOpening: " + path("snap0001.bmp"));
-  EXPECT_EQ(lastResult_, SnapshotResult::written);
-  EXPECT_EQ(number, 2);
-  EXPECT_EQ(write(number), "\nOpening: " + path("snap0006.bmp"));
-  EXPECT_EQ(number, 7);
+  EXPECT_EQ(write(pixels, 3, 2, number), path("snap0001.bmp"));
+  EXPECT_EQ(number, 1);
+  ++number;
+  EXPECT_EQ(write(pixels, 3, 2, number), path("snap0006.bmp"));
+  EXPECT_EQ(number, 6);
 
   EXPECT_EQ(contents(path("snap0000.bmp")), "keep me");
   EXPECT_TRUE(fs::is_fifo(path("snap0003.bmp")));
@@ -136,9 +195,9 @@ TEST_F(WriteSnapshotTest, FillsGapsAndSkipsEveryKindOfTakenName) {
   EXPECT_EQ(fs::file_size(path("snap0006.bmp")), 70u);
 }
 
-TEST_F(WriteSnapshotTest, WritesHeadersThenBottomRowFirst) {
+TEST_F(SnapshotWriterTest, WritesHeadersThenBottomRowFirst) {
   std::int32_t number = 0;
-  write(number);
+  write({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}, 3, 2, number);
   const std::string file = contents(path("snap0000.bmp"));
   ASSERT_EQ(file.size(), 70u);
   unsigned char header[kBmpHeaderBytes];
@@ -150,11 +209,12 @@ TEST_F(WriteSnapshotTest, WritesHeadersThenBottomRowFirst) {
   EXPECT_EQ(file.substr(54), std::string(reinterpret_cast<const char*>(rows), 16));
 }
 
-// Big images go out in blocks of rows; the file must not show where one ended.
-TEST_F(WriteSnapshotTest, BlocksOfRowsJoinIntoTheSameFileAsOneConversion) {
+// Big images go out in blocks, top rows first, each where it belongs in the
+// file; the file must not show where one ended.
+TEST_F(SnapshotWriterTest, BlocksJoinIntoTheSameFileAsOneConversion) {
   const struct {
     std::int32_t width, height;
-  } cases[] = {{1001, 5000}, {2048, 1024}, {3000001, 2}};
+  } cases[] = {{1001, 5000}, {2048, 1024}, {3000001, 2}, {0, 3}, {5, 0}};
   std::int32_t number = 0;
   for (const auto& c : cases) {
     std::vector<unsigned char> raw(std::size_t{2} * c.width * c.height);
@@ -167,32 +227,29 @@ TEST_F(WriteSnapshotTest, BlocksOfRowsJoinIntoTheSameFileAsOneConversion) {
     fillBmpHeaders(bytes, c.width, c.height);
     convertImage(raw.data(), std::size_t{2} * c.width, c.width, c.height, bytes + kBmpHeaderBytes,
                  rowBytesFor(c.width));
-
-    const std::string name = snapshotName(prefix_, number);
-    ::testing::internal::CaptureStdout();
-    EXPECT_EQ(writeSnapshot(raw.data(), 2 * c.width, 16, c.width, c.height, prefix_, number),
-              SnapshotResult::written);
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "\nOpening: " + name);
+    const std::string name = write(raw, c.width, c.height, number);
+    ++number;
     EXPECT_TRUE(contents(name) == expected) << c.width << "x" << c.height;
   }
 }
 
-TEST_F(WriteSnapshotTest, GoesFromNineThousandNineHundredNinetyNineToFiveDigits) {
+TEST_F(SnapshotWriterTest, GoesFromNineThousandNineHundredNinetyNineToFiveDigits) {
   putFile(path("snap9999.bmp"), "");
   std::int32_t number = 9999;
-  EXPECT_EQ(write(number), "\nOpening: " + path("snap10000.bmp"));
-  EXPECT_EQ(number, 10001);
+  EXPECT_EQ(write({1, 2}, 1, 1, number), path("snap10000.bmp"));
+  EXPECT_EQ(number, 10000);
 }
 
-TEST_F(WriteSnapshotTest, FailureLeavesNoFileAndTheNumberUnchanged) {
+TEST_F(SnapshotWriterTest, ACreateThatFailsNamesTheNumberTriedAndADiscardLeavesNothing) {
   std::int32_t number = 3;
-  const std::string missingDir = path("missing/");
-  EXPECT_EQ(write(number, 16, missingDir), "\nOpening: " + missingDir + "snap0003.bmp\nUnable to write to file");
-  EXPECT_EQ(lastResult_, SnapshotResult::failed);
+  SnapshotFile snapshot;
+  EXPECT_EQ(createSnapshotFile(path("missing/"), number, snapshot), CreateResult::failed);
+  EXPECT_EQ(snapshot.name, path("missing/snap0003.bmp"));
   EXPECT_EQ(number, 3);
 
-  EXPECT_EQ(write(number, 8), "\nOpening: " + path("snap0003.bmp") + "\nOnly 16-bit snapshots can be written");
-  EXPECT_EQ(lastResult_, SnapshotResult::failed);
+  ASSERT_EQ(createSnapshotFile(prefix_, number, snapshot), CreateResult::created);
+  EXPECT_TRUE(fs::exists(snapshot.name));
+  EXPECT_TRUE(discardSnapshotFile(snapshot));
   EXPECT_TRUE(fs::is_empty(dir_));
 }
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/dump_driver.h"
+#include "driver/run.h"
 
 namespace {
 
@@ -90,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (answers == nullptr) std::abort();
   std::FILE* keyboard = stdin;
   stdin = answers;
-  const int status = velloran::runDump({});
+  const int status = velloran::runDump({}).status;
   stdin = keyboard;
   std::fclose(answers);
   removeEverythingButTheRom();

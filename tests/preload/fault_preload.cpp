@@ -168,6 +168,17 @@ ssize_t write(int fd, const void* data, size_t size) {
   return next<ssize_t (*)(int, const void*, size_t)>("write")(fd, data, size);
 }
 
+// Snapshots are written where each block belongs, with positioned writes.
+ssize_t pwrite(int fd, const void* data, size_t size, off_t offset) {
+  if (fd > 2 && shouldFail("pwrite")) return failWith(ENOSPC);
+  return next<ssize_t (*)(int, const void*, size_t, off_t)>("pwrite")(fd, data, size, offset);
+}
+
+ssize_t pwrite64(int fd, const void* data, size_t size, off64_t offset) {
+  if (fd > 2 && shouldFail("pwrite64")) return failWith(ENOSPC);
+  return next<ssize_t (*)(int, const void*, size_t, off64_t)>("pwrite64")(fd, data, size, offset);
+}
+
 ssize_t writev(int fd, const struct iovec* parts, int count) {
   if (fd > 2 && shouldFail("writev")) return failWith(ENOSPC);
   return next<ssize_t (*)(int, const struct iovec*, int)>("writev")(fd, parts, count);

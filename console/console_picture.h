@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace velloran {
 
@@ -26,6 +27,39 @@ struct PictureBounds {
 // The smallest whole factor k >= 1 by which a `width` x `height` image must
 // shrink to fit: ceil(width / k) <= columns and ceil(height / k) <= 2 x lines.
 std::uint64_t pictureScale(std::uint32_t width, std::uint32_t height, PictureBounds bounds);
+
+// The widened colours of one picture pixel's block, added up.
+struct ColourSum {
+  std::uint64_t red;
+  std::uint64_t green;
+  std::uint64_t blue;
+  std::uint64_t pixels;
+};
+
+// A picture made as the image's rows arrive, top row first, so that the
+// image need never be in memory whole.
+struct PictureBuilder {
+  std::uint32_t width;
+  std::uint32_t height;
+  std::uint64_t scale;
+  std::uint64_t lines;
+  std::uint64_t line;  // the text line the rows now arriving belong to
+  std::vector<ColourSum> upper;
+  std::vector<ColourSum> lower;
+  std::string text;
+  std::size_t length;  // of the text made so far
+};
+
+PictureBuilder startPicture(std::uint32_t width, std::uint32_t height, PictureBounds bounds);
+
+// Adds pixels of `rowCount` rows from `firstRow` on, each `columnCount` wide
+// from `firstColumn` on (raw ROM words, rows `columnCount` x 2 bytes apart).
+// Rows must come in order; a row may come in runs, left to right.
+void addPictureRows(PictureBuilder& picture, const unsigned char* pixels, std::uint32_t firstRow,
+                    std::uint32_t rowCount, std::uint32_t firstColumn, std::uint32_t columnCount);
+
+// The text, once every row was added.
+std::string finishPicture(PictureBuilder& picture);
 
 // The picture of `width` x `height` pixels from `pixels` (raw ROM words, rows
 // `sourceStride` bytes apart, top row first), shrunk by pictureScale: each of

@@ -1,4 +1,4 @@
-#include "snapshot/console_output.h"
+#include "console/console_output.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -18,12 +18,7 @@ void check(bool failed) {
 
 }  // namespace
 
-void say(const char* text) {
-  errno = 0;
-  check(std::fputs(text, stdout) == EOF);
-}
-
-void say(const std::string& text) {
+void say(std::string_view text) {
   errno = 0;
   check(std::fwrite(text.data(), 1, text.size(), stdout) != text.size());
 }

@@ -4,11 +4,11 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace velloran {
 
-void say(const char* text);
-void say(const std::string& text);
+void say(std::string_view text);
 
 // Hands what was said to the system, so that it is on screen now.
 void flushSaid();

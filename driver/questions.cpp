@@ -1,0 +1,205 @@
+#include "driver/questions.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+
+#include "console/console_output.h"
+#include "driver/answer_reader.h"
+#include "driver/command_line.h"
+#include "snapshot/bmp_file.h"
+
+namespace velloran {
+
+namespace {
+
+// Printed as a hint only; it is not used as an offset.
+constexpr unsigned kDataStartHint = 0x20D;
+
+constexpr const char* kBanner = "\nWelcome to the Velloran v0.002\n";
+constexpr const char* kCredit = "Raw 16-bit images out of ROM dumps, saved as numbered BMP files.\n\n";
+// The six questions, in the order they are asked and given as arguments.
+enum Question : std::size_t { kRomPath, kDumpPrefix, kWidth, kHeight, kImageCount, kStartAddress, kQuestionCount };
+constexpr const char* kPrompts[kQuestionCount] = {
+    "Enter rom file path (128 meg): ",
+    "Enter bmp dump path: ",
+    "Enter the bmp width: ",
+    "Enter the bmp height: ",
+    "How many consecutive images to dump: ",
+    "Enter the starting image address (base 10 or decimal): ",
+};
+constexpr const char* kDataStartFormat = "\nData starts at: $%04X, With that in mind...\n";
+
+// Answers that cannot be used: each message is followed by the same prompt
+// again; given as an argument, it is a usage error.
+constexpr const char* kPathTooLong = "\nPath too long: at most 255 characters.\n";
+constexpr const char* kPathHasZeroByte = "\nPath holds a zero byte, which no file name can.\n";
+constexpr const char* kPathEmpty = "\nEmpty path: a path needs at least one character.\n";
+constexpr const char* kUnterminatedQuote =
+    "\nUnterminated quote: a quoted path ends with the same quote on the same line.\n";
+constexpr const char* kNoSuchFolder = "\nNo such folder: ";
+constexpr const char* kNotANumber = "\nNot a number: answer with a whole number such as 64, 0x40 or 0100.\n";
+constexpr const char* kOutOfRange = "\nNumber too large: at most 2147483647.\n";
+constexpr const char* kNegative = "\nNegative numbers cannot be used here.\n";
+constexpr const char* kImageTooLarge =
+    "\nImage too large: width x height x 2 must stay within 2147483647 bytes.\n";
+// Answers that end the run.
+constexpr const char* kInputEnded = "\nInput ended before all six answers were given.\n";
+constexpr const char* kGivingUp = "\nToo much unusable input; giving up.\n";
+constexpr const char* kUnableToReadAnswers = "\nUnable to read the answers.\n";
+
+constexpr std::size_t kMaxPathLength = 255;
+constexpr int kMaxAttemptsPerQuestion = 100;
+
+// ---- Checking an answer, typed or given as an argument ----------------------
+// Each check gives the message for an answer that cannot be used, or an
+// empty text for one that can.
+
+std::string pathProblem(AnswerStatus status, const std::string& path) {
+  switch (status) {
+    case AnswerStatus::ok:
+      return path.empty() ? kPathEmpty : "";
+    case AnswerStatus::tooLong:
+      return kPathTooLong;
+    case AnswerStatus::hasZeroByte:
+      return kPathHasZeroByte;
+    default:
+      // The statuses that end the run (the input ended, failed, or gave too
+      // much) never reach the user as a problem: explainRetry ends it first.
+      return kUnterminatedQuote;
+  }
+}
+
+// A prefix is used as it is, in front of "snapNNNN.bmp": its folder part (up
+// to its last separator) must be a folder already, or no snapshot could be
+// written. A prefix without one names files in the current folder.
+std::string prefixProblem(AnswerStatus status, const std::string& prefix) {
+  std::string problem = pathProblem(status, prefix);
+  if (!problem.empty()) return problem;
+  const auto last = std::find_if(prefix.rbegin(), prefix.rend(), isPathSeparator);
+  if (last == prefix.rend()) return "";
+  const std::string folder(prefix.begin(), last.base());
+  return isFolder(folder) ? "" : kNoSuchFolder + folder + "\n";
+}
+
+// Every number must be from 0 to 2147483647 (the reader refuses more); the
+// height's limit also depends on the width.
+std::string numberProblem(AnswerStatus status, std::int32_t value, std::size_t question,
+                          const DumpRequest& request) {
+  if (status == AnswerStatus::ok) {
+    if (value < 0) return kNegative;
+    return question == kHeight && imageSize(request.width, value) != ImageSize::fits ? kImageTooLarge : "";
+  }
+  return status == AnswerStatus::notANumber ? kNotANumber : kOutOfRange;
+}
+
+std::string pathProblemFor(std::size_t question, AnswerStatus status, const std::string& path) {
+  return question == kDumpPrefix ? prefixProblem(status, path) : pathProblem(status, path);
+}
+
+std::string& pathAnswer(std::size_t question, DumpRequest& request) {
+  return question == kRomPath ? request.romPath : request.dumpPrefix;
+}
+
+std::int32_t& numberAnswer(std::size_t question, DumpRequest& request) {
+  switch (question) {
+    case kWidth:
+      return request.width;
+    case kHeight:
+      return request.height;
+    case kImageCount:
+      return request.imageCount;
+    default:
+      return request.startAddress;
+  }
+}
+
+// An argument is one whole answer: "64abc" is refused, not read as 64.
+std::string argumentProblem(std::size_t question, const std::string& argument, DumpRequest& request) {
+  if (question <= kDumpPrefix) {
+    std::string& path = pathAnswer(question, request);
+    path = argument;
+    const AnswerStatus status = argument.size() > kMaxPathLength ? AnswerStatus::tooLong : AnswerStatus::ok;
+    return pathProblemFor(question, status, path);
+  }
+  AnswerInput input = textInput(argument);
+  std::int32_t& value = numberAnswer(question, request);
+  AnswerStatus status = readInteger(input, value);
+  if (status == AnswerStatus::ended || (status == AnswerStatus::ok && !nothingLeft(input))) {
+    status = AnswerStatus::notANumber;
+  }
+  return numberProblem(status, value, question, request);
+}
+
+// ---- The dialogue -----------------------------------------------------------
+
+// Says why an answer cannot be used. False when the run must end instead of
+// asking again: the input ended, or it keeps giving answers that cannot be used.
+bool explainRetry(AnswerStatus status, const std::string& problem, int& attempts) {
+  if (status == AnswerStatus::ended || status == AnswerStatus::readFailed) {
+    say(status == AnswerStatus::ended ? kInputEnded : kUnableToReadAnswers);
+    return false;
+  }
+  if (status == AnswerStatus::tooMuchInput || ++attempts >= kMaxAttemptsPerQuestion) {
+    say(kGivingUp);
+    return false;
+  }
+  say(problem);
+  return true;
+}
+
+// Asks `question` until its answer can be used. False when the run must end;
+// the reason is printed.
+bool ask(AnswerInput& input, std::size_t question, DumpRequest& request) {
+  for (int attempts = 0;;) {
+    say(kPrompts[question]);
+    flushSaid();
+    AnswerStatus status;
+    std::string problem;
+    if (question <= kDumpPrefix) {
+      std::string& path = pathAnswer(question, request);
+      status = readPath(input, kMaxPathLength, path);
+      problem = pathProblemFor(question, status, path);
+    } else {
+      std::int32_t& value = numberAnswer(question, request);
+      status = readInteger(input, value);
+      problem = numberProblem(status, value, question, request);
+    }
+    if (status == AnswerStatus::ok && problem.empty()) return true;
+    if (!explainRetry(status, problem, attempts)) return false;
+  }
+}
+
+}  // namespace
+
+bool takeArguments(const std::vector<std::string>& answers, DumpRequest& request, std::string& usageProblem) {
+  for (std::size_t index = 0; index < answers.size(); ++index) {
+    std::string problem = argumentProblem(index, answers[index], request);
+    if (problem.empty()) continue;
+    // The dialogue's message, as one line.
+    problem.erase(std::remove(problem.begin(), problem.end(), '\n'), problem.end());
+    usageProblem = std::string(answerName(index)) + " '" + answers[index] + "': " + problem;
+    return false;
+  }
+  return true;
+}
+
+bool askQuestions(std::size_t given, DumpRequest& request, FileHandle& rom) {
+  AnswerInput input{stdin, {}};
+  if (given < kQuestionCount) {
+    say(kBanner);
+    say(kCredit);
+  }
+  for (std::size_t question = given; question < kStartAddress; ++question) {
+    if (!ask(input, question, request)) return false;
+  }
+  // The ROM is opened before the last question but reported only after it.
+  rom = openForReading(request.romPath);
+  if (given == kQuestionCount) return true;
+  char hint[64];
+  std::snprintf(hint, sizeof hint, kDataStartFormat, kDataStartHint);
+  say(hint);
+  return ask(input, kStartAddress, request);
+}
+
+}  // namespace velloran

@@ -1,0 +1,178 @@
+#include "driver/run.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "console/console_output.h"
+#include "console/console_picture.h"
+#include "console/preview.h"
+#include "driver/command_line.h"
+#include "driver/questions.h"
+#include "dump/dump.h"
+#include "platform/platform.h"
+
+namespace velloran {
+
+namespace {
+
+constexpr const char* kFileNotFound = "\nfile not found";
+constexpr const char* kUnableToAllocate = "\nUnable to allocate mem";
+constexpr const char* kInterrupted = "\nInterrupted";
+constexpr const char* kOpening = "\nOpening: ";
+
+constexpr int kStatusWritten = 0;
+constexpr int kStatusFailed = 1;
+constexpr int kStatusUsage = 2;
+
+// ---- The transcript: the dump's events as text ------------------------------
+
+struct Transcript {
+  Preview preview;
+  std::uint32_t width;
+  std::uint32_t height;
+  PictureBuilder picture;
+};
+
+// Every message begins with a line end and does not end with one.
+void sayProblem(DumpProblem problem) {
+  say("\n");
+  say(dumpMessage(problem));
+}
+
+void sayEvent(Transcript& transcript, const DumpEvent& event) {
+  const ImageBlock& block = event.block;
+  switch (event.kind) {
+    case DumpEventKind::imageRows:
+      if (!transcript.preview.on) return;
+      if (block.firstRow == 0 && block.firstColumn == 0) {
+        transcript.picture = startPicture(transcript.width, transcript.height, transcript.preview.bounds);
+      }
+      addPictureRows(transcript.picture, event.pixels, block.firstRow, block.rowCount, block.firstColumn,
+                     block.columnCount);
+      return;
+    case DumpEventKind::snapshotOpened:
+      say(kOpening);
+      say(event.name);
+      flushSaid();  // the name is on screen while its file is written
+      return;
+    case DumpEventKind::snapshotWritten:
+      // On screen before the next image is read.
+      if (transcript.preview.on && transcript.width > 0 && transcript.height > 0) {
+        sayAtOnce(finishPicture(transcript.picture));
+      }
+      return;
+    case DumpEventKind::snapshotFailed:
+      sayProblem(event.problem);
+      if (event.fileLeftBehind) {
+        sayProblem(DumpProblem::incompleteFileLeft);
+        say(event.name);
+      }
+      return;
+    case DumpEventKind::romEnded:
+      sayProblem(DumpProblem::romEnded);
+      return;
+    case DumpEventKind::romUnreadable:
+      sayProblem(DumpProblem::romUnreadable);
+      return;
+    case DumpEventKind::stopped:
+      return;  // said once the dump is over
+  }
+}
+
+// A stop request gives up the image under way; standard output failing ends
+// the dump before the next one, keeping what was written.
+DumpControl dumpControl() {
+  if (stopRequest() != 0) return DumpControl::stopNow;
+  return outputError() != 0 ? DumpControl::endBeforeNextImage : DumpControl::goOn;
+}
+
+// ---- The exit status --------------------------------------------------------
+
+void sayPosition(std::uint64_t position) {
+  say("\n" + std::to_string(position) + "\n");
+}
+
+// A failed standard output turns the run into a failed one, said on standard
+// error, where it may still be seen.
+int reportWriteError(int error) {
+  std::fprintf(stderr, "velloran: write error: %s\n", std::strerror(error));
+  return kStatusFailed;
+}
+
+int finish(int status) {
+  flushSaid();
+  return outputError() == 0 ? status : reportWriteError(outputError());
+}
+
+bool everyImageWritten(const DumpResult& result) {
+  return (result.end == DumpEnd::completed || result.end == DumpEnd::romEnded) && result.allWritten;
+}
+
+RunResult dump(const DumpRequest& answered, std::size_t given, const CommandLine& command) {
+  DumpRequest request = answered;
+  FileHandle rom;
+  if (!askQuestions(given, request, rom)) return {finish(kStatusFailed), 0};
+  if (!rom.isOpen()) {
+    say(kFileNotFound);
+    return {finish(kStatusFailed), 0};
+  }
+  Transcript transcript{startPreview(command.preview, command.previewColumns),
+                        static_cast<std::uint32_t>(request.width), static_cast<std::uint32_t>(request.height), {}};
+  // From here on a stop request lets the dump end with no incomplete file
+  // left; before, it ends the process at once.
+  catchStopRequests();
+  const DumpHooks hooks{[&transcript](const DumpEvent& event) { sayEvent(transcript, event); }, dumpControl};
+  const DumpResult result = dumpImages(rom, request, hooks);
+  if (result.end == DumpEnd::noMemory) {
+    say(kUnableToAllocate);
+    return {finish(kStatusFailed), 0};
+  }
+  // Also when the request came during the last image.
+  if (const int stop = stopRequest()) {
+    say(kInterrupted);
+    sayPosition(result.position);
+    flushSaid();
+    return {kStatusFailed, stop};
+  }
+  sayPosition(result.position);
+  return {finish(everyImageWritten(result) ? kStatusWritten : kStatusFailed), 0};
+}
+
+}  // namespace
+
+RunResult runDump(const std::vector<std::string>& arguments) {
+  resetOutputError();
+  // Answers and names are strings that grow; running out of memory for one
+  // ends the run with the same message as for the image buffer.
+  try {
+    const CommandLine command = parseCommandLine(arguments);
+    if (command.action == CommandAction::showHelp) {
+      say(helpText());
+      return {finish(kStatusWritten), 0};
+    }
+    if (command.action == CommandAction::showVersion) {
+      say(versionText());
+      return {finish(kStatusWritten), 0};
+    }
+    DumpRequest request;
+    std::string usageProblem = command.problem;
+    if (command.action == CommandAction::usageError || !takeArguments(command.answers, request, usageProblem)) {
+      reportUsageError(usageProblem);
+      return {kStatusUsage, 0};
+    }
+    return dump(request, command.answers.size(), command);
+  } catch (const std::bad_alloc&) {
+    say(kUnableToAllocate);
+    return {finish(kStatusFailed), 0};
+  }
+}
+
+int closeStandardOutput(int status) {
+  const bool failedBefore = outputError() != 0;
+  if (std::fclose(stdout) == 0 || failedBefore) return status;
+  return reportWriteError(errno);
+}
+
+}  // namespace velloran

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace velloran {
+
+// How a run ended: the exit status, and the stop request (a signal number)
+// that cut it short, or 0. The process is ended by that request only once
+// everything it holds was given back.
+struct RunResult {
+  int status;
+  int stopRequest;
+};
+
+// The whole run: options and up to six answers from `arguments`, the other
+// questions on standard input, one snapshot per image, the final ROM position
+// on standard output. Status 0 when every snapshot attempted was written, 1
+// when the run failed, 2 for a command line that cannot be used.
+RunResult runDump(const std::vector<std::string>& arguments);
+
+// Closes standard output, the last check that all of it was written; the
+// status to exit with.
+int closeStandardOutput(int status);
+
+}  // namespace velloran

@@ -1,0 +1,92 @@
+// The loop over the ROM: consecutive images from a start address, one
+// snapshot each. It prints nothing and never ends the process: every event
+// goes to its caller, who also says when to stop.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+#include "snapshot/snapshot_writer.h"
+
+namespace velloran {
+
+// The six answers.
+struct DumpRequest {
+  std::string romPath;
+  std::string dumpPrefix;
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  std::int32_t imageCount = 0;
+  std::int32_t startAddress = 0;
+};
+
+// What can go wrong, each with its text in dumpMessage.
+enum class DumpProblem {
+  unableToWrite,           // a snapshot could not be created or written in full
+  unableToAllocateBitmap,  // no memory for a snapshot's rows
+  incompleteFileLeft,      // and its incomplete file could not be removed
+  romEnded,                // no image left in the ROM
+  romUnreadable,           // reading the ROM failed
+  noMemory,                // no memory for the image or a name
+};
+
+// The message for a problem, as the transcript shows it after a line end.
+const char* dumpMessage(DumpProblem problem);
+
+enum class DumpEventKind {
+  imageRows,        // block, pixels: ROM bytes of the image under way, in ROM order,
+                    // bytes past the ROM's end as zeros; before and after its Opening
+  snapshotOpened,   // name: the file just created, or the name tried when creating failed
+  snapshotWritten,  // name: complete and closed
+  snapshotFailed,   // name, problem; fileLeftBehind when the incomplete file stays
+  romEnded,         // the ROM has no more bytes
+  romUnreadable,    // reading the ROM failed
+  stopped,          // a stop request gave up the image under way; its file is gone
+};
+
+struct DumpEvent {
+  DumpEventKind kind;
+  std::string_view name;
+  DumpProblem problem = DumpProblem::unableToWrite;
+  bool fileLeftBehind = false;
+  ImageBlock block{0, 0, 0, 0};
+  const unsigned char* pixels = nullptr;
+};
+
+// What the caller wants, asked before every image and between blocks.
+enum class DumpControl {
+  goOn,
+  endBeforeNextImage,  // finish the image under way, start no other
+  stopNow,             // give up the image under way and remove its file
+};
+
+struct DumpHooks {
+  std::function<void(const DumpEvent&)> report;
+  std::function<DumpControl()> control;
+};
+
+enum class DumpEnd {
+  completed,        // every image asked for was handled
+  romEnded,         // the ROM ended first
+  romUnreadable,    // reading it failed
+  endedByCaller,    // control said endBeforeNextImage
+  stopped,          // control said stopNow
+  noMemory,         // memory ran out; reported by no event
+};
+
+struct DumpResult {
+  DumpEnd end;
+  bool allWritten;        // every snapshot attempted was written
+  std::uint64_t position; // the ROM read position reached; after a stop, the start of the image given up
+};
+
+// Reads request.imageCount images of width x height from `rom`, which is
+// freshly opened, from request.startAddress on, and writes one snapshot each
+// under request.dumpPrefix with the first free numbers. The answers must have
+// passed their checks.
+DumpResult dumpImages(const FileHandle& rom, const DumpRequest& request, const DumpHooks& hooks);
+
+}  // namespace velloran
