@@ -72,11 +72,10 @@ bool isQuote(int c) {
   return c == '"' || c == '\'';
 }
 
-// Takes a word up to white space or, when `quote` is a quote character, up to
-// that quote, which is consumed; a line end or the input's end before it
+// Takes a word up to white space or, when it opens with a quote, up to the
+// same quote, which is consumed; a line end or the input's end before it
 // leaves the quote unterminated.
-AnswerStatus readWordUnchecked(AnswerInput& input, std::size_t maxLength, bool quotesAllowed,
-                               std::string& word) {
+AnswerStatus readPathUnchecked(AnswerInput& input, std::size_t maxLength, std::string& word) {
   input.bytesThisAnswer = 0;
   word.clear();
   bool tooLong = false;
@@ -84,7 +83,7 @@ AnswerStatus readWordUnchecked(AnswerInput& input, std::size_t maxLength, bool q
   int c = skipSpace(input);
   if (c == kEnd) return AnswerStatus::ended;
   if (overBudget(input)) return AnswerStatus::tooMuchInput;
-  const int quote = quotesAllowed && isQuote(c) ? c : kEnd;
+  const int quote = isQuote(c) ? c : kEnd;
   if (quote != kEnd) c = nextChar(input);
   const auto endsWord = [quote](int next) {
     return quote == kEnd ? next == kEnd || isSpace(next) : next == quote || next == kEnd || isLineEnd(next);
@@ -161,13 +160,8 @@ AnswerStatus readIntegerUnchecked(AnswerInput& input, std::int32_t& value) {
 }  // namespace
 
 // An answer cut short by a read error is not an answer, whatever it looks like.
-AnswerStatus readWord(AnswerInput& input, std::size_t maxLength, std::string& word) {
-  const AnswerStatus status = readWordUnchecked(input, maxLength, false, word);
-  return input.failed ? AnswerStatus::readFailed : status;
-}
-
 AnswerStatus readPath(AnswerInput& input, std::size_t maxLength, std::string& path) {
-  const AnswerStatus status = readWordUnchecked(input, maxLength, true, path);
+  const AnswerStatus status = readPathUnchecked(input, maxLength, path);
   return input.failed ? AnswerStatus::readFailed : status;
 }
 

@@ -30,13 +30,11 @@ enum class AnswerStatus {
   unterminatedQuote,  // a quoted path whose line or input ended before its closing quote
 };
 
-// "%s": skips white space, then takes everything up to the next white space.
-AnswerStatus readWord(AnswerInput& input, std::size_t maxLength, std::string& word);
-
-// A word as readWord takes it, or, when it begins with a double or a single
-// quote, everything up to the next same quote on that line, white space
-// included; the quotes are not part of the path. This is how file managers
-// and terminals paste a path that holds blanks.
+// "%s": skips white space, then takes everything up to the next white space;
+// or, when the word begins with a double or a single quote, everything up to
+// the next same quote on that line, white space included; the quotes are not
+// part of the path. This is how file managers and terminals paste a path
+// that holds blanks.
 AnswerStatus readPath(AnswerInput& input, std::size_t maxLength, std::string& path);
 
 // "%i": skips white space; an optional sign; "0x"/"0X" hexadecimal, a leading

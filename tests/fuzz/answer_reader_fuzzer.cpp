@@ -1,5 +1,6 @@
-// libFuzzer target: the answer reader alone. The first byte chooses, bit by
-// bit, whether each answer is read as a path or a number; the rest is input.
+// libFuzzer target: the answer reader alone, as the dialogue calls it. The
+// first byte chooses, bit by bit, whether each answer is read as a path or a
+// number; the rest is input.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -12,8 +13,8 @@ namespace {
 
 constexpr std::size_t kMaxPathLength = 16;
 
-bool isSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+bool isLineEnd(char c) {
+  return c == '\n' || c == '\r';
 }
 
 void check(bool holds) {
@@ -35,10 +36,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     velloran::AnswerStatus status;
     if ((choices >> (answer % 8)) & 1u) {
       std::string word = "left over";
-      status = velloran::readWord(input, kMaxPathLength, word);
+      status = velloran::readPath(input, kMaxPathLength, word);
       if (status == velloran::AnswerStatus::ok || status == velloran::AnswerStatus::hasZeroByte) {
-        check(!word.empty() && word.size() <= kMaxPathLength);
-        for (const char c : word) check(!isSpace(c));
+        // Quoted, a path may hold blanks or be empty, but never span lines.
+        check(word.size() <= kMaxPathLength);
+        for (const char c : word) check(!isLineEnd(c));
         check((word.find('\0') != std::string::npos) == (status == velloran::AnswerStatus::hasZeroByte));
       }
     } else {
