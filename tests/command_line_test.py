@@ -177,6 +177,7 @@ class QuotedPathsInTheDialogue(CommandLineCase):
         out, status = self.run_tool(b"'' rom.bin out/ 2 2 1 0\n")
         self.assertEqual(out, HEAD + ROM_PROMPT + "\nEmpty path: a path needs at least one character.\n"
                          + ALL_PROMPTS[len(HEAD):] + opening("out/snap0000.bmp") + final_position(8))
+        self.assertEqual(status, 0)
 
 
 class PrefixFolder(CommandLineCase):
@@ -190,6 +191,7 @@ class PrefixFolder(CommandLineCase):
     def test_a_prefix_without_a_folder_names_files_here(self):
         out, status = self.run_tool(b"rom.bin dump- 2 2 1 0\n")
         self.assertEqual(out, ALL_PROMPTS + opening("dump-snap0000.bmp") + final_position(8))
+        self.assertEqual(status, 0)
         self.assertTrue(os.path.isfile(self.path("dump-snap0000.bmp")))
 
 
@@ -214,6 +216,7 @@ class AnswerSeparators(CommandLineCase):
                 self.assertEqual(out, HEAD + ROM_PROMPT + PREFIX_PROMPT + WIDTH_PROMPT + OUT_OF_RANGE
                                  + "".join(PROMPTS[2:5]) + HINT + START_PROMPT + opening("out/snap0000.bmp")
                                  + final_position(8))
+                self.assertEqual(status, 0)
                 os.remove(self.path("out", "snap0000.bmp"))
 
     def test_numbers_from_100_to_999_have_four_digits(self):

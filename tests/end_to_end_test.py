@@ -46,6 +46,7 @@ class DumpRun(ToolTestCase):
             with self.subTest(answer=answer):
                 out, status = run_tool(b"rom.bin out/ 3 1 1 " + answer.encode() + b"\n", self.dir)
                 self.assertTrue(out.endswith(final_position(offset + 6 if offset < 20000 else offset)), out)
+                self.assertEqual(status, 0)
 
     def test_08_gives_0_and_leaves_8_for_the_next_answer(self):
         out, status = self.run_tool(b"rom.bin out/ 08 1 0\n")
@@ -78,11 +79,13 @@ class DumpRun(ToolTestCase):
         self.expect_snapshots([40, 40], 0, 5)
 
     def test_second_run_continues_after_the_first(self):
-        self.run_tool(answers("rom.bin", "out/", 8, 8, 2, 0))
+        _, status = self.run_tool(answers("rom.bin", "out/", 8, 8, 2, 0))
+        self.assertEqual(status, 0)
         first = [read_file(self.path("out", n)) for n in self.snapshots()]
         out, status = self.run_tool(answers("rom.bin", "out/", 8, 8, 2, 128))
         self.assertEqual(out, ALL_PROMPTS + opening("out/snap0002.bmp") + opening("out/snap0003.bmp")
                          + final_position(384))
+        self.assertEqual(status, 0)
         self.assertEqual([read_file(self.path("out", n)) for n in self.snapshots()[:2]], first)
         self.expect_snapshots([0, 128, 128, 256], 8, 8)
 
@@ -115,6 +118,7 @@ class Paths(ToolTestCase):
         rom_path = folder + "\\rom.bin"
         out, status = self.run_tool(answers(rom_path, folder + "\\out\\", 8, 8, 1, 128))
         self.assertEqual(out, ALL_PROMPTS + opening(folder + "\\out\\snap0002.bmp") + final_position(256))
+        self.assertEqual(status, 0)
         self.assertEqual(read_file(self.path("out", "snap0002.bmp")), reference_bmp(rom[128:], 8, 8))
 
 

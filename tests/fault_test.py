@@ -1,9 +1,6 @@
 """Fails every file and memory call of one scripted dump in turn (Linux, LD_PRELOAD)
 and checks that no earlier file changed, no snapshot is partial, and every failure
-was reported.
-
-Usage: python3 fault_test.py PATH_TO_VELLORAN PATH_TO_RACE_PRELOAD PATH_TO_FAULT_PRELOAD
-"""
+was reported."""
 import collections
 import hashlib
 import os
@@ -15,7 +12,7 @@ import sys
 from harness import *  # noqa: F401,F403
 import harness
 
-FAULT_PRELOAD = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else None
+FAULT_PRELOAD = harness.FAULT_PRELOAD
 
 WIDTH, HEIGHT, COUNT, START = 5, 3, 5, 3
 IMAGE_BYTES = WIDTH * HEIGHT * 2
@@ -135,6 +132,7 @@ class EveryCallFails(ToolTestCase):
     def test_an_incomplete_file_that_cannot_be_removed_is_named(self):
         report = self.path("report")
         out, status = self.run_script(LD_PRELOAD=FAULT_PRELOAD, FAULT_REPORT=report)
+        self.assertEqual(status, 0, out)  # no call failed
         counted = int(read_file(report).decode().split()[0])
         left_behind = 0
         for call in range(1, counted + 1):
@@ -165,6 +163,4 @@ class EveryCallFails(ToolTestCase):
         self.assertEqual(written, ["snap0003.bmp", "snap0004.bmp", "snap0005.bmp", "snap0006.bmp"])
 
 if __name__ == "__main__":
-    if FAULT_PRELOAD is None:
-        sys.exit("usage: %s PATH_TO_VELLORAN PATH_TO_RACE_PRELOAD PATH_TO_FAULT_PRELOAD" % sys.argv[0])
     harness.main()

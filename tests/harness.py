@@ -1,6 +1,12 @@
 """Shared helpers for the tests that run the built velloran binary.
 
-Usage of every test script: python3 SCRIPT.py PATH_TO_VELLORAN [PATH_TO_RACE_PRELOAD]
+Every test script runs as a whole or by the names of its tests, as unittest
+takes them:
+    python3 tests/end_to_end_test.py
+    python3 tests/end_to_end_test.py DumpRun.test_three_images_from_525
+The tool is build/velloran unless VELLORAN_TOOL names another (velloran.exe
+runs under Wine); VELLORAN_RACE_PRELOAD and VELLORAN_FAULT_PRELOAD name the
+preloaded libraries, by default those in build/tests/preload/.
 """
 import os
 import random
@@ -10,11 +16,21 @@ import sys
 import tempfile
 import unittest
 
-TOOL = os.path.abspath(sys.argv[1]) if len(sys.argv) > 1 else None
-RACE_PRELOAD = os.path.abspath(sys.argv[2]) if len(sys.argv) > 2 and sys.argv[2] else None
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+BUILD = os.path.join(ROOT, "build")
+
+
+def built(variable, default):
+    """The file that `variable` names, or the default in the build folder; absolute either way."""
+    return os.path.abspath(os.environ.get(variable) or os.path.join(BUILD, default))
+
+
+TOOL = built("VELLORAN_TOOL", "velloran")
+RACE_PRELOAD = built("VELLORAN_RACE_PRELOAD", "tests/preload/libvelloran_race_preload.so")
+FAULT_PRELOAD = built("VELLORAN_FAULT_PRELOAD", "tests/preload/libvelloran_fault_preload.so")
 
 # velloran.exe runs under Wine, whose console ends each line with "\r\n".
-ON_WINDOWS = TOOL is not None and TOOL.endswith(".exe")
+ON_WINDOWS = TOOL.endswith(".exe")
 WINE = os.environ.get("VELLORAN_WINE", "/usr/lib/wine/wine64")
 posix_only = unittest.skipIf(ON_WINDOWS, "needs a POSIX feature that Windows lacks")
 
@@ -168,6 +184,6 @@ class ToolTestCase(unittest.TestCase):
 
 
 def main():
-    if TOOL is None:
-        sys.exit("usage: %s PATH_TO_VELLORAN [PATH_TO_RACE_PRELOAD]" % sys.argv[0])
-    unittest.main(argv=sys.argv[:1], verbosity=2)
+    if not os.path.exists(TOOL):
+        sys.exit("%s: no tool at %s; build it, or set VELLORAN_TOOL" % (sys.argv[0], TOOL))
+    unittest.main(verbosity=2)

@@ -1,7 +1,8 @@
 """What `cmake --install` puts where, and a dump from the installed tool.
 
-Usage: python3 install_test.py BUILD_DIR [CMAKE]   (Linux: bin, man page, README)
-       python3 install_test.py --zip WINDOWS_BUILD_DIR [CPACK]   (the Windows ZIP)
+The build folder is build/ unless VELLORAN_BUILD names another; with
+VELLORAN_WINDOWS_BUILD set, the Windows ZIP made in that folder is checked
+instead. VELLORAN_CMAKE and VELLORAN_CPACK name the tools, if not on PATH.
 """
 import os
 import subprocess
@@ -13,11 +14,12 @@ import zipfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 from harness import answers, opening, final_position, random_bytes, reference_bmp, read_file, write_file  # noqa
+import harness
 
-ZIP = sys.argv[1:2] == ["--zip"]
-ARGS = sys.argv[2:] if ZIP else sys.argv[1:]
-BUILD = os.path.abspath(ARGS[0]) if ARGS else None
-CMAKE = ARGS[1] if len(ARGS) > 1 else ("cpack" if ZIP else "cmake")
+WINDOWS_BUILD = os.environ.get("VELLORAN_WINDOWS_BUILD")
+ZIP = bool(WINDOWS_BUILD)
+BUILD = os.path.abspath(WINDOWS_BUILD or os.environ.get("VELLORAN_BUILD") or harness.BUILD)
+CMAKE = os.environ.get("VELLORAN_CPACK" if ZIP else "VELLORAN_CMAKE") or ("cpack" if ZIP else "cmake")
 
 
 @unittest.skipIf(ZIP, "the Linux install")
@@ -61,6 +63,4 @@ class WindowsZip(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    if BUILD is None:
-        sys.exit(__doc__)
-    unittest.main(argv=sys.argv[:1], verbosity=2)
+    unittest.main(verbosity=2)
