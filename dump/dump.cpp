@@ -97,7 +97,10 @@ DumpResult dumpFrom(const FileHandle& rom, const DumpRequest& request, const Dum
   bool allWritten = true;
   for (std::int32_t index = 0; index < request.imageCount; ++index) {
     const DumpControl control = hooks.control();
-    if (control == DumpControl::stopNow) return DumpResult{DumpEnd::stopped, allWritten, position};
+    if (control == DumpControl::stopNow) {
+      report(hooks, DumpEventKind::stopped);
+      return DumpResult{DumpEnd::stopped, allWritten, position};
+    }
     if (control == DumpControl::endBeforeNextImage) return DumpResult{DumpEnd::endedByCaller, allWritten, position};
     const std::uint64_t imageStart = position;
     bool romEnded = false;

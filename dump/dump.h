@@ -44,7 +44,7 @@ enum class DumpEventKind {
   snapshotFailed,   // name, problem; fileLeftBehind when the incomplete file stays
   romEnded,         // the ROM has no more bytes
   romUnreadable,    // reading the ROM failed
-  stopped,          // a stop request gave up the image under way; its file is gone
+  stopped,          // a stop request ended the dump; the file under way, if any, is gone
 };
 
 struct DumpEvent {
