@@ -1,7 +1,7 @@
 #include "console/console_output.h"
 
 #include <cerrno>
-#include <cstdio>
+#include <cstring>
 
 #include "platform/platform.h"
 
@@ -9,32 +9,48 @@ namespace velloran {
 
 namespace {
 
+constexpr std::size_t kBufferBytes = 64 * 1024;
+
+char pending[kBufferBytes];
+std::size_t pendingBytes = 0;
 int firstError = 0;
 
-void check(bool failed) {
-  // Some C libraries fail a write without naming a reason.
-  if (failed && firstError == 0) firstError = errno != 0 ? errno : EIO;
+// Writes what is pending; what a stop left unwritten stays pending.
+void writePending(bool wait) {
+  if (pendingBytes == 0 || firstError != 0) return;
+  const OutputResult result = writeStandardOutput(pending, pendingBytes, wait);
+  if (result.error != 0) firstError = result.error;
+  std::memmove(pending, pending + result.written, pendingBytes - result.written);
+  pendingBytes -= result.written;
 }
 
 }  // namespace
 
 void say(std::string_view text) {
-  errno = 0;
-  check(std::fwrite(text.data(), 1, text.size(), stdout) != text.size());
+  if (firstError != 0) return;
+  if (pendingBytes + text.size() > kBufferBytes) writePending(true);
+  if (text.size() > kBufferBytes - pendingBytes) {
+    sayAtOnce(text);
+    return;
+  }
+  std::memcpy(pending + pendingBytes, text.data(), text.size());
+  pendingBytes += text.size();
 }
 
 void flushSaid() {
-  errno = 0;
-  check(std::fflush(stdout) != 0);
+  writePending(true);
 }
 
-void sayAtOnce(const std::string& text) {
-  // Through stdio a long text leaves in pieces: the buffer's fill, whole
-  // blocks, the rest.
-  flushSaid();
-  if (firstError != 0) return;
-  errno = 0;
-  check(!writeStandardOutput(text.data(), text.size()));
+void flushSaidWithoutWaiting() {
+  writePending(false);
+  pendingBytes = 0;
+}
+
+void sayAtOnce(std::string_view text) {
+  writePending(true);
+  if (firstError != 0 || pendingBytes != 0) return;  // a stop left the pending text unwritten
+  const OutputResult result = writeStandardOutput(text.data(), text.size(), true);
+  if (result.error != 0) firstError = result.error;
 }
 
 int outputError() {
@@ -43,7 +59,13 @@ int outputError() {
 
 void resetOutputError() {
   firstError = 0;
-  std::clearerr(stdout);
+  pendingBytes = 0;
+}
+
+int closeSaid() {
+  writePending(true);
+  const int closeError = closeStandardOutput();
+  return firstError != 0 ? firstError : closeError;
 }
 
 }  // namespace velloran

@@ -9,7 +9,7 @@ namespace velloran {
 
 namespace {
 
-constexpr const char* kNoPictures = "velloran: this console cannot show pictures; --preview draws none\n";
+constexpr const char* kNoPictures = "velloran: this terminal cannot show pictures; --preview draws none\n";
 
 // Off a terminal, or when it does not tell its size, a picture is at most
 // this many characters wide and lines high.

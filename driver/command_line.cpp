@@ -46,7 +46,9 @@ constexpr const char* kHelp =
     "  1  the run failed: the ROM did not open, a snapshot could not be written,\n"
     "     the input ended early, or standard output could not be written\n"
     "  2  the command line cannot be used\n"
-    "  A run stopped by SIGINT, SIGTERM or SIGHUP ends by that signal.\n"
+    "  A run stopped by a signal (SIGINT, SIGTERM, SIGHUP, SIGQUIT and every\n"
+    "  other that ends a program) leaves no incomplete snapshot, then ends by\n"
+    "  that signal.\n"
     "\n"
     "Example:\n"
     "  velloran examples/demo.rom out/ 64 32 4 0x20D\n";

@@ -6,5 +6,5 @@ int main(int argc, char** argv) {
   const velloran::RunResult result = velloran::runDump(velloran::programArguments(argc, argv));
   // Everything is given back by now: the files are closed, the output flushed.
   if (result.stopRequest != 0) velloran::endByStopRequest(result.stopRequest);
-  return velloran::closeStandardOutput(result.status);
+  return velloran::endOutput(result.status);
 }

@@ -41,8 +41,10 @@ constexpr const char* kNoSuchFolder = "\nNo such folder: ";
 constexpr const char* kNotANumber = "\nNot a number: answer with a whole number such as 64, 0x40 or 0100.\n";
 constexpr const char* kOutOfRange = "\nNumber too large: at most 2147483647.\n";
 constexpr const char* kNegative = "\nNegative numbers cannot be used here.\n";
-constexpr const char* kImageTooLarge =
+constexpr const char* kRawImageTooLarge =
     "\nImage too large: width x height x 2 must stay within 2147483647 bytes.\n";
+constexpr const char* kBmpFileTooLarge =
+    "\nImage too large: its BMP file must stay within 4294967295 bytes.\n";
 // Answers that end the run.
 constexpr const char* kInputEnded = "\nInput ended before all six answers were given.\n";
 constexpr const char* kGivingUp = "\nToo much unusable input; giving up.\n";
@@ -88,7 +90,15 @@ std::string numberProblem(AnswerStatus status, std::int32_t value, std::size_t q
                           const DumpRequest& request) {
   if (status == AnswerStatus::ok) {
     if (value < 0) return kNegative;
-    return question == kHeight && imageSize(request.width, value) != ImageSize::fits ? kImageTooLarge : "";
+    if (question != kHeight) return "";
+    switch (imageSize(request.width, value)) {
+      case ImageSize::rawTooLarge:
+        return kRawImageTooLarge;
+      case ImageSize::fileTooLarge:
+        return kBmpFileTooLarge;
+      default:
+        return "";
+    }
   }
   return status == AnswerStatus::notANumber ? kNotANumber : kOutOfRange;
 }
@@ -184,7 +194,7 @@ bool takeArguments(const std::vector<std::string>& answers, DumpRequest& request
   return true;
 }
 
-bool askQuestions(std::size_t given, DumpRequest& request, FileHandle& rom) {
+bool askQuestions(std::size_t given, DumpRequest& request, FileHandle& rom, std::string& whyRomNotOpened) {
   AnswerInput input{stdin, {}};
   if (given < kQuestionCount) {
     say(kBanner);
@@ -194,7 +204,7 @@ bool askQuestions(std::size_t given, DumpRequest& request, FileHandle& rom) {
     if (!ask(input, question, request)) return false;
   }
   // The ROM is opened before the last question but reported only after it.
-  rom = openForReading(request.romPath);
+  rom = openForReading(request.romPath, whyRomNotOpened);
   if (given == kQuestionCount) return true;
   char hint[64];
   std::snprintf(hint, sizeof hint, kDataStartFormat, kDataStartHint);

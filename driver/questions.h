@@ -17,8 +17,8 @@ bool takeArguments(const std::vector<std::string>& answers, DumpRequest& request
 
 // Asks the questions that the first `given` answers (the arguments) left
 // open, each until its answer can be used, and opens the ROM before the last
-// one, as the dialogue always has. False when the run must end; the reason
-// is printed.
-bool askQuestions(std::size_t given, DumpRequest& request, FileHandle& rom);
+// one, as the dialogue always has (`whyRomNotOpened` says why it did not).
+// False when the run must end; the reason is printed.
+bool askQuestions(std::size_t given, DumpRequest& request, FileHandle& rom, std::string& whyRomNotOpened);
 
 }  // namespace velloran

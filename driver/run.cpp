@@ -110,14 +110,20 @@ bool everyImageWritten(const DumpResult& result) {
   return (result.end == DumpEnd::completed || result.end == DumpEnd::romEnded) && result.allWritten;
 }
 
+// The dialogue's words, and on standard error the system's reason.
+int reportRomNotOpened(const std::string& romPath, const std::string& whyNot) {
+  say(kFileNotFound);
+  const int status = finish(kStatusFailed);
+  std::fprintf(stderr, "velloran: %s: %s\n", romPath.c_str(), whyNot.c_str());
+  return status;
+}
+
 RunResult dump(const DumpRequest& answered, std::size_t given, const CommandLine& command) {
   DumpRequest request = answered;
   FileHandle rom;
-  if (!askQuestions(given, request, rom)) return {finish(kStatusFailed), 0};
-  if (!rom.isOpen()) {
-    say(kFileNotFound);
-    return {finish(kStatusFailed), 0};
-  }
+  std::string whyNotOpened;
+  if (!askQuestions(given, request, rom, whyNotOpened)) return {finish(kStatusFailed), 0};
+  if (!rom.isOpen()) return {reportRomNotOpened(request.romPath, whyNotOpened), 0};
   Transcript transcript{startPreview(command.preview, command.previewColumns),
                         static_cast<std::uint32_t>(request.width), static_cast<std::uint32_t>(request.height), {}};
   // From here on a stop request lets the dump end with no incomplete file
@@ -133,7 +139,7 @@ RunResult dump(const DumpRequest& answered, std::size_t given, const CommandLine
   if (const int stop = stopRequest()) {
     say(kInterrupted);
     sayPosition(result.position);
-    flushSaid();
+    flushSaidWithoutWaiting();
     return {kStatusFailed, stop};
   }
   sayPosition(result.position);
@@ -169,10 +175,12 @@ RunResult runDump(const std::vector<std::string>& arguments) {
   }
 }
 
-int closeStandardOutput(int status) {
+int endOutput(int status) {
   const bool failedBefore = outputError() != 0;
-  if (std::fclose(stdout) == 0 || failedBefore) return status;
-  return reportWriteError(errno);
+  const int error = closeSaid();
+  // A usage error stays one, whatever became of standard output.
+  if (error == 0 || failedBefore || status == kStatusUsage) return status;
+  return reportWriteError(error);
 }
 
 }  // namespace velloran

@@ -19,8 +19,8 @@ struct RunResult {
 // when the run failed, 2 for a command line that cannot be used.
 RunResult runDump(const std::vector<std::string>& arguments);
 
-// Closes standard output, the last check that all of it was written; the
-// status to exit with.
-int closeStandardOutput(int status);
+// Flushes and closes standard output, the last check that all of it was
+// written; the status to exit with.
+int endOutput(int status);
 
 }  // namespace velloran

@@ -1,5 +1,6 @@
 #include "dump/dump.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -107,6 +108,10 @@ DumpResult dumpFrom(const FileHandle& rom, const DumpRequest& request, const Dum
     if (imageBytes > 0) {
       const ReadResult read = readFull(rom, image, imageBytes);
       position += read.bytesRead;
+      if (read.stopped) {
+        report(hooks, DumpEventKind::stopped);
+        return DumpResult{DumpEnd::stopped, allWritten, imageStart};
+      }
       if (read.failed) {
         report(hooks, DumpEventKind::romUnreadable);
         return DumpResult{DumpEnd::romUnreadable, false, position};
@@ -138,6 +143,48 @@ DumpResult dumpFrom(const FileHandle& rom, const DumpRequest& request, const Dum
   return DumpResult{DumpEnd::completed, allWritten, position};
 }
 
+// A pipe, or a device that ignores positions, is read forward up to `start`,
+// so that a ROM can come out of a decompressor.
+DumpEnd skipForward(const FileHandle& rom, std::uint64_t start, const DumpHooks& hooks) {
+  constexpr std::size_t kSkipBytes = 64 * 1024;
+  const Buffer dropped = allocate(kSkipBytes);
+  if (!dropped) return DumpEnd::noMemory;
+  for (std::uint64_t skipped = 0; skipped < start;) {
+    const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(kSkipBytes, start - skipped));
+    const ReadResult read = readFull(rom, dropped.get(), wanted);
+    skipped += read.bytesRead;
+    if (read.stopped || hooks.control() == DumpControl::stopNow) {
+      report(hooks, DumpEventKind::stopped);
+      return DumpEnd::stopped;
+    }
+    if (read.failed) {
+      report(hooks, DumpEventKind::romUnreadable);
+      return DumpEnd::romUnreadable;
+    }
+    // Shorter than the start: the ROM's end, as for a file.
+    if (read.bytesRead < wanted) {
+      report(hooks, DumpEventKind::romEnded);
+      return DumpEnd::romEnded;
+    }
+  }
+  return DumpEnd::completed;
+}
+
+// Puts the ROM's read position at `start`; completed when it is there. A
+// ROM read forward is read only when there are images to dump.
+DumpEnd moveTo(const FileHandle& rom, std::uint64_t start, std::int32_t imageCount, const DumpHooks& hooks) {
+  switch (seekTo(rom, start)) {
+    case SeekResult::reached:
+      return DumpEnd::completed;
+    case SeekResult::notSeekable:
+      return imageCount > 0 ? skipForward(rom, start, hooks) : DumpEnd::completed;
+    case SeekResult::failed:
+      break;
+  }
+  report(hooks, DumpEventKind::romUnreadable);
+  return DumpEnd::romUnreadable;
+}
+
 }  // namespace
 
 const char* dumpMessage(DumpProblem problem) {
@@ -153,11 +200,8 @@ DumpResult dumpImages(const FileHandle& rom, const DumpRequest& request, const D
   try {
     const Buffer image = allocate(imageBytes);
     if (!image) return DumpResult{DumpEnd::noMemory, false, start};
-    // A freshly opened file is already at 0, and skipping that seek lets the ROM be a pipe.
-    if (start != 0 && !seekTo(rom, start)) {
-      report(hooks, DumpEventKind::romUnreadable);
-      return DumpResult{DumpEnd::romUnreadable, false, start};
-    }
+    const DumpEnd reached = moveTo(rom, start, request.imageCount, hooks);
+    if (reached != DumpEnd::completed) return DumpResult{reached, reached == DumpEnd::romEnded, start};
     return dumpFrom(rom, request, hooks, image.get(), start);
   } catch (const std::bad_alloc&) {
     return DumpResult{DumpEnd::noMemory, false, start};

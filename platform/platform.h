@@ -1,8 +1,8 @@
 // Everything that differs between POSIX and Windows, behind one interface:
 // exclusive creation, 64-bit positions, binary files, paths and arguments in
-// UTF-8, console input, and the signals or console events that stop a run.
-// posix.cpp and windows.cpp each implement all of it; CMake picks one.
-// Every function reports failure by its result; none throws.
+// UTF-8, console input and output, and the signals or console events that
+// stop a run. posix.cpp and windows.cpp each implement all of it; CMake
+// picks one. Every function reports failure by its result; none throws.
 #pragma once
 
 #include <cstddef>
@@ -17,14 +17,18 @@ namespace velloran {
 class FileHandle {
  public:
   FileHandle() = default;
-  // A POSIX descriptor, or a Windows HANDLE's value; -1 means none.
-  explicit FileHandle(std::intptr_t native) : native_(native) {}
+  // A POSIX descriptor, or a Windows HANDLE's value; -1 means none. A file
+  // that `mayWait` (a pipe, a FIFO, a terminal) can keep a read waiting.
+  explicit FileHandle(std::intptr_t native, bool mayWait = false) : native_(native), mayWait_(mayWait) {}
   ~FileHandle() { close(); }
-  FileHandle(FileHandle&& other) noexcept : native_(other.native_) { other.native_ = -1; }
+  FileHandle(FileHandle&& other) noexcept : native_(other.native_), mayWait_(other.mayWait_) {
+    other.native_ = -1;
+  }
   FileHandle& operator=(FileHandle&& other) noexcept {
     if (this != &other) {
       close();
       native_ = other.native_;
+      mayWait_ = other.mayWait_;
       other.native_ = -1;
     }
     return *this;
@@ -34,16 +38,19 @@ class FileHandle {
 
   bool isOpen() const { return native_ != -1; }
   std::intptr_t native() const { return native_; }
+  bool mayWait() const { return mayWait_; }
   // Closes now and says whether the system accepted everything written.
   // Each system's file defines it.
   bool close();
 
  private:
   std::intptr_t native_ = -1;
+  bool mayWait_ = false;
 };
 
 // Opens an existing file for reading; a directory does not count as one.
-FileHandle openForReading(const std::string& path);
+// When it fails, `whyNot` says why in the system's words.
+FileHandle openForReading(const std::string& path, std::string& whyNot);
 
 enum class CreateResult { created, nameTaken, failed };
 
@@ -63,22 +70,37 @@ void releaseNewFile();
 // the system needs; the file's own position does not matter.
 bool writeAllAt(const FileHandle& file, std::uint64_t offset, const unsigned char* data, std::size_t size);
 
-// Writes `size` bytes to standard output past the C library's buffer, which
-// must be flushed first: in one call where the system takes it all. A
-// Windows file or pipe goes through the runtime, which ends lines with
-// "\r\n" there as for the rest of the output.
-bool writeStandardOutput(const char* text, std::size_t size);
+struct OutputResult {
+  std::size_t written;  // bytes taken, also when the write ended early
+  int error;            // the system's error number when it failed, else 0
+  bool stopped;         // a stop request came while it waited
+};
+
+// Writes to standard output, past any C library buffer: in one call where
+// the system takes it all. While a pipe or terminal is full it waits, but
+// never past a stop request; with `wait` false it takes only what can go at
+// once. A Windows file or pipe goes through the runtime, which ends lines
+// with "\r\n" there.
+OutputResult writeStandardOutput(const char* text, std::size_t size, bool wait);
+
+// Closes standard output, the last check that all of it reached its file.
+// The system's error number, or 0.
+int closeStandardOutput();
 
 struct ReadResult {
   std::size_t bytesRead;
-  bool failed;  // an error, as opposed to the end of the file
+  bool failed;   // an error, as opposed to the end of the file
+  bool stopped;  // a stop request came while it waited for a pipe or terminal
 };
 
 // Reads until `size` bytes have arrived or the file ends.
 ReadResult readFull(const FileHandle& file, unsigned char* data, std::size_t size);
 
-// Moves the read position to `offset` bytes from the start.
-bool seekTo(const FileHandle& file, std::uint64_t offset);
+enum class SeekResult { reached, notSeekable, failed };
+
+// Moves the read position to `offset` bytes from the start. A pipe or a
+// device that ignores positions is notSeekable: it can only be read forward.
+SeekResult seekTo(const FileHandle& file, std::uint64_t offset);
 
 bool removeFile(const std::string& path);
 
@@ -91,10 +113,13 @@ bool isPathSeparator(char c);
 
 // Paths are UTF-8 throughout; Windows gets them converted to UTF-16.
 //
-// Sets the process up before the dialogue. POSIX: a closed output pipe or a
-// file size limit must end in an error we can report and clean up after, not
-// in a signal that kills us mid-file. Windows: standard input in binary mode,
-// so it reads byte for byte as on POSIX, and a console shows our UTF-8.
+// Sets the process up before anything is opened. A standard stream that is
+// closed is opened on the null device, so that no file of ours can take its
+// place (a closed input then reads as input that ended). POSIX: a closed
+// output pipe or a file size limit must end in an error we can report and
+// clean up after, not in a signal that kills us mid-file. Windows: standard
+// input in binary mode, so it reads byte for byte as on POSIX, and a console
+// shows our UTF-8.
 void prepareProcess();
 
 // The command line's arguments after the program name, in UTF-8. Windows
@@ -106,27 +131,29 @@ std::vector<std::string> programArguments(int argc, char** argv);
 bool terminalSize(int& columns, int& rows);
 
 // Readies standard output for 24-bit colour escape sequences. False when it
-// is a console that cannot show them (Windows before virtual-terminal
-// processing); a file or a pipe takes them as they are.
+// is a terminal that cannot show them: POSIX, one whose TERM is unset or
+// "dumb"; Windows, a console without virtual-terminal processing. A file or
+// a pipe takes them as they are.
 bool enableColourOutput();
 
 // The next byte of an answer, or EOF. On a Windows console the typed text is
 // read as UTF-16 and handed on as UTF-8, so that any name can be typed.
 int readInputByte(std::FILE* stream);
 
-// From this call on, the requests that stop a run (POSIX: SIGINT, SIGTERM,
-// SIGHUP; Windows: Ctrl-C, Ctrl-Break, closing the console, logoff,
-// shutdown) no longer end the process: the first is remembered for the run
-// to act on, a second ends the process at once. Before it they end the
-// process as they always do.
+// From this call on, the requests that stop a run (POSIX: every signal whose
+// default action ends the process, but for those already ignored; Windows:
+// Ctrl-C, Ctrl-Break, closing the console, logoff, shutdown) no longer end
+// the process: the first is remembered for the run to act on, and cuts short
+// any wait for a pipe or terminal; a second ends the process at once. Before
+// it they end the process as they always do.
 void catchStopRequests();
 
 // The first stop request caught (a signal number), or 0 when there was none.
 int stopRequest();
 
 // Ends the process as the stop request would have had it not been caught:
-// by the same signal on POSIX, so that a calling shell stops its script too;
-// with the status of a Ctrl-C on Windows.
+// by the same signal on POSIX, so that a calling shell stops its script too
+// (and a core-dumping one still dumps); with the status of a Ctrl-C on Windows.
 [[noreturn]] void endByStopRequest(int request);
 
 }  // namespace velloran

@@ -1,11 +1,14 @@
 // The platform layer on Linux and other POSIX systems.
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -26,11 +29,38 @@ int descriptorOf(const FileHandle& file) {
   return static_cast<int>(file.native());
 }
 
-constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// Every signal whose default action ends the process, but for the program
+// faults (SIGSEGV and the like), which must keep their default, and SIGPIPE
+// and SIGXFSZ, which prepareProcess turns into errors.
+constexpr int kStopSignals[] = {
+    SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGALRM, SIGUSR1, SIGUSR2, SIGXCPU, SIGVTALRM, SIGPROF,
+#ifdef SIGPOLL
+    SIGPOLL,
+#endif
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+};
 
-// Shared with the signal handler, so only plain flags and a fixed buffer.
+template <typename Action>
+void forEachStopSignal(Action action) {
+  for (const int signal : kStopSignals) action(signal);
+#ifdef SIGRTMIN
+  // The real-time signals end the process too; the C library keeps those
+  // below SIGRTMIN for itself.
+  for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) action(signal);
+#endif
+}
+
+// Shared with the signal handler, so only plain flags and fixed buffers.
 volatile std::sig_atomic_t stopSignal = 0;
 volatile std::sig_atomic_t stopRequestsCaught = 0;
+// The handler writes a byte here, so that a wait in poll wakes up even when
+// the signal came just before it began (the self-pipe).
+int wakeUpPipe[2] = {-1, -1};
 // The file that createExclusive is making or has made and not yet released.
 enum NewFileState : int { kNoNewFile, kCreating, kInProgress };
 volatile std::sig_atomic_t newFileState = kNoNewFile;
@@ -39,6 +69,8 @@ volatile std::sig_atomic_t signalDuringCreate = 0;
 // Longer names cannot be created on any file system we know of; such a file
 // is simply not guarded.
 char newFilePath[4096];
+// Standard output is a pipe, a FIFO or a terminal, where a write can wait.
+bool outputMayWait = false;
 
 [[noreturn]] void endBySignal(int signal) {
   std::signal(signal, SIG_DFL);
@@ -51,17 +83,61 @@ char newFilePath[4096];
 }
 
 extern "C" void onStopSignal(int signal) {
+  const int savedErrno = errno;
   if (stopSignal == 0) {
     stopSignal = signal;
+    if (wakeUpPipe[1] != -1) {
+      const ssize_t written = write(wakeUpPipe[1], "!", 1);
+      static_cast<void>(written);  // a full pipe is already awake
+    }
+    errno = savedErrno;
     return;
   }
   // A second request: stop at once. unlink and raise are safe in a handler.
   if (newFileState == kCreating) {
     signalDuringCreate = signal;  // createExclusive acts on it when open returns
+    errno = savedErrno;
     return;
   }
   if (newFileState == kInProgress) unlink(newFilePath);
   endBySignal(signal);
+}
+
+// Files whose reads or writes can wait for another program: not a regular
+// file or a disk.
+bool mayWait(int descriptor) {
+  struct stat status {};
+  return ::fstat(descriptor, &status) == 0 && !S_ISREG(status.st_mode) && !S_ISBLK(status.st_mode);
+}
+
+// Waits until `descriptor` is ready for `events`, or a stop request comes
+// (false). A stop that came before the wait began is seen too: the handler
+// has left a byte in the wake-up pipe.
+bool waitUntilReady(int descriptor, short events) {
+  for (;;) {
+    if (stopSignal != 0) return false;
+    pollfd watched[2] = {{descriptor, events, 0}, {wakeUpPipe[0], POLLIN, 0}};
+    const int ready = ::poll(watched, wakeUpPipe[0] != -1 ? 2 : 1, -1);
+    if (ready < 0 && errno == EINTR) continue;
+    // An error here shows again, and is reported, by the read or write itself.
+    return stopSignal == 0;
+  }
+}
+
+// Whether `descriptor` takes a write now, stop request or not.
+bool readyNow(int descriptor) {
+  pollfd watched = {descriptor, POLLOUT, 0};
+  return ::poll(&watched, 1, 0) == 1;
+}
+
+void openOnNullDevice(int descriptor) {
+  if (::fcntl(descriptor, F_GETFD) != -1 || errno != EBADF) return;
+  // The lowest free descriptor is this one, as those below it are open.
+  const int opened = ::open("/dev/null", descriptor == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+  if (opened != -1 && opened != descriptor) {
+    ::dup2(opened, descriptor);
+    ::close(opened);
+  }
 }
 
 }  // namespace
@@ -73,13 +149,15 @@ bool FileHandle::close() {
   return result == 0;
 }
 
-FileHandle openForReading(const std::string& path) {
-  FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+FileHandle openForReading(const std::string& path, std::string& whyNot) {
+  const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   struct stat status {};
-  if (file.isOpen() && (::fstat(descriptorOf(file), &status) != 0 || S_ISDIR(status.st_mode))) {
-    return FileHandle();
-  }
-  return file;
+  int error = descriptor == -1 ? errno : ::fstat(descriptor, &status) != 0 ? errno : 0;
+  if (error == 0 && S_ISDIR(status.st_mode)) error = EISDIR;
+  if (error == 0) return FileHandle(descriptor, !S_ISREG(status.st_mode) && !S_ISBLK(status.st_mode));
+  if (descriptor != -1) ::close(descriptor);
+  whyNot = std::strerror(error);
+  return FileHandle();
 }
 
 CreateResult createExclusive(const std::string& path, FileHandle& file) {
@@ -103,21 +181,6 @@ void releaseNewFile() {
   newFileState = kNoNewFile;
 }
 
-namespace {
-
-bool writeAllTo(int descriptor, const unsigned char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t written = ::write(descriptor, data, transferSize(size));
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    data += written;
-    size -= static_cast<std::size_t>(written);
-  }
-  return true;
-}
-
-}  // namespace
-
 bool writeAllAt(const FileHandle& file, std::uint64_t offset, const unsigned char* data, std::size_t size) {
   while (size > 0) {
     const ssize_t written = ::pwrite(descriptorOf(file), data, transferSize(size), static_cast<off_t>(offset));
@@ -130,13 +193,39 @@ bool writeAllAt(const FileHandle& file, std::uint64_t offset, const unsigned cha
   return true;
 }
 
-bool writeStandardOutput(const char* text, std::size_t size) {
-  return writeAllTo(STDOUT_FILENO, reinterpret_cast<const unsigned char*>(text), size);
+OutputResult writeStandardOutput(const char* text, std::size_t size, bool wait) {
+  OutputResult result{0, 0, false};
+  while (result.written < size) {
+    if (outputMayWait && !(wait ? waitUntilReady(STDOUT_FILENO, POLLOUT) : readyNow(STDOUT_FILENO))) {
+      result.stopped = stopSignal != 0;
+      return result;
+    }
+    // Without waiting, a piece that a ready pipe surely takes whole (PIPE_BUF
+    // is at least 512 bytes everywhere); a bigger write could wait for room.
+    const std::size_t piece = wait || !outputMayWait ? transferSize(size - result.written)
+                                                     : std::min<std::size_t>(size - result.written, 512);
+    const ssize_t written = ::write(STDOUT_FILENO, text + result.written, piece);
+    if (written < 0 && errno == EINTR) continue;  // the wait above sees a stop
+    if (written <= 0) {
+      result.error = written < 0 ? errno : EIO;
+      return result;
+    }
+    result.written += static_cast<std::size_t>(written);
+  }
+  return result;
+}
+
+int closeStandardOutput() {
+  return ::close(STDOUT_FILENO) == 0 || errno == EINTR ? 0 : errno;
 }
 
 ReadResult readFull(const FileHandle& file, unsigned char* data, std::size_t size) {
-  ReadResult result{0, false};
+  ReadResult result{0, false, false};
   while (result.bytesRead < size) {
+    if (file.mayWait() && !waitUntilReady(descriptorOf(file), POLLIN)) {
+      result.stopped = true;
+      break;
+    }
     const ssize_t got =
         ::read(descriptorOf(file), data + result.bytesRead, transferSize(size - result.bytesRead));
     if (got < 0 && errno == EINTR) continue;
@@ -147,9 +236,13 @@ ReadResult readFull(const FileHandle& file, unsigned char* data, std::size_t siz
   return result;
 }
 
-bool seekTo(const FileHandle& file, std::uint64_t offset) {
+SeekResult seekTo(const FileHandle& file, std::uint64_t offset) {
   const auto target = static_cast<off_t>(offset);
-  return ::lseek(descriptorOf(file), target, SEEK_SET) == target;
+  const off_t reached = ::lseek(descriptorOf(file), target, SEEK_SET);
+  if (reached == target) return SeekResult::reached;
+  // Character devices such as /dev/zero accept any seek and stay at 0.
+  if (reached != -1 || errno == ESPIPE) return SeekResult::notSeekable;
+  return SeekResult::failed;
 }
 
 bool removeFile(const std::string& path) {
@@ -171,8 +264,10 @@ bool isPathSeparator(char c) {
 }
 
 void prepareProcess() {
+  for (const int descriptor : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) openOnNullDevice(descriptor);
   std::signal(SIGPIPE, SIG_IGN);
   std::signal(SIGXFSZ, SIG_IGN);
+  outputMayWait = mayWait(STDOUT_FILENO);
 }
 
 std::vector<std::string> programArguments(int argc, char** argv) {
@@ -190,7 +285,9 @@ bool terminalSize(int& columns, int& rows) {
 }
 
 bool enableColourOutput() {
-  return true;
+  if (!isatty(STDOUT_FILENO)) return true;
+  const char* term = std::getenv("TERM");
+  return term != nullptr && *term != '\0' && std::strcmp(term, "dumb") != 0;
 }
 
 int readInputByte(std::FILE* stream) {
@@ -198,19 +295,26 @@ int readInputByte(std::FILE* stream) {
 }
 
 void catchStopRequests() {
+  if (wakeUpPipe[0] == -1 && ::pipe(wakeUpPipe) == 0) {
+    for (const int end : wakeUpPipe) {
+      ::fcntl(end, F_SETFD, FD_CLOEXEC);
+      ::fcntl(end, F_SETFL, O_NONBLOCK);
+    }
+  }
   struct sigaction action {};
   action.sa_handler = onStopSignal;
-  // Restarted calls: a signal must not turn a console write into an error.
-  action.sa_flags = SA_RESTART;
+  // No SA_RESTART: a read or write that waits for another program returns,
+  // so that a stop is acted on at once.
+  action.sa_flags = 0;
   sigemptyset(&action.sa_mask);
-  for (const int signal : kStopSignals) sigaddset(&action.sa_mask, signal);
+  forEachStopSignal([&action](int signal) { sigaddset(&action.sa_mask, signal); });
   stopRequestsCaught = 1;
-  for (const int signal : kStopSignals) {
+  forEachStopSignal([&action](int signal) {
     // A signal the caller chose to ignore (nohup, a background job) stays ignored.
     struct sigaction previous {};
-    if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+    if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) return;
     sigaction(signal, &action, nullptr);
-  }
+  });
 }
 
 int stopRequest() {

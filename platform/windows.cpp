@@ -33,8 +33,10 @@ HANDLE handleOf(const FileHandle& file) {
   return reinterpret_cast<HANDLE>(file.native());
 }
 
+// A pipe or a character device (a console, NUL) can keep a read waiting.
 FileHandle ownHandle(HANDLE handle) {
-  return FileHandle(handle == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<std::intptr_t>(handle));
+  if (handle == INVALID_HANDLE_VALUE) return FileHandle();
+  return FileHandle(reinterpret_cast<std::intptr_t>(handle), GetFileType(handle) != FILE_TYPE_DISK);
 }
 
 // UTF-8 as typed into the console; bytes that are not UTF-8 (a script saved
@@ -72,6 +74,8 @@ ConsoleLine consoleLine;
 // picture written, is work done again for nothing.
 bool stdinIsConsole = false;
 bool stdoutIsConsole = false;
+// Standard output is a pipe, where a write can wait.
+bool stdoutMayWait = false;
 
 bool readConsoleLine(HANDLE console, ConsoleLine& line) {
   wchar_t typed[1024];
@@ -87,6 +91,10 @@ bool readConsoleLine(HANDLE console, ConsoleLine& line) {
 // Stop requests arrive on a thread of their own, which the system starts
 // for each console control event.
 volatile LONG stopEvent = 0;  // the first event, as a signal number
+// The main thread, whose waits for a pipe a stop request cancels, and
+// whether it is in such a wait now.
+HANDLE mainThread = nullptr;
+volatile LONG waitingForPipe = 0;
 volatile LONG stopRequestsCaught = 0;
 // The file that createExclusive is making or has made and not yet released.
 // It is opened with FILE_SHARE_DELETE, so the handler thread can delete it
@@ -115,12 +123,58 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
     }
     ExitProcess(STATUS_CONTROL_C_EXIT);
   }
-  if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) return TRUE;
-  // Closing the console, logoff and shutdown end the process as soon as this
-  // returns; holding on gives the main thread its few seconds to clean up
-  // and end the process itself.
-  Sleep(INFINITE);
-  return TRUE;
+  // The main thread ends the process once it has cleaned up; until then any
+  // wait of its for a pipe is cancelled, again and again, since a cancel
+  // that comes just before the wait begins misses it. Holding on also gives
+  // it its few seconds after closing the console, logoff and shutdown,
+  // which end the process as soon as this returns.
+  for (;;) {
+    if (waitingForPipe != 0 && mainThread != nullptr) CancelSynchronousIo(mainThread);
+    Sleep(10);
+  }
+}
+
+// Runs a read or write that may wait for another program, marked so that a
+// stop request cancels it. A stop that came first keeps it from starting,
+// unless it is `allowedAfterStop`: then it goes as far as it can at once.
+template <typename Call>
+BOOL whileWaitingFor(bool mayWait, Call call, bool allowedAfterStop = false) {
+  if (!mayWait) return call();
+  InterlockedExchange(&waitingForPipe, 1);
+  BOOL done = FALSE;
+  if (stopEvent == 0 || allowedAfterStop) {
+    done = call();
+  } else {
+    SetLastError(ERROR_OPERATION_ABORTED);
+  }
+  const DWORD error = GetLastError();
+  InterlockedExchange(&waitingForPipe, 0);
+  SetLastError(error);
+  return done;
+}
+
+// The system's words for an error, without the line end and full stop that
+// end them.
+std::string messageOf(DWORD error) {
+  wchar_t* text = nullptr;
+  const DWORD length =
+      FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::string message = length > 0 ? utf8Of(text, static_cast<int>(length)) : "error " + std::to_string(error);
+  LocalFree(text);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.')) {
+    message.pop_back();
+  }
+  return message;
+}
+
+// Opens the null device in place of a standard stream that is missing.
+void openOnNullDevice(DWORD which, std::FILE* stream, const char* mode) {
+  const HANDLE handle = GetStdHandle(which);
+  if (handle != nullptr && handle != INVALID_HANDLE_VALUE) return;
+  if (std::freopen("NUL", mode, stream) != nullptr) {
+    SetStdHandle(which, reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))));
+  }
 }
 
 }  // namespace
@@ -132,10 +186,19 @@ bool FileHandle::close() {
   return closed != 0;
 }
 
-FileHandle openForReading(const std::string& path) {
+FileHandle openForReading(const std::string& path, std::string& whyNot) {
+  const std::wstring wide = widePath(path);
   // Without FILE_FLAG_BACKUP_SEMANTICS a directory does not open.
-  return ownHandle(CreateFileW(widePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  FileHandle file = ownHandle(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file.isOpen()) return file;
+  const DWORD error = GetLastError();
+  // A directory gives "access denied", which would send the user looking for
+  // a permission problem.
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  const bool isDirectory = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  whyNot = isDirectory ? "Is a directory" : messageOf(error);
+  return file;
 }
 
 CreateResult createExclusive(const std::string& path, FileHandle& file) {
@@ -191,13 +254,18 @@ bool writeAllAt(const FileHandle& file, std::uint64_t offset, const unsigned cha
 }
 
 ReadResult readFull(const FileHandle& file, unsigned char* data, std::size_t size) {
-  ReadResult result{0, false};
+  ReadResult result{0, false, false};
   while (result.bytesRead < size) {
     DWORD got = 0;
-    if (!ReadFile(handleOf(file), data + result.bytesRead,
-                  static_cast<DWORD>(transferSize(size - result.bytesRead)), &got, nullptr)) {
+    const BOOL read = whileWaitingFor(file.mayWait(), [&] {
+      return ReadFile(handleOf(file), data + result.bytesRead,
+                      static_cast<DWORD>(transferSize(size - result.bytesRead)), &got, nullptr);
+    });
+    if (!read) {
+      const DWORD error = GetLastError();
+      result.stopped = stopEvent != 0;
       // A pipe whose writer has gone is the end of the input, not an error.
-      result.failed = GetLastError() != ERROR_BROKEN_PIPE;
+      result.failed = !result.stopped && error != ERROR_BROKEN_PIPE;
       break;
     }
     if (got == 0) break;
@@ -206,11 +274,14 @@ ReadResult readFull(const FileHandle& file, unsigned char* data, std::size_t siz
   return result;
 }
 
-bool seekTo(const FileHandle& file, std::uint64_t offset) {
+SeekResult seekTo(const FileHandle& file, std::uint64_t offset) {
+  if (file.mayWait()) return SeekResult::notSeekable;
   LARGE_INTEGER target;
   target.QuadPart = static_cast<LONGLONG>(offset);
   LARGE_INTEGER reached;
-  return SetFilePointerEx(handleOf(file), target, &reached, FILE_BEGIN) && reached.QuadPart == target.QuadPart;
+  const bool moved =
+      SetFilePointerEx(handleOf(file), target, &reached, FILE_BEGIN) && reached.QuadPart == target.QuadPart;
+  return moved ? SeekResult::reached : SeekResult::failed;
 }
 
 bool removeFile(const std::string& path) {
@@ -233,36 +304,56 @@ bool isPathSeparator(char c) {
 }
 
 void prepareProcess() {
+  openOnNullDevice(STD_INPUT_HANDLE, stdin, "rb");
+  openOnNullDevice(STD_OUTPUT_HANDLE, stdout, "w");
+  openOnNullDevice(STD_ERROR_HANDLE, stderr, "w");
   _setmode(_fileno(stdin), _O_BINARY);
   DWORD inputMode = 0;
   stdinIsConsole = GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &inputMode) != 0;
-  // The C runtime would read our UTF-8 names as the ANSI code page on their
-  // way to a console; in binary mode the bytes go through, and the console,
-  // set to UTF-8, shows them (a console starts a new line at "\n" by itself).
-  // Unbuffered, the runtime would write byte by byte and split the characters.
+  // The C runtime would write our UTF-8 names to a console in the ANSI code
+  // page; WriteFile hands the bytes over, and the console, set to UTF-8,
+  // shows them (a console starts a new line at "\n" by itself).
   DWORD mode = 0;
   stdoutIsConsole = GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
-  if (stdoutIsConsole && SetConsoleOutputCP(CP_UTF8)) {
-    _setmode(_fileno(stdout), _O_BINARY);
-    std::setvbuf(stdout, nullptr, _IOFBF, 4096);
-  }
+  if (stdoutIsConsole) SetConsoleOutputCP(CP_UTF8);
+  stdoutMayWait = !stdoutIsConsole && GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)) != FILE_TYPE_DISK;
+  // Our own buffer is the only one: nothing is left in the runtime's for it
+  // to write, and perhaps wait for, when the process ends.
+  if (!stdoutIsConsole) std::setvbuf(stdout, nullptr, _IONBF, 0);
 }
 
-bool writeStandardOutput(const char* text, std::size_t size) {
-  if (!stdoutIsConsole) {
-    // A file or a pipe is in text mode: the runtime turns "\n" into "\r\n".
-    return std::fwrite(text, 1, size, stdout) == size && std::fflush(stdout) == 0;
-  }
-  const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-  while (size > 0) {
+OutputResult writeStandardOutput(const char* text, std::size_t size, bool wait) {
+  OutputResult result{0, 0, false};
+  while (result.written < size) {
+    const std::size_t chunk = transferSize(size - result.written);
     DWORD written = 0;
-    if (!WriteFile(output, text, static_cast<DWORD>(transferSize(size)), &written, nullptr) || written == 0) {
-      return false;
+    BOOL done;
+    if (stdoutIsConsole) {
+      done = WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text + result.written, static_cast<DWORD>(chunk), &written,
+                       nullptr);
+    } else {
+      // A file or a pipe is in text mode: the runtime turns "\n" into "\r\n".
+      // After a stop, the handler cancels a write that would wait.
+      done = whileWaitingFor(
+          stdoutMayWait,
+          [&] {
+            written = static_cast<DWORD>(std::fwrite(text + result.written, 1, chunk, stdout));
+            return static_cast<BOOL>(written == chunk && std::fflush(stdout) == 0);
+          },
+          !wait);
     }
-    text += written;
-    size -= written;
+    result.written += written;
+    if (!done) {
+      result.stopped = stopEvent != 0;
+      if (!result.stopped) result.error = errno != 0 ? errno : EIO;
+      return result;
+    }
   }
-  return true;
+  return result;
+}
+
+int closeStandardOutput() {
+  return std::fclose(stdout) == 0 ? 0 : errno;
 }
 
 bool terminalSize(int& columns, int& rows) {
@@ -307,6 +398,8 @@ int readInputByte(std::FILE* stream) {
 }
 
 void catchStopRequests() {
+  DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &mainThread, 0, FALSE,
+                  DUPLICATE_SAME_ACCESS);
   // A process started in a new process group ignores Ctrl-C until told not to.
   SetConsoleCtrlHandler(nullptr, FALSE);
   InterlockedExchange(&stopRequestsCaught, 1);
@@ -318,7 +411,6 @@ int stopRequest() {
 }
 
 void endByStopRequest(int) {
-  std::fflush(stdout);
   ExitProcess(STATUS_CONTROL_C_EXIT);
 }
 

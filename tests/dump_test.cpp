@@ -55,7 +55,8 @@ class DumpTest : public ::testing::Test {
   DumpResult dump(std::int32_t width, std::int32_t height, std::int32_t count, std::int32_t start,
                   std::vector<DumpControl> controls = {}) {
     DumpRequest request{path("rom.bin"), (dir_ / "").string(), width, height, count, start};
-    const FileHandle rom = openForReading(request.romPath);
+    std::string whyNot;
+    const FileHandle rom = openForReading(request.romPath, whyNot);
     std::size_t asked = 0;
     const DumpHooks hooks{[this](const DumpEvent& event) { events_.push_back(describe(event)); },
                           [&]() { return asked < controls.size() ? controls[asked++] : DumpControl::goOn; }};
@@ -111,7 +112,8 @@ TEST_F(DumpTest, EndingBeforeTheNextImageKeepsTheOnesWritten) {
 TEST_F(DumpTest, AFailedCreateIsReportedAndTheNextImageTriesTheSameNumber) {
   makeRom(64);
   DumpRequest request{path("rom.bin"), path("gone/"), 2, 2, 2, 0};  // a folder that is not there
-  const FileHandle rom = openForReading(request.romPath);
+  std::string whyNot;
+  const FileHandle rom = openForReading(request.romPath, whyNot);
   const DumpHooks hooks{[this](const DumpEvent& event) { events_.push_back(describe(event)); },
                         [] { return DumpControl::goOn; }};
   const DumpResult result = dumpImages(rom, request, hooks);

@@ -70,6 +70,7 @@ NOT_A_NUMBER = "\nNot a number: answer with a whole number such as 64, 0x40 or 0
 OUT_OF_RANGE = "\nNumber too large: at most 2147483647.\n"
 NEGATIVE = "\nNegative numbers cannot be used here.\n"
 IMAGE_TOO_LARGE = "\nImage too large: width x height x 2 must stay within 2147483647 bytes.\n"
+BMP_TOO_LARGE = "\nImage too large: its BMP file must stay within 4294967295 bytes.\n"
 PATH_TOO_LONG = "\nPath too long: at most 255 characters.\n"
 INPUT_ENDED = "\nInput ended before all six answers were given.\n"
 GIVING_UP = "\nToo much unusable input; giving up.\n"

@@ -22,6 +22,7 @@ DEMO_ARGS = [DEMO_ROM, "out/", 64, 32, 4, 0x20D]
 
 PICTURE_LINE = re.compile(r"\n\x1b\[38;2;[^\n]*?\x1b\[0m")
 CELL = re.compile(r"\x1b\[38;2;(\d+);(\d+);(\d+)m(?:\x1b\[48;2;(\d+);(\d+);(\d+)m)?\u2580")
+NO_PICTURES = "velloran: this terminal cannot show pictures; --preview draws none\n"
 BAD_COLUMNS = "velloran: --preview '%s': COLUMNS must be a whole number from 1 to 1000.\n" \
               "Try 'velloran --help' for more information.\n"
 
@@ -78,13 +79,16 @@ def expected_picture(bmp_path, columns, lines):
     return k, rows
 
 
-def run_in_terminal(args, cwd, columns, rows):
-    """Runs the tool with its output on a pseudo-terminal of `columns` x `rows`;
-    returns (everything shown, exit status)."""
+def run_in_terminal(args, cwd, columns, rows, term="xterm-256color"):
+    """Runs the tool with its output on a pseudo-terminal of `columns` x `rows`
+    whose TERM is `term` (None: unset); returns (everything shown, exit status)."""
     controller, terminal = pty.openpty()
     fcntl.ioctl(terminal, termios.TIOCSWINSZ, struct.pack("HHHH", rows, columns, 0, 0))
+    env = {name: value for name, value in os.environ.items() if name != "TERM"}
+    if term is not None:
+        env["TERM"] = term
     process = subprocess.Popen(harness.tool_command([str(a) for a in args]), stdin=subprocess.DEVNULL,
-                               stdout=terminal, stderr=terminal, cwd=cwd)
+                               stdout=terminal, stderr=terminal, cwd=cwd, env=env)
     os.close(terminal)
     shown = b""
     deadline = time.monotonic() + 60
@@ -165,6 +169,20 @@ class Preview(ToolTestCase):
         self.assertEqual(PICTURE_LINE.sub("", with_pictures), without)
         self.assertEqual(without, "".join(opening("out/snap%04d.bmp" % n) for n in range(4)) +
                          final_position(0x20D + 4 * 4096))
+
+    @posix_only
+    def test_a_terminal_without_colours_gets_no_pictures(self):
+        # The transcript without the option, and one line on standard error
+        # (which shares the terminal here).
+        for term in ["dumb", None, ""]:
+            with self.subTest(term=term):
+                folder = "term-%s" % term
+                os.makedirs(self.path(folder, "out"))
+                shown, status = run_in_terminal(["--preview"] + DEMO_ARGS, self.path(folder), 100, 40, term=term)
+                self.assertEqual(status, 0)
+                self.assertNotIn("\x1b", shown)
+                self.assertEqual(shown, NO_PICTURES + "".join(opening("out/snap%04d.bmp" % n) for n in range(4))
+                                 + final_position(0x20D + 4 * 4096))
 
     def test_through_a_pipe_the_room_is_80_by_24(self):
         cases = [  # width, height, option, the factor the picture shrinks by

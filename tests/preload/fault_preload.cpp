@@ -221,6 +221,12 @@ int sigaction(int signal, const struct sigaction* action, struct sigaction* prev
   return next<int (*)(int, const struct sigaction*, struct sigaction*)>("sigaction")(signal, action, previous);
 }
 
+// The wake-up pipe that lets a stop request cut short a wait.
+int pipe(int ends[2]) {
+  if (shouldFail("pipe")) return failWith(EMFILE);
+  return next<int (*)(int*)>("pipe")(ends);
+}
+
 int close(int fd) {
   const bool writable = fd >= 0 && fd < 4096 && writableFd[fd];
   const int result = next<int (*)(int)>("close")(fd);

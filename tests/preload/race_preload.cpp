@@ -1,5 +1,7 @@
 // LD_PRELOAD library: the first exclusive creation of a path ending in
-// RACE_NAME finds that a file with the text "racer" got there first.
+// RACE_NAME finds that a file with the text "racer" got there first. With
+// SLOW_UNLINK set, the first removal of a file takes two seconds, which holds
+// the tool in its cleanup for long enough to send it a second signal.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -7,6 +9,7 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 namespace {
 
@@ -56,4 +59,18 @@ extern "C" int open64(const char* path, int flags, ...) {
   const mode_t mode = modeArgument(flags, arguments);
   va_end(arguments);
   return forward("open64", path, flags, mode);
+}
+
+// The real unlink, looked up once: the second signal's handler calls it.
+using RealUnlink = int (*)(const char*);
+const RealUnlink realUnlink = reinterpret_cast<RealUnlink>(dlsym(RTLD_NEXT, "unlink"));
+bool slowedOnce = false;
+
+extern "C" int unlink(const char* path) {
+  if (!slowedOnce && std::getenv("SLOW_UNLINK") != nullptr) {
+    slowedOnce = true;
+    const timespec pause{2, 0};
+    nanosleep(&pause, nullptr);  // a signal cuts it short, as it would a slow file system
+  }
+  return realUnlink(path);
 }
