@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """Times velloran against the I/O floor (bench/io_floor.cpp) and ffmpeg, and
-velloran --preview against velloran.
+velloran --preview against velloran; then one snapshot into folders that
+already hold 10,000 and 100,000 taken names against the same into an empty
+folder.
 
-Usage: python3 bench/run.py [--build DIR] [--work DIR] [--runs N] [--quick]
+Usage: python3 bench/run.py [--build DIR] [--work DIR] [--runs N] [--quick] [--against BUILD]
 
 Every run writes into a fresh, empty folder and nothing is deleted while
 measuring (file creation right after mass deletion is many times slower on
@@ -38,6 +40,7 @@ WORKLOADS = [
     Workload("tiles 128 MiB, 64x32 x 32768", 128 * MIB, 64, 32, 32768),
     Workload("screens 256x224 x 512", 256 * 224 * 2 * 512, 256, 224, 512),
     Workload("one image 8192x8192", 128 * MIB, 8192, 8192, 1),
+    Workload("one image 16384x16384", 512 * MIB, 16384, 16384, 1),
     Workload("tiles 16 MiB after 10,000 snapshots", 16 * MIB, 64, 32, 4096, existing=10000),
 ]
 
@@ -121,6 +124,44 @@ def measure(build, work, w, runs, seed):
     return times, memory
 
 
+NAMING_FOLDERS = [0, 10000, 100000]
+
+
+def measure_naming(builds, work, runs):
+    """One 64x32 snapshot into a folder of N taken names, for each N and each build,
+    alternating; every folder is filled before the first timed run and only grows
+    by the snapshots written, as a user's folder does run after run."""
+    rom = os.path.join(work, "rom-naming.bin")
+    make_rom(rom, 64 * 32 * 2, 7)
+    folders = {}
+    for taken in NAMING_FOLDERS:
+        for name in builds:
+            folders[taken, name] = tempfile.mkdtemp(prefix="naming-%d-%s-" % (taken, name), dir=work)
+            fill_existing(folders[taken, name], taken)
+    times = {key: [] for key in folders}
+    keys = list(folders)
+    for round_number in range(runs):
+        shift = round_number % len(keys)
+        for key in keys[shift:] + keys[:shift]:
+            os.sync()
+            argv = [os.path.join(builds[key[1]], "velloran"), rom, folders[key] + "/", "64", "32", "1", "0"]
+            elapsed, _ = timed_run(argv, None, folders[key] + ".time")
+            times[key].append(elapsed)
+    return times
+
+
+def print_naming(times, builds):
+    print("\n| one 64x32 snapshot into | " + " | ".join("%s" % name for name in builds) + " | "
+          + " | ".join("%s / empty folder" % name for name in builds) + " |")
+    print("|---|" + "---|" * (2 * len(builds)))
+    for taken in NAMING_FOLDERS:
+        cells = ["%.1f ms" % (1000 * statistics.median(times[taken, name])) for name in builds]
+        ratios = ["%.2fx" % statistics.median(x / y for x, y in zip(times[taken, name], times[0, name]))
+                  for name in builds]
+        print("| %s | %s | %s |" % ("an empty folder" if taken == 0 else "%d taken names" % taken,
+                                    " | ".join(cells), " | ".join(ratios)))
+
+
 def ratio(times, a, b):
     if a not in times or b not in times:
         return None
@@ -135,6 +176,7 @@ def main():
     parser.add_argument("--seed", type=int, default=2026)
     parser.add_argument("--quick", action="store_true", help="only the 16 MiB tiles and screens")
     parser.add_argument("--keep", action="store_true", help="keep the work folder")
+    parser.add_argument("--against", help="another build folder whose velloran runs beside in the naming table")
     args = parser.parse_args()
 
     subprocess.run(["cmake", "-S", ROOT, "-B", args.build, "-DCMAKE_BUILD_TYPE=Release"],
@@ -144,6 +186,9 @@ def main():
     work = args.work or tempfile.mkdtemp(prefix="velloran-bench-")
     os.makedirs(work, exist_ok=True)
     workloads = [w for w in WORKLOADS if not args.quick or (w.rom_bytes < 128 * MIB and not w.existing)]
+    builds = {"velloran": args.build}
+    if args.against:
+        builds["against"] = args.against
 
     print("%d rounds per workload, contenders alternating; times are medians\n" % args.runs)
     print("| workload | velloran | floor | ffmpeg | velloran/floor | velloran/ffmpeg "
@@ -160,6 +205,8 @@ def main():
                 w.name, cell("velloran"), cell("floor"), cell("ffmpeg"),
                 fmt(ratio(times, "velloran", "floor")), fmt(ratio(times, "velloran", "ffmpeg")), peaks,
                 fmt(ratio(times, "preview", "velloran"))), flush=True)
+        if not args.quick:
+            print_naming(measure_naming(builds, work, args.runs), builds)
     finally:
         if not args.keep:
             shutil.rmtree(work, ignore_errors=True)

@@ -64,7 +64,7 @@ void sayEvent(Transcript& transcript, const DumpEvent& event) {
       }
       return;
     case DumpEventKind::snapshotFailed:
-      sayProblem(event.problem);
+      if (event.problem != DumpProblem::incompleteFileLeft) sayProblem(event.problem);
       if (event.fileLeftBehind) {
         sayProblem(DumpProblem::incompleteFileLeft);
         say(event.name);

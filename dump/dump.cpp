@@ -6,8 +6,6 @@
 #include <memory>
 #include <new>
 
-#include "snapshot/bmp_file.h"
-
 namespace velloran {
 
 namespace {
@@ -15,7 +13,6 @@ namespace {
 // One table for every message, in DumpProblem's order.
 constexpr const char* kMessages[] = {
     "Unable to write to file",
-    "Unable to allocate bitmap",
     "Unable to remove the incomplete file: ",
     "End of rom reached",
     "Unable to read rom",
@@ -28,142 +25,192 @@ Buffer allocate(std::size_t bytes) {
   return Buffer(new (std::nothrow) unsigned char[bytes]);
 }
 
-void report(const DumpHooks& hooks, DumpEventKind kind, std::string_view name = {}) {
+// Everything one dump works with. Its two buffers hold one block each, so a
+// dump needs the same few MiB whatever the image's size.
+struct Run {
+  const FileHandle& rom;
+  const DumpRequest& request;
+  const DumpHooks& hooks;
+  std::uint32_t width;
+  std::uint32_t height;
+  Buffer raw;        // one block of ROM bytes
+  Buffer converted;  // the same block as the file holds it, and the headers
+  bool listed;  // the prefix's folder was listed, or tried
+  TakenNumbers taken;
+  std::int32_t snapshotNumber;
+  std::uint64_t position;  // the ROM's read position
+  bool romEnded;           // the ROM gave its last byte
+};
+
+void report(const Run& run, DumpEventKind kind, std::string_view name = {}) {
   DumpEvent event{kind, name};
-  hooks.report(event);
+  run.hooks.report(event);
 }
 
-void reportFailure(const DumpHooks& hooks, const SnapshotFile& snapshot, DumpProblem problem,
-                   bool fileLeftBehind = false) {
+void reportFailure(const Run& run, const SnapshotFile& snapshot, DumpProblem problem, bool fileLeftBehind) {
   DumpEvent event{DumpEventKind::snapshotFailed, snapshot.name, problem};
   event.fileLeftBehind = fileLeftBehind;
-  hooks.report(event);
+  run.hooks.report(event);
 }
 
-// A snapshot that could not be completed is never left behind, not even
-// empty, unless the system refuses to remove it.
-void discardAndReport(const DumpHooks& hooks, SnapshotFile& snapshot, DumpProblem problem) {
-  reportFailure(hooks, snapshot, problem, !discardSnapshotFile(snapshot));
+enum class ReadEnd { read, nothing, failed, stopped };
+
+// Reads one block's ROM bytes; those past the ROM's end are zeros. `nothing`
+// when the ROM had no byte left for the first block of an image.
+ReadEnd readBlock(Run& run, const ImageBlock& block, bool firstOfImage = false) {
+  const std::size_t wanted = rawBytesOf(block);
+  std::size_t got = 0;
+  if (!run.romEnded) {
+    const ReadResult read = readFull(run.rom, run.raw.get(), wanted);
+    run.position += read.bytesRead;
+    if (read.stopped) return ReadEnd::stopped;
+    if (read.failed) return ReadEnd::failed;
+    got = read.bytesRead;
+    run.romEnded = got < wanted;
+  }
+  if (firstOfImage && got == 0 && wanted > 0) return ReadEnd::nothing;
+  // Never what the previous block left in the buffer.
+  std::memset(run.raw.get() + got, 0, wanted - got);
+  DumpEvent rows{DumpEventKind::imageRows, {}};
+  rows.block = block;
+  rows.pixels = run.raw.get();
+  run.hooks.report(rows);
+  return ReadEnd::read;
 }
 
-enum class SnapshotEnd { written, failed, stopped };
+enum class ImageEnd { written, failed, stopped, romUnreadable, noBytesLeft };
 
-// Writes one image that is in memory as a snapshot, block by block in ROM
-// order. A stop request between blocks gives it up.
-SnapshotEnd writeImage(const unsigned char* image, const DumpRequest& request, std::int32_t& snapshotNumber,
-                       const DumpHooks& hooks) {
-  const auto width = static_cast<std::uint32_t>(request.width);
-  const auto height = static_cast<std::uint32_t>(request.height);
+ImageEnd endOfRead(Run& run, ReadEnd read) {
+  if (read == ReadEnd::stopped) return ImageEnd::stopped;
+  report(run, DumpEventKind::romUnreadable);
+  return ImageEnd::romUnreadable;
+}
+
+// After a snapshot failed, the rest of its image is still read, so that the
+// next image starts where it should, also on a pipe.
+ImageEnd readPast(Run& run, ImageBlock block) {
+  while (nextBlock(run.width, run.height, block)) {
+    if (run.hooks.control() == DumpControl::stopNow) return ImageEnd::stopped;
+    const ReadEnd read = readBlock(run, block);
+    if (read == ReadEnd::stopped || read == ReadEnd::failed) return endOfRead(run, read);
+  }
+  return ImageEnd::failed;
+}
+
+// A snapshot given up for a stop or a read error is removed; only a removal
+// that fails is worth a word.
+void discard(Run& run, SnapshotFile& snapshot) {
+  if (!discardSnapshotFile(snapshot)) reportFailure(run, snapshot, DumpProblem::incompleteFileLeft, true);
+}
+
+// A snapshot that cannot be completed is never left behind, not even empty,
+// unless the system refuses to remove it.
+ImageEnd giveUp(Run& run, SnapshotFile& snapshot, const ImageBlock& block) {
+  reportFailure(run, snapshot, DumpProblem::unableToWrite, !discardSnapshotFile(snapshot));
+  return readPast(run, block);
+}
+
+// One image: its first block is read before its file is made, so that an
+// image with no byte left in the ROM gives no file; then block by block, in
+// ROM order, each written where it belongs. A stop between blocks gives the
+// image up, its file removed.
+ImageEnd dumpImage(Run& run) {
+  ImageBlock block = firstBlock(run.width, run.height);
+  const ReadEnd first = readBlock(run, block, true);
+  if (first == ReadEnd::nothing) return ImageEnd::noBytesLeft;
+  if (first != ReadEnd::read) return endOfRead(run, first);
+  if (!run.listed) {
+    run.taken = listTakenNumbers(run.request.dumpPrefix);
+    run.listed = true;
+  }
   SnapshotFile snapshot;
-  const CreateResult created = createSnapshotFile(request.dumpPrefix, snapshotNumber, snapshot);
-  report(hooks, DumpEventKind::snapshotOpened, snapshot.name);
+  const CreateResult created = createSnapshotFile(run.request.dumpPrefix, run.snapshotNumber, run.taken, snapshot);
+  report(run, DumpEventKind::snapshotOpened, snapshot.name);
   if (created != CreateResult::created) {
-    reportFailure(hooks, snapshot, DumpProblem::unableToWrite);
-    return SnapshotEnd::failed;
+    reportFailure(run, snapshot, DumpProblem::unableToWrite, false);
+    return readPast(run, block);
   }
-  const Buffer buffer = allocate(blockBufferBytes(width, height));
-  if (!buffer) {
-    discardAndReport(hooks, snapshot, DumpProblem::unableToAllocateBitmap);
-    return SnapshotEnd::failed;
-  }
-  ImageBlock block = firstBlock(width, height);
-  const unsigned char* raw = image;
-  do {
+  bool zeros = false;  // the block lies wholly past the ROM's end
+  for (;;) {
+    if (!writeSnapshotBlock(snapshot, run.request.width, run.request.height, block, run.raw.get(), zeros,
+                            run.converted.get())) {
+      return giveUp(run, snapshot, block);
+    }
+    if (!nextBlock(run.width, run.height, block)) break;
     // A big image is given up rather than finished, so that a stop is prompt.
-    if (raw != image && hooks.control() == DumpControl::stopNow) {
-      discardSnapshotFile(snapshot);
-      return SnapshotEnd::stopped;
+    if (run.hooks.control() == DumpControl::stopNow) {
+      discard(run, snapshot);
+      return ImageEnd::stopped;
     }
-    if (!writeSnapshotBlock(snapshot, request.width, request.height, block, raw, buffer.get())) {
-      discardAndReport(hooks, snapshot, DumpProblem::unableToWrite);
-      return SnapshotEnd::failed;
+    zeros = run.romEnded;
+    const ReadEnd read = readBlock(run, block);
+    if (read == ReadEnd::stopped || read == ReadEnd::failed) {
+      discard(run, snapshot);
+      return endOfRead(run, read);
     }
-    raw += rawBytesOf(block);
-  } while (nextBlock(width, height, block));
-  if (!finishSnapshotFile(snapshot)) {
-    discardAndReport(hooks, snapshot, DumpProblem::unableToWrite);
-    return SnapshotEnd::failed;
   }
-  report(hooks, DumpEventKind::snapshotWritten, snapshot.name);
+  if (!finishSnapshotFile(snapshot)) return giveUp(run, snapshot, block);
+  report(run, DumpEventKind::snapshotWritten, snapshot.name);
   // Every name up to this one is taken now, so the next image need not probe them again.
-  if (snapshotNumber < std::numeric_limits<std::int32_t>::max()) ++snapshotNumber;
-  return SnapshotEnd::written;
+  if (run.snapshotNumber < std::numeric_limits<std::int32_t>::max()) ++run.snapshotNumber;
+  return ImageEnd::written;
 }
 
-DumpResult dumpFrom(const FileHandle& rom, const DumpRequest& request, const DumpHooks& hooks,
-                    unsigned char* image, std::uint64_t position) {
-  const std::size_t imageBytes = std::size_t{static_cast<std::uint32_t>(request.width)} *
-                                 static_cast<std::uint32_t>(request.height) * 2;
-  std::int32_t snapshotNumber = 0;
+DumpResult dumpFrom(Run& run) {
   bool allWritten = true;
-  for (std::int32_t index = 0; index < request.imageCount; ++index) {
-    const DumpControl control = hooks.control();
+  for (std::int32_t index = 0; index < run.request.imageCount; ++index) {
+    const DumpControl control = run.hooks.control();
     if (control == DumpControl::stopNow) {
-      report(hooks, DumpEventKind::stopped);
-      return DumpResult{DumpEnd::stopped, allWritten, position};
+      report(run, DumpEventKind::stopped);
+      return DumpResult{DumpEnd::stopped, allWritten, run.position};
     }
-    if (control == DumpControl::endBeforeNextImage) return DumpResult{DumpEnd::endedByCaller, allWritten, position};
-    const std::uint64_t imageStart = position;
-    bool romEnded = false;
-    if (imageBytes > 0) {
-      const ReadResult read = readFull(rom, image, imageBytes);
-      position += read.bytesRead;
-      if (read.stopped) {
-        report(hooks, DumpEventKind::stopped);
+    if (control == DumpControl::endBeforeNextImage) return DumpResult{DumpEnd::endedByCaller, allWritten, run.position};
+    const std::uint64_t imageStart = run.position;
+    switch (dumpImage(run)) {
+      case ImageEnd::written:
+        break;
+      case ImageEnd::failed:
+        allWritten = false;
+        break;
+      case ImageEnd::stopped:
+        report(run, DumpEventKind::stopped);
         return DumpResult{DumpEnd::stopped, allWritten, imageStart};
-      }
-      if (read.failed) {
-        report(hooks, DumpEventKind::romUnreadable);
-        return DumpResult{DumpEnd::romUnreadable, false, position};
-      }
-      if (read.bytesRead == 0) {
-        report(hooks, DumpEventKind::romEnded);
-        return DumpResult{DumpEnd::romEnded, allWritten, position};
-      }
-      // Bytes past the ROM's end read as zero, never as the previous image.
-      romEnded = read.bytesRead < imageBytes;
-      std::memset(image + read.bytesRead, 0, imageBytes - read.bytesRead);
-      DumpEvent rows{DumpEventKind::imageRows, {}};
-      rows.block = ImageBlock{0, static_cast<std::uint32_t>(request.height), 0,
-                              static_cast<std::uint32_t>(request.width)};
-      rows.pixels = image;
-      hooks.report(rows);
+      case ImageEnd::romUnreadable:
+        return DumpResult{DumpEnd::romUnreadable, false, run.position};
+      case ImageEnd::noBytesLeft:
+        report(run, DumpEventKind::romEnded);
+        return DumpResult{DumpEnd::romEnded, allWritten, run.position};
     }
-    const SnapshotEnd end = writeImage(image, request, snapshotNumber, hooks);
-    if (end == SnapshotEnd::stopped) {
-      report(hooks, DumpEventKind::stopped);
-      return DumpResult{DumpEnd::stopped, allWritten, imageStart};
-    }
-    allWritten = allWritten && end == SnapshotEnd::written;
-    if (romEnded) {
-      report(hooks, DumpEventKind::romEnded);
-      return DumpResult{DumpEnd::romEnded, allWritten, position};
+    // The image the ROM ended inside was the last.
+    if (run.romEnded) {
+      report(run, DumpEventKind::romEnded);
+      return DumpResult{DumpEnd::romEnded, allWritten, run.position};
     }
   }
-  return DumpResult{DumpEnd::completed, allWritten, position};
+  return DumpResult{DumpEnd::completed, allWritten, run.position};
 }
 
 // A pipe, or a device that ignores positions, is read forward up to `start`,
 // so that a ROM can come out of a decompressor.
-DumpEnd skipForward(const FileHandle& rom, std::uint64_t start, const DumpHooks& hooks) {
+DumpEnd skipForward(Run& run, std::uint64_t start) {
   constexpr std::size_t kSkipBytes = 64 * 1024;
   const Buffer dropped = allocate(kSkipBytes);
   if (!dropped) return DumpEnd::noMemory;
   for (std::uint64_t skipped = 0; skipped < start;) {
     const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(kSkipBytes, start - skipped));
-    const ReadResult read = readFull(rom, dropped.get(), wanted);
+    const ReadResult read = readFull(run.rom, dropped.get(), wanted);
     skipped += read.bytesRead;
-    if (read.stopped || hooks.control() == DumpControl::stopNow) {
-      report(hooks, DumpEventKind::stopped);
+    if (read.stopped || run.hooks.control() == DumpControl::stopNow) {
+      report(run, DumpEventKind::stopped);
       return DumpEnd::stopped;
     }
     if (read.failed) {
-      report(hooks, DumpEventKind::romUnreadable);
+      report(run, DumpEventKind::romUnreadable);
       return DumpEnd::romUnreadable;
     }
     // Shorter than the start: the ROM's end, as for a file.
     if (read.bytesRead < wanted) {
-      report(hooks, DumpEventKind::romEnded);
+      report(run, DumpEventKind::romEnded);
       return DumpEnd::romEnded;
     }
   }
@@ -172,16 +219,16 @@ DumpEnd skipForward(const FileHandle& rom, std::uint64_t start, const DumpHooks&
 
 // Puts the ROM's read position at `start`; completed when it is there. A
 // ROM read forward is read only when there are images to dump.
-DumpEnd moveTo(const FileHandle& rom, std::uint64_t start, std::int32_t imageCount, const DumpHooks& hooks) {
-  switch (seekTo(rom, start)) {
+DumpEnd moveTo(Run& run, std::uint64_t start) {
+  switch (seekTo(run.rom, start)) {
     case SeekResult::reached:
       return DumpEnd::completed;
     case SeekResult::notSeekable:
-      return imageCount > 0 ? skipForward(rom, start, hooks) : DumpEnd::completed;
+      return run.request.imageCount > 0 ? skipForward(run, start) : DumpEnd::completed;
     case SeekResult::failed:
       break;
   }
-  report(hooks, DumpEventKind::romUnreadable);
+  report(run, DumpEventKind::romUnreadable);
   return DumpEnd::romUnreadable;
 }
 
@@ -193,16 +240,17 @@ const char* dumpMessage(DumpProblem problem) {
 
 DumpResult dumpImages(const FileHandle& rom, const DumpRequest& request, const DumpHooks& hooks) {
   const auto start = static_cast<std::uint64_t>(request.startAddress);
-  const std::size_t imageBytes = std::size_t{static_cast<std::uint32_t>(request.width)} *
-                                 static_cast<std::uint32_t>(request.height) * 2;
+  const auto width = static_cast<std::uint32_t>(request.width);
+  const auto height = static_cast<std::uint32_t>(request.height);
   // Names are strings that grow; running out of memory for one ends the dump
-  // as for the image. No snapshot file is open where they grow.
+  // as for the buffers. No snapshot file is open where they grow.
   try {
-    const Buffer image = allocate(imageBytes);
-    if (!image) return DumpResult{DumpEnd::noMemory, false, start};
-    const DumpEnd reached = moveTo(rom, start, request.imageCount, hooks);
+    Run run{rom, request, hooks, width, height, allocate(rawBytesOf(firstBlock(width, height))),
+            allocate(blockBufferBytes(width, height)), false, {}, 0, start, false};
+    if (!run.raw || !run.converted) return DumpResult{DumpEnd::noMemory, false, start};
+    const DumpEnd reached = moveTo(run, start);
     if (reached != DumpEnd::completed) return DumpResult{reached, reached == DumpEnd::romEnded, start};
-    return dumpFrom(rom, request, hooks, image.get(), start);
+    return dumpFrom(run);
   } catch (const std::bad_alloc&) {
     return DumpResult{DumpEnd::noMemory, false, start};
   }

@@ -26,11 +26,10 @@ struct DumpRequest {
 // What can go wrong, each with its text in dumpMessage.
 enum class DumpProblem {
   unableToWrite,           // a snapshot could not be created or written in full
-  unableToAllocateBitmap,  // no memory for a snapshot's rows
   incompleteFileLeft,      // and its incomplete file could not be removed
   romEnded,                // no image left in the ROM
   romUnreadable,           // reading the ROM failed
-  noMemory,                // no memory for the image or a name
+  noMemory,                // no memory for the buffers or a name
 };
 
 // The message for a problem, as the transcript shows it after a line end.
@@ -41,7 +40,8 @@ enum class DumpEventKind {
                     // bytes past the ROM's end as zeros; before and after its Opening
   snapshotOpened,   // name: the file just created, or the name tried when creating failed
   snapshotWritten,  // name: complete and closed
-  snapshotFailed,   // name, problem; fileLeftBehind when the incomplete file stays
+  snapshotFailed,   // name, problem (incompleteFileLeft: given up, and its removal failed);
+                    // fileLeftBehind when the incomplete file stays
   romEnded,         // the ROM has no more bytes
   romUnreadable,    // reading the ROM failed
   stopped,          // a stop request ended the dump; the file under way, if any, is gone

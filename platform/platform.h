@@ -8,7 +8,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace velloran {
@@ -103,6 +105,10 @@ enum class SeekResult { reached, notSeekable, failed };
 SeekResult seekTo(const FileHandle& file, std::uint64_t offset);
 
 bool removeFile(const std::string& path);
+
+// Calls `eachName` with the name of every entry of `folder` (not "." and
+// ".."), whatever it is. False when the folder cannot be listed.
+bool forEachNameIn(const std::string& folder, const std::function<void(std::string_view)>& eachName);
 
 // False when `path` surely names no folder: nothing is there, or something
 // else is (a link to a folder counts as one).

@@ -1,4 +1,5 @@
 // The platform layer on Linux and other POSIX systems.
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -10,6 +11,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "platform/platform.h"
 
@@ -247,6 +249,21 @@ SeekResult seekTo(const FileHandle& file, std::uint64_t offset) {
 
 bool removeFile(const std::string& path) {
   return ::unlink(path.c_str()) == 0;
+}
+
+bool forEachNameIn(const std::string& folder, const std::function<void(std::string_view)>& eachName) {
+  struct Close {
+    void operator()(DIR* listing) const { ::closedir(listing); }
+  };
+  const std::unique_ptr<DIR, Close> listing(::opendir(folder.c_str()));
+  if (!listing) return false;
+  for (;;) {
+    errno = 0;
+    const dirent* entry = ::readdir(listing.get());
+    if (entry == nullptr) return errno == 0;
+    const std::string_view name(entry->d_name);
+    if (name != "." && name != "..") eachName(name);
+  }
 }
 
 bool isFolder(const std::string& path) {

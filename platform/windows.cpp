@@ -288,6 +288,22 @@ bool removeFile(const std::string& path) {
   return DeleteFileW(widePath(path).c_str()) != 0;
 }
 
+bool forEachNameIn(const std::string& folder, const std::function<void(std::string_view)>& eachName) {
+  struct Close {
+    void operator()(void* listing) const { FindClose(listing); }
+  };
+  WIN32_FIND_DATAW found{};
+  const HANDLE first = FindFirstFileExW(widePath(folder + "\\*").c_str(), FindExInfoBasic, &found,
+                                        FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  if (first == INVALID_HANDLE_VALUE) return false;
+  const std::unique_ptr<void, Close> listing(first);
+  do {
+    const std::string name = utf8Of(found.cFileName, static_cast<int>(std::wcslen(found.cFileName)));
+    if (name != "." && name != "..") eachName(name);
+  } while (FindNextFileW(listing.get(), &found));
+  return GetLastError() == ERROR_NO_MORE_FILES;
+}
+
 bool isFolder(const std::string& path) {
   const DWORD attributes = GetFileAttributesW(widePath(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <new>
 
 #include "snapshot/bmp_file.h"
 #include "snapshot/pixel_conversion.h"
@@ -76,12 +77,77 @@ std::size_t blockBufferBytes(std::uint32_t width, std::uint32_t height) {
   return kBmpHeaderBytes + fileBytesOf(width, firstBlock(width, height));
 }
 
+namespace {
+
+// What a listing looks for: namePrefix, then 4 to 10 digits, then ".bmp",
+// as snapshotName writes them.
+struct OurNames {
+  std::string namePrefix;  // the prefix after its folder part, and "snap"
+  TakenNumbers& taken;
+};
+
+// The digits snapshotName writes: at least four, zero-filled to four and
+// with no leading zero beyond, of a number up to 2147483647. So snap123.bmp
+// and snap00001.bmp are none of ours. Checked in place: a folder may hold
+// a hundred thousand names.
+void takeIfOurs(OurNames& ours, std::string_view name) {
+  constexpr std::string_view kExtension = ".bmp";
+  const std::size_t start = ours.namePrefix.size();
+  if (name.size() < start + 4 + kExtension.size() || name.size() > start + 10 + kExtension.size() ||
+      name.compare(0, start, ours.namePrefix) != 0 ||
+      name.compare(name.size() - kExtension.size(), kExtension.size(), kExtension) != 0) {
+    return;
+  }
+  const std::string_view digits = name.substr(start, name.size() - start - kExtension.size());
+  if (digits.size() > 4 && digits[0] == '0') return;
+  std::int64_t number = 0;
+  for (const char digit : digits) {
+    if (digit < '0' || digit > '9') return;
+    number = number * 10 + (digit - '0');
+  }
+  if (number <= std::numeric_limits<std::int32_t>::max()) ours.taken.numbers.push_back(static_cast<std::int32_t>(number));
+}
+
+// The listing itself: it throws when the numbers do not fit in memory.
+TakenNumbers listTakenNumbersOrThrow(const std::string& dumpPrefix) {
+  TakenNumbers taken;
+  const auto separator = std::find_if(dumpPrefix.rbegin(), dumpPrefix.rend(), isPathSeparator).base();
+  const std::string folder(dumpPrefix.begin(), separator);
+  OurNames ours{std::string(separator, dumpPrefix.end()) + "snap", taken};
+  // One pointer: the function holds it without an allocation of its own.
+  OurNames* looking = &ours;
+  taken.listed = forEachNameIn(folder.empty() ? "." : folder,
+                               [looking](std::string_view name) { takeIfOurs(*looking, name); });
+  std::sort(taken.numbers.begin(), taken.numbers.end());
+  return taken;
+}
+
+// Whether the listing shows `number` as taken; numbers come in increasing order.
+bool listedAsTaken(TakenNumbers& taken, std::int32_t number) {
+  while (taken.next < taken.numbers.size() && taken.numbers[taken.next] < number) ++taken.next;
+  return taken.listed && taken.next < taken.numbers.size() && taken.numbers[taken.next] == number;
+}
+
+}  // namespace
+
+TakenNumbers listTakenNumbers(const std::string& dumpPrefix) {
+  // Without the listing every number is probed, as it always could be.
+  try {
+    return listTakenNumbersOrThrow(dumpPrefix);
+  } catch (const std::bad_alloc&) {
+    return TakenNumbers{};
+  }
+}
+
 // The exclusive create is the probe itself: one call per name, it refuses
 // anything already there (links and FIFOs included) without opening it, and
 // nothing can slip in between a check and the creation.
 CreateResult createSnapshotFile(const std::string& dumpPrefix, std::int32_t& snapshotNumber,
-                                SnapshotFile& snapshot) {
+                                TakenNumbers& taken, SnapshotFile& snapshot) {
   for (;;) {
+    while (listedAsTaken(taken, snapshotNumber) && snapshotNumber < std::numeric_limits<std::int32_t>::max()) {
+      ++snapshotNumber;
+    }
     snapshot.name = snapshotName(dumpPrefix, snapshotNumber);
     const CreateResult result = createExclusive(snapshot.name, snapshot.file);
     if (result != CreateResult::nameTaken) return result;
@@ -90,22 +156,28 @@ CreateResult createSnapshotFile(const std::string& dumpPrefix, std::int32_t& sna
   }
 }
 
-bool writeSnapshotBlock(const SnapshotFile& snapshot, std::int32_t width, std::int32_t height,
-                        const ImageBlock& block, const unsigned char* raw, unsigned char* buffer) {
+bool writeSnapshotBlock(SnapshotFile& snapshot, std::int32_t width, std::int32_t height, const ImageBlock& block,
+                        const unsigned char* raw, bool rawIsZeros, unsigned char* buffer) {
   const auto columns = static_cast<std::uint32_t>(width);
   const auto rows = static_cast<std::uint32_t>(height);
-  const std::size_t bytes = fileBytesOf(columns, block);
-  unsigned char* rowsStart = buffer + kBmpHeaderBytes;
-  const std::size_t rowStride = block.rowCount > 1 ? static_cast<std::size_t>(rowBytesFor(columns)) : bytes;
-  convertImage(raw, std::size_t{block.columnCount} * 2, block.columnCount, block.rowCount, rowsStart, rowStride);
   std::uint64_t offset = fileOffsetOf(columns, rows, block);
-  unsigned char* start = rowsStart;
+  std::size_t bytes = fileBytesOf(columns, block);
+  unsigned char* start = buffer + kBmpHeaderBytes;
+  if (rawIsZeros && offset + bytes <= snapshot.length) {
+    bytes = 0;
+  } else {
+    const std::size_t rowStride = block.rowCount > 1 ? static_cast<std::size_t>(rowBytesFor(columns)) : bytes;
+    convertImage(raw, std::size_t{block.columnCount} * 2, block.columnCount, block.rowCount, start, rowStride);
+  }
   if (offset == kBmpHeaderBytes) {
     fillBmpHeaders(buffer, width, height);
     start = buffer;
     offset = 0;
+    bytes += kBmpHeaderBytes;
   }
-  return writeAllAt(snapshot.file, offset, start, static_cast<std::size_t>(rowsStart + bytes - start));
+  if (bytes == 0) return true;
+  snapshot.length = std::max(snapshot.length, offset + bytes);
+  return writeAllAt(snapshot.file, offset, start, bytes);
 }
 
 bool finishSnapshotFile(SnapshotFile& snapshot) {

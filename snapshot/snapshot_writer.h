@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -45,20 +46,36 @@ std::size_t blockBufferBytes(std::uint32_t width, std::uint32_t height);
 struct SnapshotFile {
   std::string name;
   FileHandle file;
+  std::uint64_t length = 0;  // how far the file reaches so far
 };
 
-// Creates the file for the next snapshot: names are tried upward from
-// `snapshotNumber` by exclusive creation, so nothing already there is ever
-// opened. `snapshot.name` is the name created, or the last one tried, and
-// `snapshotNumber` its number.
+// The numbers that names in the prefix's folder already take: exactly the
+// names snapshotName gives for this prefix, whatever is under them.
+struct TakenNumbers {
+  bool listed = false;               // false: the folder could not be listed
+  std::vector<std::int32_t> numbers; // in increasing order
+  std::size_t next = 0;              // numbers below numbers[next] were asked about already
+};
+
+// One listing of the prefix's folder, for a whole run.
+TakenNumbers listTakenNumbers(const std::string& dumpPrefix);
+
+// Creates the file for the next snapshot under the first number from
+// `snapshotNumber` up that the listing does not show as taken (every one,
+// when it is not `listed`). Exclusive creation decides: nothing already
+// there is ever opened, and a name that turns out taken moves on to the
+// next. `snapshot.name` is the name created, or the last one tried, and
+// `snapshotNumber` its number. Numbers must be asked for in increasing order.
 CreateResult createSnapshotFile(const std::string& dumpPrefix, std::int32_t& snapshotNumber,
-                                SnapshotFile& snapshot);
+                                TakenNumbers& taken, SnapshotFile& snapshot);
 
 // Converts `raw` (the block's ROM bytes) in `buffer` (blockBufferBytes) and
 // writes it where it belongs in the file. The block that holds the file's
 // first row carries the headers with it, so a one-block snapshot is one write.
-bool writeSnapshotBlock(const SnapshotFile& snapshot, std::int32_t width, std::int32_t height,
-                        const ImageBlock& block, const unsigned char* raw, unsigned char* buffer);
+// Rows past the ROM's end (`rawIsZeros`) are not written where the file
+// already reaches past them: the gap reads as the same zero bytes.
+bool writeSnapshotBlock(SnapshotFile& snapshot, std::int32_t width, std::int32_t height, const ImageBlock& block,
+                        const unsigned char* raw, bool rawIsZeros, unsigned char* buffer);
 
 // Closes a snapshot whose blocks were all written; false when the system did
 // not accept everything.

@@ -202,12 +202,14 @@ def limit_memory(limit):
 @posix_only  # Wine itself cannot start under an address space limit
 @not_under_valgrind
 class MemoryErrors(ToolTestCase):
-    def test_no_memory_for_the_image_buffer(self):
+    def test_the_largest_image_needs_no_buffer_of_its_size(self):
+        # 2 GiB of pixels under a 100 MiB limit: rows are read and written in small blocks.
         write_file(self.path("rom.bin"), random_bytes(64, seed=12))
         out, status = self.run_tool(answers("rom.bin", "out/", 32768, 32767, 1, 0),
-                                    preexec_fn=limit_memory(1 << 30))
-        self.assertEqual(out, ALL_PROMPTS + "\nUnable to allocate mem")
-        self.assertEqual(status, 1)
+                                    preexec_fn=limit_memory(100 << 20))
+        self.assertEqual(out, ALL_PROMPTS + opening("out/snap0000.bmp") + END_OF_ROM + final_position(64))
+        self.assertEqual(status, 0)
+        self.assertEqual(os.path.getsize(self.path("out", "snap0000.bmp")), 54 + 65536 * 32767)
 
     def test_a_big_image_needs_no_second_buffer_of_its_size(self):
         # A 64 MiB image under a 100 MiB limit: its rows go out in small blocks.

@@ -143,12 +143,13 @@ class SnapshotWriterTest : public ::testing::Test {
   std::string write(const std::vector<unsigned char>& raw, std::int32_t width, std::int32_t height,
                     std::int32_t& number) {
     SnapshotFile snapshot;
-    EXPECT_EQ(createSnapshotFile(prefix_, number, snapshot), CreateResult::created);
+    TakenNumbers taken = listTakenNumbers(prefix_);
+    EXPECT_EQ(createSnapshotFile(prefix_, number, taken, snapshot), CreateResult::created);
     std::vector<unsigned char> buffer(blockBufferBytes(width, height));
     ImageBlock block = firstBlock(width, height);
     const unsigned char* at = raw.data();
     do {
-      EXPECT_TRUE(writeSnapshotBlock(snapshot, width, height, block, at, buffer.data()));
+      EXPECT_TRUE(writeSnapshotBlock(snapshot, width, height, block, at, false, buffer.data()));
       at += rawBytesOf(block);
     } while (nextBlock(width, height, block));
     EXPECT_TRUE(finishSnapshotFile(snapshot));
@@ -243,14 +244,48 @@ TEST_F(SnapshotWriterTest, GoesFromNineThousandNineHundredNinetyNineToFiveDigits
 TEST_F(SnapshotWriterTest, ACreateThatFailsNamesTheNumberTriedAndADiscardLeavesNothing) {
   std::int32_t number = 3;
   SnapshotFile snapshot;
-  EXPECT_EQ(createSnapshotFile(path("missing/"), number, snapshot), CreateResult::failed);
+  TakenNumbers taken = listTakenNumbers(path("missing/"));
+  EXPECT_FALSE(taken.listed);
+  EXPECT_EQ(createSnapshotFile(path("missing/"), number, taken, snapshot), CreateResult::failed);
   EXPECT_EQ(snapshot.name, path("missing/snap0003.bmp"));
   EXPECT_EQ(number, 3);
 
-  ASSERT_EQ(createSnapshotFile(prefix_, number, snapshot), CreateResult::created);
+  taken = listTakenNumbers(prefix_);
+  ASSERT_EQ(createSnapshotFile(prefix_, number, taken, snapshot), CreateResult::created);
   EXPECT_TRUE(fs::exists(snapshot.name));
   EXPECT_TRUE(discardSnapshotFile(snapshot));
   EXPECT_TRUE(fs::is_empty(dir_));
+}
+
+// Exactly the names snapshotName gives for the prefix count; the listing
+// only says where to begin, the exclusive create still decides.
+TEST_F(SnapshotWriterTest, TheListingTakesExactlyTheNamesOfThisPrefix) {
+  for (const char* name : {"snap0000.bmp", "snap0001.bmp", "snap0003.bmp", "snap10000.bmp", "snap2147483647.bmp",
+                           "snap123.bmp", "snap00002.bmp", "Snap0002.bmp", "snap0002.BMP", "snap0002.bmp.txt",
+                           "xsnap0002.bmp", "snap00004.bmp", "snap2147483648.bmp", "snap-002.bmp", "x-snap0002.bmp"}) {
+    putFile(path(name), "");
+  }
+  const TakenNumbers taken = listTakenNumbers(prefix_);
+  EXPECT_TRUE(taken.listed);
+  EXPECT_EQ(taken.numbers, (std::vector<std::int32_t>{0, 1, 3, 10000, 2147483647}));
+  EXPECT_EQ(listTakenNumbers(prefix_ + "x-").numbers, std::vector<std::int32_t>{2});
+
+  std::int32_t number = 0;
+  EXPECT_EQ(write({1, 2}, 1, 1, number), path("snap0002.bmp"));
+  ++number;
+  EXPECT_EQ(write({1, 2}, 1, 1, number), path("snap0004.bmp"));
+}
+
+TEST_F(SnapshotWriterTest, ANameThatAppearsAfterTheListingIsStillSkipped) {
+  putFile(path("snap0000.bmp"), "listed");
+  TakenNumbers taken = listTakenNumbers(prefix_);
+  putFile(path("snap0001.bmp"), "came later");
+  std::int32_t number = 0;
+  SnapshotFile snapshot;
+  ASSERT_EQ(createSnapshotFile(prefix_, number, taken, snapshot), CreateResult::created);
+  EXPECT_EQ(snapshot.name, path("snap0002.bmp"));
+  EXPECT_TRUE(finishSnapshotFile(snapshot));
+  EXPECT_EQ(contents(path("snap0001.bmp")), "came later");
 }
 
 }  // namespace

@@ -1,14 +1,17 @@
 // LD_PRELOAD library: makes the FAULT_CALL-th file or memory call fail the way
 // a real system does (ENOSPC, EIO, EACCES, a null allocation), and writes to
-// FAULT_REPORT how many calls it counted and which one it failed.
+// FAULT_REPORT how many calls it counted, which one it failed, how many
+// removals it failed (FAULT_UNLINK), and how many exclusive creates found
+// their name taken. With FAULT_ONLY set, only calls of that name count.
 //
 // Counting starts after the tool's first read of standard input, so the C and
 // C++ runtimes have started and the tool's own dialogue is running. Both layers
 // are covered: the POSIX calls and the stdio file calls (fopen, fread, ...).
-// Writes to standard output and error are not counted: stdio makes them
-// inside the C library, where no preload sees them (stop_test fails standard
-// output with /dev/full and a closed pipe instead). close() fails only for files opened for writing,
-// where a deferred write error shows up; the file is still closed.
+// Writes to standard output and error are not counted (stop_test fails
+// standard output with /dev/full and a closed pipe instead). close() fails
+// only for files opened for writing, where a deferred write error shows up;
+// the file is still closed.
+#include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -37,14 +40,27 @@ long unlinksFailed = 0;
 bool writableFd[4096];
 
 // True when this call is the one to fail; counts it either way.
+// While a folder is listed (from opendir to closedir), a failed call is
+// named NAME@listing: the tool may rightly do without the listing.
+bool listing = false;
+char listingCall[64];
+
+long exclusiveCreatesRefused = 0;
+
 bool shouldFail(const char* name) {
   if (!armed) return false;
+  const char* only = std::getenv("FAULT_ONLY");
+  if (only != nullptr && std::strcmp(only, name) != 0) return false;
   if (failAt < 0) {
     const char* text = std::getenv("FAULT_CALL");
     failAt = text != nullptr ? std::atol(text) : 0;
   }
   ++callsCounted;
   if (callsCounted != failAt) return false;
+  if (listing) {
+    std::snprintf(listingCall, sizeof listingCall, "%s@listing", name);
+    name = listingCall;
+  }
   failedCall = name;
   return true;
 }
@@ -70,6 +86,7 @@ mode_t modeArgument(int flags, va_list arguments) {
 int openVia(const char* symbol, const char* path, int flags, mode_t mode) {
   if (shouldFail(symbol)) return failWith((flags & O_CREAT) != 0 ? ENOSPC : EACCES);
   const int fd = next<int (*)(const char*, int, ...)>(symbol)(path, flags, mode);
+  if (fd < 0 && errno == EEXIST && armed) ++exclusiveCreatesRefused;
   rememberWritable(fd, flags);
   return fd;
 }
@@ -87,8 +104,8 @@ __attribute__((destructor)) void writeReport() {
   if (path == nullptr) return;
   armed = false;
   char line[256];
-  const int length = std::snprintf(line, sizeof line, "%ld %s %ld\n", callsCounted,
-                                   failedCall != nullptr ? failedCall : "-", unlinksFailed);
+  const int length = std::snprintf(line, sizeof line, "%ld %s %ld %ld\n", callsCounted,
+                                   failedCall != nullptr ? failedCall : "-", unlinksFailed, exclusiveCreatesRefused);
   const int fd = next<int (*)(const char*, int, ...)>("open")(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
   if (fd < 0) return;
   const ssize_t written = next<ssize_t (*)(int, const void*, size_t)>("write")(fd, line, length);
@@ -219,6 +236,25 @@ int stat64(const char* path, struct stat64* status) {
 int sigaction(int signal, const struct sigaction* action, struct sigaction* previous) {
   if (action != nullptr && shouldFail("sigaction")) return failWith(EINVAL);
   return next<int (*)(int, const struct sigaction*, struct sigaction*)>("sigaction")(signal, action, previous);
+}
+
+// One call, with the allocations the C library makes inside it.
+DIR* opendir(const char* path) {
+  if (shouldFail("opendir")) {
+    errno = EACCES;
+    return nullptr;
+  }
+  const bool wasArmed = armed;
+  armed = false;
+  DIR* folder = next<DIR* (*)(const char*)>("opendir")(path);
+  armed = wasArmed;
+  listing = folder != nullptr;
+  return folder;
+}
+
+int closedir(DIR* folder) {
+  listing = false;
+  return next<int (*)(DIR*)>("closedir")(folder);
 }
 
 // The wake-up pipe that lets a stop request cut short a wait.
