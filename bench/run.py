@@ -4,7 +4,7 @@ velloran --preview against velloran; then one snapshot into folders that
 already hold 10,000 and 100,000 taken names against the same into an empty
 folder.
 
-Usage: python3 bench/run.py [--build DIR] [--work DIR] [--runs N] [--quick] [--against BUILD]
+Usage: python3 bench/run.py [--build DIR] [--work DIR] [--runs N] [--quick] [--only TEXT] [--against BUILD]
 
 Every run writes into a fresh, empty folder and nothing is deleted while
 measuring (file creation right after mass deletion is many times slower on
@@ -30,6 +30,8 @@ class Workload:
     def __init__(self, name, rom_bytes, width, height, count, existing=0):
         self.name, self.rom_bytes = name, rom_bytes
         self.width, self.height, self.count, self.existing = width, height, count, existing
+        # ffmpeg takes pictures of at most 16383 pixels a side.
+        self.ffmpeg_can = max(width, height) < 16384
 
     def file_bytes(self):
         return 54 + (self.width * 2 + 3) // 4 * 4 * self.height
@@ -46,8 +48,10 @@ WORKLOADS = [
 
 
 def make_rom(path, size, seed):
+    chance = random.Random(seed)
     with open(path, "wb") as rom:
-        rom.write(random.Random(seed).randbytes(size))
+        for start in range(0, size, 16 * MIB):
+            rom.write(chance.randbytes(min(16 * MIB, size - start)))
 
 
 def fill_existing(folder, count):
@@ -66,7 +70,7 @@ def commands(build, rom, folder, w):
     yield "preview", [os.path.join(build, "velloran"), "--preview"], answers
     yield "floor", [os.path.join(build, "bench", "velloran_io_floor"), rom, prefix,
                     str(w.width), str(w.height), str(w.count), "0", str(w.existing)], None
-    if shutil.which("ffmpeg"):
+    if shutil.which("ffmpeg") and w.ffmpeg_can:
         # ffmpeg overwrites, so it starts past the existing names instead of probing them.
         yield "ffmpeg", ["ffmpeg", "-nostdin", "-loglevel", "error", "-f", "rawvideo",
                          "-pixel_format", "bgr555le", "-video_size", "%dx%d" % (w.width, w.height),
@@ -175,6 +179,7 @@ def main():
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--seed", type=int, default=2026)
     parser.add_argument("--quick", action="store_true", help="only the 16 MiB tiles and screens")
+    parser.add_argument("--only", help="only the workloads whose name holds this text, and no naming table")
     parser.add_argument("--keep", action="store_true", help="keep the work folder")
     parser.add_argument("--against", help="another build folder whose velloran runs beside in the naming table")
     args = parser.parse_args()
@@ -186,6 +191,7 @@ def main():
     work = args.work or tempfile.mkdtemp(prefix="velloran-bench-")
     os.makedirs(work, exist_ok=True)
     workloads = [w for w in WORKLOADS if not args.quick or (w.rom_bytes < 128 * MIB and not w.existing)]
+    workloads = [w for w in workloads if not args.only or args.only in w.name]
     builds = {"velloran": args.build}
     if args.against:
         builds["against"] = args.against
@@ -205,7 +211,7 @@ def main():
                 w.name, cell("velloran"), cell("floor"), cell("ffmpeg"),
                 fmt(ratio(times, "velloran", "floor")), fmt(ratio(times, "velloran", "ffmpeg")), peaks,
                 fmt(ratio(times, "preview", "velloran"))), flush=True)
-        if not args.quick:
+        if not args.quick and (not args.only or args.only == "naming"):
             print_naming(measure_naming(builds, work, args.runs), builds)
     finally:
         if not args.keep:

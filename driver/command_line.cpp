@@ -120,8 +120,14 @@ const char* helpText() {
   return kHelp;
 }
 
+// As GNU tools say it; the man page takes its copyright section from here.
 std::string versionText() {
-  return std::string("velloran ") + VELLORAN_VERSION + "\n";
+  return std::string("velloran ") + VELLORAN_VERSION +
+         "\n"
+         "Copyright (C) 2026 The Velloran developers\n"
+         "License MIT: <https://opensource.org/licenses/MIT>\n"
+         "This is free software: you are free to change and redistribute it.\n"
+         "There is NO WARRANTY, to the extent permitted by law.\n";
 }
 
 void reportUsageError(const std::string& problem) {

@@ -9,6 +9,10 @@ import harness
 
 USAGE_LINE = "Usage: velloran [OPTION]... [ROM [PREFIX [WIDTH [HEIGHT [COUNT [START]]]]]]\n"
 HINT_LINE = "Try 'velloran --help' for more information.\n"
+VERSION_NOTICE = ("Copyright (C) 2026 The Velloran developers\n"
+                  "License MIT: <https://opensource.org/licenses/MIT>\n"
+                  "This is free software: you are free to change and redistribute it.\n"
+                  "There is NO WARRANTY, to the extent permitted by law.\n")
 UNTERMINATED = "\nUnterminated quote: a quoted path ends with the same quote on the same line.\n"
 
 
@@ -32,7 +36,7 @@ class Options(CommandLineCase):
             with self.subTest(args=args):
                 out, err, status = self.run_args(*args, stdin=b"rom.bin out/ 2 2 1 0\n")
                 if args[0] == "--version":
-                    self.assertEqual(out, "velloran 0.2\n")
+                    self.assertEqual(out, "velloran %s\n" % harness.VERSION + VERSION_NOTICE)
                 else:
                     self.assertTrue(out.startswith(USAGE_LINE), out)
                     for part in ["ROM", "PREFIX", "WIDTH", "HEIGHT", "COUNT", "START", "0x20D", "--version",

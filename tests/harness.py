@@ -10,6 +10,7 @@ preloaded libraries, by default those in build/tests/preload/.
 """
 import os
 import random
+import re
 import struct
 import subprocess
 import sys
@@ -26,6 +27,17 @@ def built(variable, default):
 
 
 TOOL = built("VELLORAN_TOOL", "velloran")
+
+
+def project_version():
+    """The version CMake gives the build: from CMake when it runs the tests, else from CMakeLists.txt."""
+    if os.environ.get("VELLORAN_VERSION"):
+        return os.environ["VELLORAN_VERSION"]
+    with open(os.path.join(ROOT, "CMakeLists.txt")) as cmake:
+        return re.search(r"project\(velloran VERSION ([0-9.]+)", cmake.read()).group(1)
+
+
+VERSION = project_version()
 RACE_PRELOAD = built("VELLORAN_RACE_PRELOAD", "tests/preload/libvelloran_race_preload.so")
 FAULT_PRELOAD = built("VELLORAN_FAULT_PRELOAD", "tests/preload/libvelloran_fault_preload.so")
 

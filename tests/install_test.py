@@ -4,6 +4,7 @@ The build folder is build/ unless VELLORAN_BUILD names another; with
 VELLORAN_WINDOWS_BUILD set, the Windows ZIP made in that folder is checked
 instead. VELLORAN_CMAKE and VELLORAN_CPACK name the tools, if not on PATH.
 """
+import gzip
 import os
 import subprocess
 import sys
@@ -31,9 +32,11 @@ class Install(unittest.TestCase):
             installed = sorted(os.path.relpath(os.path.join(folder, name), prefix)
                                for folder, _, names in os.walk(prefix) for name in names)
             self.assertEqual(installed, ["bin/velloran", "share/doc/velloran/README.md",
-                                         "share/man/man1/velloran.1"])
+                                         "share/doc/velloran/changelog.gz", "share/doc/velloran/copyright",
+                                         "share/man/man1/velloran.1.gz"])
             self.assertTrue(os.access(os.path.join(prefix, "bin/velloran"), os.X_OK))
-            self.assertIn(".SH SYNOPSIS", read_file(os.path.join(prefix, "share/man/man1/velloran.1")).decode())
+            self.assertEqual(gzip.decompress(read_file(os.path.join(prefix, "share/man/man1/velloran.1.gz"))),
+                             read_file(os.path.join(harness.ROOT, "docs", "velloran.1")))
 
             rom = random_bytes(3 * 32, seed=70)
             write_file(os.path.join(root, "rom.bin"), rom)
@@ -55,11 +58,15 @@ class Install(unittest.TestCase):
 class WindowsZip(unittest.TestCase):
     def test_the_zip_holds_the_program_and_the_readme(self):
         subprocess.run([CMAKE, "-G", "ZIP"], cwd=BUILD, check=True, stdout=subprocess.DEVNULL)
-        with zipfile.ZipFile(os.path.join(BUILD, "velloran-0.2-win64.zip")) as archive:
+        top = "velloran-%s-win64/" % harness.VERSION
+        with zipfile.ZipFile(os.path.join(BUILD, top[:-1] + ".zip")) as archive:
             names = sorted(name for name in archive.namelist() if not name.endswith("/"))
-            self.assertEqual(names, ["velloran-0.2-win64/bin/velloran.exe",
-                                     "velloran-0.2-win64/share/doc/velloran/README.md"])
-            self.assertEqual(archive.read("velloran-0.2-win64/bin/velloran.exe")[:2], b"MZ")
+            self.assertEqual(names, [top + "bin/velloran.exe", top + "share/doc/velloran/CHANGELOG.md",
+                                     top + "share/doc/velloran/LICENSE", top + "share/doc/velloran/README.md"])
+            self.assertEqual(archive.read(top + "bin/velloran.exe")[:2], b"MZ")
+            for name in ["LICENSE", "CHANGELOG.md", "README.md"]:
+                self.assertEqual(archive.read(top + "share/doc/velloran/" + name),
+                                 read_file(os.path.join(harness.ROOT, name)), name)
 
 
 if __name__ == "__main__":
