@@ -1,4 +1,4 @@
-#include "driver/answer_reader.h"
+#include "console/answer_reader.h"
 
 #include <cstdio>
 #include <limits>
@@ -107,7 +107,8 @@ AnswerStatus readPathUnchecked(AnswerInput& input, std::size_t maxLength, std::s
   return hasZeroByte ? AnswerStatus::hasZeroByte : AnswerStatus::ok;
 }
 
-AnswerStatus readIntegerUnchecked(AnswerInput& input, std::int32_t& value) {
+// A number from -(largest + 1) to `largest`.
+AnswerStatus readIntegerUnchecked(AnswerInput& input, std::uint64_t largest, std::int64_t& value) {
   input.bytesThisAnswer = 0;
   int c = skipSpace(input);
   if (c == kEnd) return AnswerStatus::ended;
@@ -140,20 +141,21 @@ AnswerStatus readIntegerUnchecked(AnswerInput& input, std::int32_t& value) {
     }
   }
 
-  // Keeps consuming digits past the limit, so a long number is refused whole.
-  constexpr std::uint64_t kLimit = std::uint64_t{std::numeric_limits<std::int32_t>::max()} + 1;
+  // Keeps consuming digits past the limit, so a long number is refused whole;
+  // the magnitude stops just past it and never wraps.
+  const std::uint64_t limit = largest + 1;
   std::uint64_t magnitude = 0;
   while (digitValue(c) < base) {
     if (overBudget(input)) return AnswerStatus::tooMuchInput;
-    magnitude = magnitude * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(digitValue(c));
-    if (magnitude > kLimit) magnitude = kLimit + 1;
+    const auto digit = static_cast<std::uint64_t>(digitValue(c));
+    const auto radix = static_cast<std::uint64_t>(base);
+    magnitude = magnitude > (limit - digit) / radix ? limit + 1 : magnitude * radix + digit;
     c = nextChar(input);
   }
   giveBack(input, c);
 
-  if (magnitude > kLimit || (magnitude == kLimit && !negative)) return AnswerStatus::outOfRange;
-  const auto signedMagnitude = static_cast<std::int64_t>(magnitude);
-  value = static_cast<std::int32_t>(negative ? -signedMagnitude : signedMagnitude);
+  if (magnitude > limit || (magnitude == limit && !negative)) return AnswerStatus::outOfRange;
+  value = negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude);
   return AnswerStatus::ok;
 }
 
@@ -166,8 +168,19 @@ AnswerStatus readPath(AnswerInput& input, std::size_t maxLength, std::string& pa
 }
 
 AnswerStatus readInteger(AnswerInput& input, std::int32_t& value) {
-  const AnswerStatus status = readIntegerUnchecked(input, value);
-  return input.failed ? AnswerStatus::readFailed : status;
+  std::int64_t wide = 0;
+  AnswerStatus status = readIntegerUnchecked(input, std::numeric_limits<std::int32_t>::max(), wide);
+  if (input.failed) status = AnswerStatus::readFailed;
+  if (status == AnswerStatus::ok) value = static_cast<std::int32_t>(wide);
+  return status;
+}
+
+AnswerStatus readOffset(AnswerInput& input, std::int64_t& value) {
+  std::int64_t read = 0;
+  AnswerStatus status = readIntegerUnchecked(input, std::numeric_limits<std::int64_t>::max(), read);
+  if (input.failed) status = AnswerStatus::readFailed;
+  if (status == AnswerStatus::ok) value = read;
+  return status;
 }
 
 AnswerInput textInput(const std::string& text) {

@@ -21,7 +21,7 @@ struct AnswerInput {
 enum class AnswerStatus {
   ok,
   notANumber,    // the word was discarded up to the next white space
-  outOfRange,    // a number outside the 32-bit signed range
+  outOfRange,    // a number outside the range asked for (32 or 64 bits, signed)
   tooLong,       // a word longer than asked for
   hasZeroByte,   // a word holding a NUL byte, which no path can
   ended,         // the input ended before an answer began
@@ -41,6 +41,15 @@ AnswerStatus readPath(AnswerInput& input, std::size_t maxLength, std::string& pa
 // "0" octal, else decimal. The number ends at the first character that cannot
 // belong to it, and that character is left for the next answer.
 AnswerStatus readInteger(AnswerInput& input, std::int32_t& value);
+
+// The same forms for a byte offset, which a ROM of over 2 GiB needs: 64 bits.
+AnswerStatus readOffset(AnswerInput& input, std::int64_t& value);
+
+// Why a number cannot be used, in the dialogue's words.
+constexpr const char* kNotANumberText = "Not a number: answer with a whole number such as 64, 0x40 or 0100.";
+constexpr const char* kTooLargeText = "Number too large: at most 2147483647.";
+constexpr const char* kOffsetTooLargeText = "Number too large: at most 9223372036854775807.";
+constexpr const char* kNegativeText = "Negative numbers cannot be used here.";
 
 // An input that holds just `text`, as if typed and then ended: a command-line
 // argument read with the same rules as a typed answer.

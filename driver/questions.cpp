@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "console/console_output.h"
-#include "driver/answer_reader.h"
+#include "console/answer_reader.h"
 #include "driver/command_line.h"
 #include "snapshot/bmp_file.h"
 
@@ -38,13 +38,7 @@ constexpr const char* kPathEmpty = "\nEmpty path: a path needs at least one char
 constexpr const char* kUnterminatedQuote =
     "\nUnterminated quote: a quoted path ends with the same quote on the same line.\n";
 constexpr const char* kNoSuchFolder = "\nNo such folder: ";
-constexpr const char* kNotANumber = "\nNot a number: answer with a whole number such as 64, 0x40 or 0100.\n";
-constexpr const char* kOutOfRange = "\nNumber too large: at most 2147483647.\n";
-constexpr const char* kNegative = "\nNegative numbers cannot be used here.\n";
-constexpr const char* kRawImageTooLarge =
-    "\nImage too large: width x height x 2 must stay within 2147483647 bytes.\n";
-constexpr const char* kBmpFileTooLarge =
-    "\nImage too large: its BMP file must stay within 4294967295 bytes.\n";
+
 // Answers that end the run.
 constexpr const char* kInputEnded = "\nInput ended before all six answers were given.\n";
 constexpr const char* kGivingUp = "\nToo much unusable input; giving up.\n";
@@ -86,21 +80,22 @@ std::string prefixProblem(AnswerStatus status, const std::string& prefix) {
 
 // Every number must be from 0 to 2147483647 (the reader refuses more); the
 // height's limit also depends on the width.
-std::string numberProblem(AnswerStatus status, std::int32_t value, std::size_t question,
+// A problem on a line of its own, as the dialogue shows it.
+std::string onItsOwnLine(const char* text) {
+  return std::string("\n") + text + "\n";
+}
+
+std::string numberProblem(AnswerStatus status, std::int64_t value, std::size_t question,
                           const DumpRequest& request) {
   if (status == AnswerStatus::ok) {
-    if (value < 0) return kNegative;
+    if (value < 0) return onItsOwnLine(kNegativeText);
     if (question != kHeight) return "";
-    switch (imageSize(request.width, value)) {
-      case ImageSize::rawTooLarge:
-        return kRawImageTooLarge;
-      case ImageSize::fileTooLarge:
-        return kBmpFileTooLarge;
-      default:
-        return "";
-    }
+    const ImageSize size = imageSize(request.width, static_cast<std::int32_t>(value));
+    return size == ImageSize::fits ? "" : onItsOwnLine(imageSizeText(size));
   }
-  return status == AnswerStatus::notANumber ? kNotANumber : kOutOfRange;
+  if (status == AnswerStatus::notANumber) return onItsOwnLine(kNotANumberText);
+  // A start address may lie past 2 GiB, in a ROM of that size.
+  return onItsOwnLine(question == kStartAddress ? kOffsetTooLargeText : kTooLargeText);
 }
 
 std::string pathProblemFor(std::size_t question, AnswerStatus status, const std::string& path) {
@@ -111,17 +106,30 @@ std::string& pathAnswer(std::size_t question, DumpRequest& request) {
   return question == kRomPath ? request.romPath : request.dumpPrefix;
 }
 
-std::int32_t& numberAnswer(std::size_t question, DumpRequest& request) {
+std::int32_t& sizeAnswer(std::size_t question, DumpRequest& request) {
   switch (question) {
     case kWidth:
       return request.width;
     case kHeight:
       return request.height;
-    case kImageCount:
-      return request.imageCount;
     default:
-      return request.startAddress;
+      return request.imageCount;
   }
+}
+
+// Reads the number that answers `question` and stores it: the start address
+// in 64 bits, the others in 32.
+AnswerStatus readNumberAnswer(AnswerInput& input, std::size_t question, DumpRequest& request,
+                              std::int64_t& value) {
+  if (question == kStartAddress) {
+    const AnswerStatus status = readOffset(input, value);
+    if (status == AnswerStatus::ok) request.startAddress = value;
+    return status;
+  }
+  std::int32_t& answer = sizeAnswer(question, request);
+  const AnswerStatus status = readInteger(input, answer);
+  value = answer;
+  return status;
 }
 
 // An argument is one whole answer: "64abc" is refused, not read as 64.
@@ -133,8 +141,8 @@ std::string argumentProblem(std::size_t question, const std::string& argument, D
     return pathProblemFor(question, status, path);
   }
   AnswerInput input = textInput(argument);
-  std::int32_t& value = numberAnswer(question, request);
-  AnswerStatus status = readInteger(input, value);
+  std::int64_t value = 0;
+  AnswerStatus status = readNumberAnswer(input, question, request, value);
   if (status == AnswerStatus::ended || (status == AnswerStatus::ok && !nothingLeft(input))) {
     status = AnswerStatus::notANumber;
   }
@@ -171,8 +179,8 @@ bool ask(AnswerInput& input, std::size_t question, DumpRequest& request) {
       status = readPath(input, kMaxPathLength, path);
       problem = pathProblemFor(question, status, path);
     } else {
-      std::int32_t& value = numberAnswer(question, request);
-      status = readInteger(input, value);
+      std::int64_t value = 0;
+      status = readNumberAnswer(input, question, request, value);
       problem = numberProblem(status, value, question, request);
     }
     if (status == AnswerStatus::ok && problem.empty()) return true;

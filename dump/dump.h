@@ -20,7 +20,7 @@ struct DumpRequest {
   std::int32_t width = 0;
   std::int32_t height = 0;
   std::int32_t imageCount = 0;
-  std::int32_t startAddress = 0;
+  std::int64_t startAddress = 0;  // up to 2^63 - 1: a ROM may pass 2 GiB
 };
 
 // What can go wrong, each with its text in dumpMessage.

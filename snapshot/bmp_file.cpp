@@ -36,6 +36,20 @@ ImageSize imageSize(std::int32_t width, std::int32_t height) {
   return bmpFileSize(width, height, fileSize) ? ImageSize::fits : ImageSize::fileTooLarge;
 }
 
+const char* imageSizeText(ImageSize size) {
+  switch (size) {
+    case ImageSize::fits:
+      return "";
+    case ImageSize::negative:
+      return "Negative numbers cannot be used here.";
+    case ImageSize::rawTooLarge:
+      return "Image too large: width x height x 2 must stay within 2147483647 bytes.";
+    case ImageSize::fileTooLarge:
+      break;
+  }
+  return "Image too large: its BMP file must stay within 4294967295 bytes.";
+}
+
 bool bmpFileSize(std::int32_t width, std::int32_t height, std::uint32_t& fileSize) {
   if (width < 0 || height < 0 || fileBytesOf(width, height) > std::numeric_limits<std::uint32_t>::max()) {
     return false;

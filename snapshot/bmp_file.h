@@ -34,6 +34,9 @@ enum class ImageSize {
 
 ImageSize imageSize(std::int32_t width, std::int32_t height);
 
+// Why an image does not fit, naming the limit it passes.
+const char* imageSizeText(ImageSize size);
+
 // The length of the BMP file for a `width` x `height` 16-bit image. False when
 // a dimension is negative or the length does not fit the header's 32-bit field.
 bool bmpFileSize(std::int32_t width, std::int32_t height, std::uint32_t& fileSize);

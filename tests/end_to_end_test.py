@@ -270,6 +270,24 @@ class RomEnd(ToolTestCase):
                              reference_bmp(data[i * 2048:(i + 1) * 2048], 1024, 1))
 
 
+    def test_a_start_past_4_gib(self):
+        # A sparse ROM of 4 GiB + 8 KiB; the start address needs more than 32 bits.
+        start = 2 ** 32 + 10
+        data = random_bytes(2048, seed=15)
+        with open(self.path("rom.bin"), "wb") as rom:
+            rom.truncate(2 ** 32 + 8192)
+            rom.seek(start)
+            rom.write(data)
+        out, status = self.run_tool(answers("rom.bin", "out/", 32, 16, 2, hex(start)))
+        self.assertEqual(out, ALL_PROMPTS + opening("out/snap0000.bmp") + opening("out/snap0001.bmp")
+                         + final_position(start + 2048))
+        self.assertEqual(status, 0)
+        self.assertEqual(read_file(self.path("out", "snap0001.bmp")), reference_bmp(data[1024:], 32, 16))
+        out, status = self.run_tool(answers("rom.bin", "out/", 32, 16, 1, "9223372036854775808", 5))
+        self.assertTrue(out.endswith(START_PROMPT + "\nNumber too large: at most 9223372036854775807.\n"
+                                     + START_PROMPT + opening("out/snap0002.bmp") + final_position(1029)), out[-200:])
+
+
 class BadAnswers(ToolTestCase):
     def setUp(self):
         super().setUp()

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/answer_reader.h"
+#include "console/answer_reader.h"
 
 namespace {
 
