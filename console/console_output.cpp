@@ -53,6 +53,12 @@ void sayAtOnce(std::string_view text) {
   if (result.error != 0) firstError = result.error;
 }
 
+void sayWithoutWaiting(std::string_view text) {
+  writePending(false);
+  const OutputResult result = writeStandardOutput(text.data(), text.size(), false);
+  if (result.error != 0 && firstError == 0) firstError = result.error;
+}
+
 int outputError() {
   return firstError;
 }

@@ -24,6 +24,10 @@ void flushSaidWithoutWaiting();
 // Says `text` and has it on screen now, in one write where the system allows.
 void sayAtOnce(std::string_view text);
 
+// Says `text` now, as far as standard output takes it without waiting, and
+// also after a stop request: what gives a terminal back must go out.
+void sayWithoutWaiting(std::string_view text);
+
 // The error number of the first failed write, or 0 while none failed.
 int outputError();
 

@@ -43,22 +43,7 @@ void addRun(const unsigned char* pixels, std::uint32_t firstColumn, std::uint32_
   for (std::uint64_t column = firstColumn / scale; column * scale < runEnd; ++column) {
     const std::uint64_t first = std::max<std::uint64_t>(firstColumn, column * scale);
     const std::uint64_t end = std::min<std::uint64_t>(runEnd, (column + 1) * scale);
-    // In locals: stores to the sums could alias the pixel bytes, which
-    // would make the compiler reload them for every pixel.
-    std::uint64_t red = 0;
-    std::uint64_t green = 0;
-    std::uint64_t blue = 0;
-    for (std::uint64_t x = first; x < end; ++x) {
-      const ColourFields fields = romColours(pixelWordAt(pixels + 2 * (x - firstColumn)));
-      red += widen(fields.red);
-      green += widen(fields.green);
-      blue += widen(fields.blue);
-    }
-    ColourSum& sum = sums[column];
-    sum.red += red;
-    sum.green += green;
-    sum.blue += blue;
-    sum.pixels += end - first;
+    addPixels(sums[column], pixels + 2 * (first - firstColumn), static_cast<std::size_t>(end - first));
   }
 }
 
@@ -120,6 +105,34 @@ void putLine(PictureBuilder& picture) {
 }
 
 }  // namespace
+
+void addPixels(ColourSum& sum, const unsigned char* pixels, std::size_t count) {
+  // In locals: stores to the sum could alias the pixel bytes, which would
+  // make the compiler reload them for every pixel.
+  std::uint64_t red = 0;
+  std::uint64_t green = 0;
+  std::uint64_t blue = 0;
+  for (std::size_t x = 0; x < count; ++x) {
+    const ColourFields fields = romColours(pixelWordAt(pixels + 2 * x));
+    red += widen(fields.red);
+    green += widen(fields.green);
+    blue += widen(fields.blue);
+  }
+  sum.red += red;
+  sum.green += green;
+  sum.blue += blue;
+  sum.pixels += count;
+}
+
+std::uint32_t pixelColour(std::uint16_t word) {
+  const ColourFields fields = romColours(word);
+  return (widen(fields.red) << 16) | (widen(fields.green) << 8) | widen(fields.blue);
+}
+
+std::uint32_t averageColour(const ColourSum& sum) {
+  const Colour colour = averageOf(sum);
+  return (colour.red << 16) | (colour.green << 8) | colour.blue;
+}
 
 std::uint64_t pictureScale(std::uint32_t width, std::uint32_t height, PictureBounds bounds) {
   const std::uint64_t columns = std::max<std::uint32_t>(bounds.columns, 1);

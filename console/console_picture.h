@@ -36,6 +36,16 @@ struct ColourSum {
   std::uint64_t pixels;
 };
 
+// The colour a ROM pixel shows, each field widened as above, as 0xRRGGBB.
+std::uint32_t pixelColour(std::uint16_t word);
+
+// Adds `count` consecutive ROM pixels (raw words) into `sum`.
+void addPixels(ColourSum& sum, const unsigned char* pixels, std::size_t count);
+
+// The average of the colours added up in `sum`, rounded to the nearest level
+// (halves up), as 0xRRGGBB; black for no pixels.
+std::uint32_t averageColour(const ColourSum& sum);
+
 // A picture made as the image's rows arrive, top row first, so that the
 // image need never be in memory whole.
 struct PictureBuilder {

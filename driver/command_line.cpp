@@ -15,6 +15,7 @@ constexpr const char* kAnswerNames[kAnswerCount] = {"ROM", "PREFIX", "WIDTH", "H
 // a test checks that the two agree.
 constexpr const char* kHelp =
     "Usage: velloran [OPTION]... [ROM [PREFIX [WIDTH [HEIGHT [COUNT [START]]]]]]\n"
+    "  or:  velloran --browse ROM [PREFIX [WIDTH [HEIGHT [COUNT [START]]]]]\n"
     "Pull raw 16-bit images out of a ROM dump and save each one as a numbered\n"
     "16-bit BMP file, never overwriting a file that is already there.\n"
     "\n"
@@ -33,6 +34,10 @@ constexpr const char* kHelp =
     "in double or single quotes.\n"
     "\n"
     "Options:\n"
+    "      --browse   a full-screen view of the ROM in the terminal: move through\n"
+    "                 it, change the size and the zoom with the keys, save what\n"
+    "                 is shown; nothing is asked (PREFIX ./, WIDTH 64, HEIGHT\n"
+    "                 64, COUNT 1, START 0 unless given), ? shows the keys\n"
     "      --preview[=COLUMNS]\n"
     "                 after each snapshot is written, draw it in the terminal in\n"
     "                 24-bit colour, at most COLUMNS characters wide (1 to 1000;\n"
@@ -86,6 +91,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     } else if (!optionsEnded && argument == "--version") {
       command.action = CommandAction::showVersion;
       return command;
+    } else if (!optionsEnded && argument == "--browse") {
+      command.browse = true;
     } else if (!optionsEnded && argument == kPreviewOption) {
       command.preview = true;
       command.previewColumns = 0;
@@ -108,6 +115,13 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     } else {
       command.answers.push_back(argument);
     }
+  }
+  if (command.browse && command.preview) {
+    command.action = CommandAction::usageError;
+    command.problem = "--browse and --preview cannot be used together";
+  } else if (command.browse && command.answers.empty()) {
+    command.action = CommandAction::usageError;
+    command.problem = "--browse needs a ROM";
   }
   return command;
 }

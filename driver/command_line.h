@@ -16,6 +16,7 @@ struct CommandLine {
   CommandAction action = CommandAction::dump;
   std::vector<std::string> answers;  // the arguments that are not options, at most six
   std::string problem;               // for usageError: the argument and what is wrong with it
+  bool browse = false;               // --browse: the live view instead of a dump
   bool preview = false;              // --preview: draw each snapshot in the terminal
   std::uint32_t previewColumns = 0;  // --preview=COLUMNS; 0 for the terminal's width
 };

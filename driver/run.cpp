@@ -7,6 +7,7 @@
 
 #include "console/console_output.h"
 #include "console/console_picture.h"
+#include "browse/browse.h"
 #include "console/preview.h"
 #include "driver/command_line.h"
 #include "driver/questions.h"
@@ -20,7 +21,6 @@ namespace {
 constexpr const char* kFileNotFound = "\nfile not found";
 constexpr const char* kUnableToAllocate = "\nUnable to allocate mem";
 constexpr const char* kInterrupted = "\nInterrupted";
-constexpr const char* kOpening = "\nOpening: ";
 
 constexpr int kStatusWritten = 0;
 constexpr int kStatusFailed = 1;
@@ -35,12 +35,6 @@ struct Transcript {
   PictureBuilder picture;
 };
 
-// Every message begins with a line end and does not end with one.
-void sayProblem(DumpProblem problem) {
-  say("\n");
-  say(dumpMessage(problem));
-}
-
 void sayEvent(Transcript& transcript, const DumpEvent& event) {
   const ImageBlock& block = event.block;
   switch (event.kind) {
@@ -52,32 +46,21 @@ void sayEvent(Transcript& transcript, const DumpEvent& event) {
       addPictureRows(transcript.picture, event.pixels, block.firstRow, block.rowCount, block.firstColumn,
                      block.columnCount);
       return;
-    case DumpEventKind::snapshotOpened:
-      say(kOpening);
-      say(event.name);
-      flushSaid();  // the name is on screen while its file is written
-      return;
     case DumpEventKind::snapshotWritten:
       // On screen before the next image is read.
       if (transcript.preview.on && transcript.width > 0 && transcript.height > 0) {
         sayAtOnce(finishPicture(transcript.picture));
       }
       return;
-    case DumpEventKind::snapshotFailed:
-      if (event.problem != DumpProblem::incompleteFileLeft) sayProblem(event.problem);
-      if (event.fileLeftBehind) {
-        sayProblem(DumpProblem::incompleteFileLeft);
+    default:
+      // Printed in parts: no allocation while a new file is open.
+      if (event.kind == DumpEventKind::snapshotOpened) {
+        say("\nOpening: ");
         say(event.name);
+        flushSaid();  // the name is on screen while its file is written
+        return;
       }
-      return;
-    case DumpEventKind::romEnded:
-      sayProblem(DumpProblem::romEnded);
-      return;
-    case DumpEventKind::romUnreadable:
-      sayProblem(DumpProblem::romUnreadable);
-      return;
-    case DumpEventKind::stopped:
-      return;  // said once the dump is over
+      say(eventText(event));
   }
 }
 
@@ -146,6 +129,41 @@ RunResult dump(const DumpRequest& answered, std::size_t given, const CommandLine
   return {finish(everyImageWritten(result) ? kStatusWritten : kStatusFailed), 0};
 }
 
+// ---- The live view ------------------------------------------------------------
+
+// What --browse takes for the answers not given.
+DumpRequest browseDefaults() {
+  DumpRequest request;
+  request.dumpPrefix = "./";
+  request.width = 64;
+  request.height = 64;
+  request.imageCount = 1;
+  return request;
+}
+
+RunResult browse(const DumpRequest& request) {
+  if (!standardStreamsAreTerminals()) {
+    reportUsageError("--browse needs a terminal on standard input and standard output");
+    return {kStatusUsage, 0};
+  }
+  std::string whyNot;
+  const FileHandle rom = openForReading(request.romPath, whyNot, false);
+  if (rom.isOpen() && rom.mayWait()) whyNot = "--browse needs a ROM it can seek in, not a pipe or a terminal";
+  if (!rom.isOpen() || rom.mayWait()) {
+    std::fprintf(stderr, "velloran: %s: %s\n", request.romPath.c_str(), whyNot.c_str());
+    return {kStatusFailed, 0};
+  }
+  catchStopRequests();
+  const BrowseEnd end = browseRom(rom, request);
+  if (!end.problem.empty()) std::fprintf(stderr, "velloran: %s\n", end.problem.c_str());
+  say(end.report);
+  if (end.stopRequest != 0) {
+    flushSaidWithoutWaiting();
+    return {kStatusFailed, end.stopRequest};
+  }
+  return {finish(end.status), 0};
+}
+
 }  // namespace
 
 RunResult runDump(const std::vector<std::string>& arguments) {
@@ -162,12 +180,13 @@ RunResult runDump(const std::vector<std::string>& arguments) {
       say(versionText());
       return {finish(kStatusWritten), 0};
     }
-    DumpRequest request;
+    DumpRequest request = command.browse ? browseDefaults() : DumpRequest{};
     std::string usageProblem = command.problem;
     if (command.action == CommandAction::usageError || !takeArguments(command.answers, request, usageProblem)) {
       reportUsageError(usageProblem);
       return {kStatusUsage, 0};
     }
+    if (command.browse) return browse(request);
     return dump(request, command.answers.size(), command);
   } catch (const std::bad_alloc&) {
     say(kUnableToAllocate);

@@ -238,6 +238,25 @@ const char* dumpMessage(DumpProblem problem) {
   return kMessages[static_cast<int>(problem)];
 }
 
+std::string eventText(const DumpEvent& event) {
+  const auto message = [](DumpProblem problem) { return std::string("\n") + dumpMessage(problem); };
+  switch (event.kind) {
+    case DumpEventKind::snapshotOpened:
+      return "\nOpening: " + std::string(event.name);
+    case DumpEventKind::snapshotFailed: {
+      std::string text = event.problem != DumpProblem::incompleteFileLeft ? message(event.problem) : "";
+      if (event.fileLeftBehind) text += message(DumpProblem::incompleteFileLeft) + std::string(event.name);
+      return text;
+    }
+    case DumpEventKind::romEnded:
+      return message(DumpProblem::romEnded);
+    case DumpEventKind::romUnreadable:
+      return message(DumpProblem::romUnreadable);
+    default:
+      return "";
+  }
+}
+
 DumpResult dumpImages(const FileHandle& rom, const DumpRequest& request, const DumpHooks& hooks) {
   const auto start = static_cast<std::uint64_t>(request.startAddress);
   const auto width = static_cast<std::uint32_t>(request.width);

@@ -56,6 +56,11 @@ struct DumpEvent {
   const unsigned char* pixels = nullptr;
 };
 
+// What a dump prints for an event, as its transcript has it: "\nOpening: "
+// and the name, each message after a line end. Nothing for rows, a written
+// snapshot or a stop.
+std::string eventText(const DumpEvent& event);
+
 // What the caller wants, asked before every image and between blocks.
 enum class DumpControl {
   goOn,

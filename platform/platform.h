@@ -51,8 +51,10 @@ class FileHandle {
 };
 
 // Opens an existing file for reading; a directory does not count as one.
-// When it fails, `whyNot` says why in the system's words.
-FileHandle openForReading(const std::string& path, std::string& whyNot);
+// When it fails, `whyNot` says why in the system's words. A FIFO's opening
+// waits for a writer unless `waitForWriter` is false; then its reads do
+// not wait either, which is for a file that is only looked at and refused.
+FileHandle openForReading(const std::string& path, std::string& whyNot, bool waitForWriter = true);
 
 enum class CreateResult { created, nameTaken, failed };
 
@@ -98,6 +100,13 @@ struct ReadResult {
 // Reads until `size` bytes have arrived or the file ends.
 ReadResult readFull(const FileHandle& file, unsigned char* data, std::size_t size);
 
+// Reads up to `size` bytes at byte `offset`, without moving the file's own
+// position; fewer only at the file's end.
+ReadResult readAt(const FileHandle& file, std::uint64_t offset, unsigned char* data, std::size_t size);
+
+// The length of a file that can seek (a regular file or a disk).
+bool fileLength(const FileHandle& file, std::uint64_t& length);
+
 enum class SeekResult { reached, notSeekable, failed };
 
 // Moves the read position to `offset` bytes from the start. A pipe or a
@@ -116,6 +125,11 @@ bool isFolder(const std::string& path);
 
 // The separators that end the folder part of a path: "/" here, "/" or "\" on Windows.
 bool isPathSeparator(char c);
+
+// `text` as one word for the system's shell, to be pasted into a command:
+// as it is when nothing in it is special there, else quoted (POSIX: in
+// single quotes, a quote within as '\''; Windows: in double quotes).
+std::string shellWord(const std::string& text);
 
 // Paths are UTF-8 throughout; Windows gets them converted to UTF-16.
 //
@@ -145,6 +159,45 @@ bool enableColourOutput();
 // The next byte of an answer, or EOF. On a Windows console the typed text is
 // read as UTF-16 and handed on as UTF-8, so that any name can be typed.
 int readInputByte(std::FILE* stream);
+
+// ---- A full-screen view -------------------------------------------------------
+
+// Whether standard input and standard output are both a terminal (a console).
+bool standardStreamsAreTerminals();
+
+// Sets the terminal on standard input so that each key arrives at once and
+// is not echoed, while the keys that send signals (Ctrl-C, Ctrl-Z, Ctrl-\)
+// still send them; POSIX also turns off flow control (Ctrl-S). The mode
+// before is kept for leaveKeyMode. Should the process crash meanwhile,
+// `restoreText` is written to standard output and the mode restored before
+// it ends. False when the terminal cannot be set.
+bool enterKeyMode(const char* restoreText);
+
+// Gives the terminal back the mode enterKeyMode found.
+void leaveKeyMode();
+
+// From this call on, a resized terminal (SIGWINCH), Ctrl-Z (SIGTSTP) and a
+// continued process (SIGCONT) are reported by waitForTerminal (POSIX; on
+// Windows the console reports resizing, and there is no suspending).
+void followTerminalEvents();
+
+// What waitForTerminal found; 0 when it timed out.
+enum TerminalEvent : unsigned {
+  kKeysReady = 1,      // readKeyBytes has bytes
+  kStopRequested = 2,  // a stop request came (stopRequest says which)
+  kResized = 4,        // the terminal has a new size
+  kSuspendAsked = 8,   // Ctrl-Z: suspendProcess, then draw again
+  kResumed = 16,       // the process was continued: set the terminal again and draw
+};
+
+// Waits for keys or an event, at most `timeoutMilliseconds` (-1: no limit).
+unsigned waitForTerminal(int timeoutMilliseconds);
+
+// The key bytes that have arrived, at most `size`; never waits.
+std::size_t readKeyBytes(char* buffer, std::size_t size);
+
+// Stops the process as Ctrl-Z does, and returns once it is continued.
+void suspendProcess();
 
 // From this call on, the requests that stop a run (POSIX: every signal whose
 // default action ends the process, but for those already ignored; Windows:

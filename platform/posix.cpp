@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -74,6 +75,16 @@ char newFilePath[4096];
 // Standard output is a pipe, a FIFO or a terminal, where a write can wait.
 bool outputMayWait = false;
 
+// The full-screen view's terminal events, set by their handlers.
+volatile std::sig_atomic_t terminalResized = 0;
+volatile std::sig_atomic_t suspendAsked = 0;
+volatile std::sig_atomic_t resumed = 0;
+// The terminal's mode before enterKeyMode, and what a crash writes before
+// restoring it; both fixed while key mode lasts.
+termios modeBefore{};
+volatile std::sig_atomic_t inKeyMode = 0;
+const char* crashRestoreText = "";
+
 [[noreturn]] void endBySignal(int signal) {
   std::signal(signal, SIG_DFL);
   sigset_t only;
@@ -84,14 +95,39 @@ bool outputMayWait = false;
   _exit(128 + signal);  // not reached: the default action ends the process
 }
 
+void wakeUp() {
+  if (wakeUpPipe[1] != -1) {
+    const ssize_t written = write(wakeUpPipe[1], "!", 1);
+    static_cast<void>(written);  // a full pipe is already awake
+  }
+}
+
+extern "C" void onTerminalEvent(int signal) {
+  const int savedErrno = errno;
+  if (signal == SIGWINCH) terminalResized = 1;
+  if (signal == SIGTSTP) suspendAsked = 1;
+  if (signal == SIGCONT) resumed = 1;
+  wakeUp();
+  errno = savedErrno;
+}
+
+// A crash in key mode gives the terminal back before the process ends as
+// the crash would end it (and dumps core if it would).
+extern "C" void onCrash(int signal) {
+  if (inKeyMode != 0) {
+    const ssize_t written = write(STDOUT_FILENO, crashRestoreText, std::strlen(crashRestoreText));
+    static_cast<void>(written);
+    tcsetattr(STDIN_FILENO, TCSANOW, &modeBefore);
+  }
+  std::signal(signal, SIG_DFL);
+  raise(signal);
+}
+
 extern "C" void onStopSignal(int signal) {
   const int savedErrno = errno;
   if (stopSignal == 0) {
     stopSignal = signal;
-    if (wakeUpPipe[1] != -1) {
-      const ssize_t written = write(wakeUpPipe[1], "!", 1);
-      static_cast<void>(written);  // a full pipe is already awake
-    }
+    wakeUp();
     errno = savedErrno;
     return;
   }
@@ -151,8 +187,9 @@ bool FileHandle::close() {
   return result == 0;
 }
 
-FileHandle openForReading(const std::string& path, std::string& whyNot) {
-  const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+FileHandle openForReading(const std::string& path, std::string& whyNot, bool waitForWriter) {
+  // Without waiting, a FIFO opens at once (and is then refused as a pipe).
+  const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (waitForWriter ? 0 : O_NONBLOCK));
   struct stat status {};
   int error = descriptor == -1 ? errno : ::fstat(descriptor, &status) != 0 ? errno : 0;
   if (error == 0 && S_ISDIR(status.st_mode)) error = EISDIR;
@@ -238,6 +275,33 @@ ReadResult readFull(const FileHandle& file, unsigned char* data, std::size_t siz
   return result;
 }
 
+ReadResult readAt(const FileHandle& file, std::uint64_t offset, unsigned char* data, std::size_t size) {
+  ReadResult result{0, false, false};
+  while (result.bytesRead < size) {
+    const ssize_t got = ::pread(descriptorOf(file), data + result.bytesRead, transferSize(size - result.bytesRead),
+                                static_cast<off_t>(offset + result.bytesRead));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) result.failed = true;
+    if (got <= 0) break;
+    result.bytesRead += static_cast<std::size_t>(got);
+  }
+  return result;
+}
+
+bool fileLength(const FileHandle& file, std::uint64_t& length) {
+  struct stat status {};
+  if (::fstat(descriptorOf(file), &status) != 0) return false;
+  if (S_ISREG(status.st_mode)) {
+    length = static_cast<std::uint64_t>(status.st_size);
+    return true;
+  }
+  // A disk tells its size by where its end is.
+  const off_t end = ::lseek(descriptorOf(file), 0, SEEK_END);
+  if (end < 0) return false;
+  length = static_cast<std::uint64_t>(end);
+  return true;
+}
+
 SeekResult seekTo(const FileHandle& file, std::uint64_t offset) {
   const auto target = static_cast<off_t>(offset);
   const off_t reached = ::lseek(descriptorOf(file), target, SEEK_SET);
@@ -280,6 +344,17 @@ bool isPathSeparator(char c) {
   return c == '/';
 }
 
+std::string shellWord(const std::string& text) {
+  const auto plain = [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           std::strchr("_-+,./:=@%", c) != nullptr;
+  };
+  if (!text.empty() && std::all_of(text.begin(), text.end(), plain)) return text;
+  std::string quoted = "'";
+  for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
 void prepareProcess() {
   for (const int descriptor : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) openOnNullDevice(descriptor);
   std::signal(SIGPIPE, SIG_IGN);
@@ -309,6 +384,79 @@ bool enableColourOutput() {
 
 int readInputByte(std::FILE* stream) {
   return std::getc(stream);
+}
+
+bool standardStreamsAreTerminals() {
+  return isatty(STDIN_FILENO) == 1 && isatty(STDOUT_FILENO) == 1;
+}
+
+bool enterKeyMode(const char* restoreText) {
+  termios mode{};
+  if (tcgetattr(STDIN_FILENO, &mode) != 0) return false;
+  modeBefore = mode;
+  crashRestoreText = restoreText;
+  mode.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO | IEXTEN));
+  mode.c_iflag &= static_cast<tcflag_t>(~(IXON | ICRNL | INLCR | IGNCR | ISTRIP));
+  mode.c_cc[VMIN] = 1;
+  mode.c_cc[VTIME] = 0;
+  // TCSANOW: keys typed meanwhile stay to be read.
+  if (tcsetattr(STDIN_FILENO, TCSANOW, &mode) != 0) return false;
+  inKeyMode = 1;
+  struct sigaction crash {};
+  crash.sa_handler = onCrash;
+  sigemptyset(&crash.sa_mask);
+  crash.sa_flags = SA_RESETHAND;
+  for (const int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP, SIGSYS}) sigaction(signal, &crash, nullptr);
+  return true;
+}
+
+void leaveKeyMode() {
+  if (inKeyMode == 0) return;
+  tcsetattr(STDIN_FILENO, TCSANOW, &modeBefore);
+  inKeyMode = 0;
+}
+
+void followTerminalEvents() {
+  struct sigaction action {};
+  action.sa_handler = onTerminalEvent;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;
+  for (const int signal : {SIGWINCH, SIGTSTP, SIGCONT}) sigaction(signal, &action, nullptr);
+}
+
+unsigned waitForTerminal(int timeoutMilliseconds) {
+  pollfd watched[2] = {{STDIN_FILENO, POLLIN, 0}, {wakeUpPipe[0], POLLIN, 0}};
+  int ready = ::poll(watched, wakeUpPipe[0] != -1 ? 2 : 1, timeoutMilliseconds);
+  if (ready < 0 && errno != EINTR) return kStopRequested;  // nothing more can be read
+  char drained[64];
+  while (wakeUpPipe[0] != -1 && ::read(wakeUpPipe[0], drained, sizeof drained) > 0) {
+  }
+  unsigned events = 0;
+  if (ready > 0 && (watched[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0) events |= kKeysReady;
+  if (stopSignal != 0) events |= kStopRequested;
+  if (terminalResized != 0) events |= kResized;
+  if (suspendAsked != 0) events |= kSuspendAsked;
+  if (resumed != 0) events |= kResumed;
+  terminalResized = suspendAsked = resumed = 0;
+  return events;
+}
+
+std::size_t readKeyBytes(char* buffer, std::size_t size) {
+  for (;;) {
+    const ssize_t got = ::read(STDIN_FILENO, buffer, size);
+    if (got < 0 && errno == EINTR) continue;
+    return got > 0 ? static_cast<std::size_t>(got) : 0;
+  }
+}
+
+void suspendProcess() {
+  std::signal(SIGTSTP, SIG_DFL);
+  sigset_t only;
+  sigemptyset(&only);
+  sigaddset(&only, SIGTSTP);
+  sigprocmask(SIG_UNBLOCK, &only, nullptr);
+  raise(SIGTSTP);  // stopped here until continued
+  followTerminalEvents();
 }
 
 void catchStopRequests() {

@@ -12,7 +12,9 @@
 #include <io.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <csignal>
+#include <cstring>
 #include <cwchar>
 #include <memory>
 
@@ -94,6 +96,8 @@ volatile LONG stopEvent = 0;  // the first event, as a signal number
 // The main thread, whose waits for a pipe a stop request cancels, and
 // whether it is in such a wait now.
 HANDLE mainThread = nullptr;
+// Set by the handler, so that a wait for keys wakes up.
+HANDLE stopWakeUp = nullptr;
 volatile LONG waitingForPipe = 0;
 volatile LONG stopRequestsCaught = 0;
 // The file that createExclusive is making or has made and not yet released.
@@ -123,6 +127,7 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
     }
     ExitProcess(STATUS_CONTROL_C_EXIT);
   }
+  if (stopWakeUp != nullptr) SetEvent(stopWakeUp);
   // The main thread ends the process once it has cleaned up; until then any
   // wait of its for a pipe is cancelled, again and again, since a cancel
   // that comes just before the wait begins misses it. Holding on also gives
@@ -186,7 +191,7 @@ bool FileHandle::close() {
   return closed != 0;
 }
 
-FileHandle openForReading(const std::string& path, std::string& whyNot) {
+FileHandle openForReading(const std::string& path, std::string& whyNot, bool) {
   const std::wstring wide = widePath(path);
   // Without FILE_FLAG_BACKUP_SEMANTICS a directory does not open.
   FileHandle file = ownHandle(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -274,6 +279,32 @@ ReadResult readFull(const FileHandle& file, unsigned char* data, std::size_t siz
   return result;
 }
 
+ReadResult readAt(const FileHandle& file, std::uint64_t offset, unsigned char* data, std::size_t size) {
+  ReadResult result{0, false, false};
+  while (result.bytesRead < size) {
+    OVERLAPPED at{};
+    const std::uint64_t position = offset + result.bytesRead;
+    at.Offset = static_cast<DWORD>(position & 0xFFFFFFFFu);
+    at.OffsetHigh = static_cast<DWORD>(position >> 32);
+    DWORD got = 0;
+    if (!ReadFile(handleOf(file), data + result.bytesRead, static_cast<DWORD>(transferSize(size - result.bytesRead)),
+                  &got, &at)) {
+      result.failed = GetLastError() != ERROR_HANDLE_EOF;
+      break;
+    }
+    if (got == 0) break;
+    result.bytesRead += got;
+  }
+  return result;
+}
+
+bool fileLength(const FileHandle& file, std::uint64_t& length) {
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(handleOf(file), &size)) return false;
+  length = static_cast<std::uint64_t>(size.QuadPart);
+  return true;
+}
+
 SeekResult seekTo(const FileHandle& file, std::uint64_t offset) {
   if (file.mayWait()) return SeekResult::notSeekable;
   LARGE_INTEGER target;
@@ -317,6 +348,13 @@ bool isFolder(const std::string& path) {
 
 bool isPathSeparator(char c) {
   return c == '/' || c == '\\';
+}
+
+std::string shellWord(const std::string& text) {
+  const bool plain = !text.empty() && text.find_first_of(" \t\"&|<>^%!()") == std::string::npos;
+  if (plain) return text;
+  // A double quote cannot stand in a Windows file name, so none needs escaping.
+  return "\"" + text + "\"";
 }
 
 void prepareProcess() {
@@ -413,7 +451,100 @@ int readInputByte(std::FILE* stream) {
   return static_cast<unsigned char>(line.bytes[line.next++]);
 }
 
+bool standardStreamsAreTerminals() {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0 &&
+         GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
+namespace {
+
+DWORD inputModeBefore = 0;
+DWORD outputModeBefore = 0;
+bool inKeyMode = false;
+// Key bytes read from the console and not yet handed on, as UTF-8.
+std::string pendingKeys;
+bool consoleResized = false;
+
+// Takes every input record waiting: key presses as their characters (in VT
+// input mode, the keys that have no character come as escape sequences),
+// and size changes.
+void takeConsoleInput() {
+  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  DWORD waiting = 0;
+  while (GetNumberOfConsoleInputEvents(input, &waiting) && waiting > 0) {
+    INPUT_RECORD records[64];
+    DWORD count = 0;
+    if (!ReadConsoleInputW(input, records, 64, &count) || count == 0) return;
+    for (DWORD i = 0; i < count; ++i) {
+      const INPUT_RECORD& record = records[i];
+      if (record.EventType == WINDOW_BUFFER_SIZE_EVENT) consoleResized = true;
+      if (record.EventType != KEY_EVENT || !record.Event.KeyEvent.bKeyDown) continue;
+      const wchar_t character = record.Event.KeyEvent.uChar.UnicodeChar;
+      if (character == 0) continue;
+      for (WORD repeat = 0; repeat < record.Event.KeyEvent.wRepeatCount; ++repeat) {
+        pendingKeys += utf8Of(&character, 1);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+bool enterKeyMode(const char*) {
+  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (!GetConsoleMode(input, &inputModeBefore) || !GetConsoleMode(output, &outputModeBefore)) return false;
+  // Ctrl-C stays a console event (ENABLE_PROCESSED_INPUT), as it is a stop request.
+  const DWORD keys = (inputModeBefore & ~(ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT | ENABLE_QUICK_EDIT_MODE)) |
+                     ENABLE_WINDOW_INPUT | ENABLE_VIRTUAL_TERMINAL_INPUT | ENABLE_EXTENDED_FLAGS;
+  if (!SetConsoleMode(input, keys)) return false;
+  SetConsoleMode(output, outputModeBefore | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+  inKeyMode = true;
+  return true;
+}
+
+void leaveKeyMode() {
+  if (!inKeyMode) return;
+  SetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), inputModeBefore);
+  SetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), outputModeBefore);
+  inKeyMode = false;
+}
+
+void followTerminalEvents() {}
+
+unsigned waitForTerminal(int timeoutMilliseconds) {
+  const DWORD limit = timeoutMilliseconds < 0 ? INFINITE : static_cast<DWORD>(timeoutMilliseconds);
+  const ULONGLONG start = GetTickCount64();
+  for (;;) {
+    takeConsoleInput();
+    unsigned events = 0;
+    if (!pendingKeys.empty()) events |= kKeysReady;
+    if (stopEvent != 0) events |= kStopRequested;
+    if (consoleResized) events |= kResized;
+    consoleResized = false;
+    if (events != 0) return events;
+    const ULONGLONG waited = GetTickCount64() - start;
+    if (limit != INFINITE && waited >= limit) return 0;
+    const HANDLE handles[2] = {GetStdHandle(STD_INPUT_HANDLE), stopWakeUp};
+    const DWORD left = limit == INFINITE ? INFINITE : static_cast<DWORD>(limit - waited);
+    if (WaitForMultipleObjects(stopWakeUp != nullptr ? 2 : 1, handles, FALSE, left) == WAIT_FAILED) {
+      return kStopRequested;  // nothing more can be read
+    }
+  }
+}
+
+std::size_t readKeyBytes(char* buffer, std::size_t size) {
+  const std::size_t count = std::min(size, pendingKeys.size());
+  std::memcpy(buffer, pendingKeys.data(), count);
+  pendingKeys.erase(0, count);
+  return count;
+}
+
+void suspendProcess() {}
+
 void catchStopRequests() {
+  if (stopWakeUp == nullptr) stopWakeUp = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &mainThread, 0, FALSE,
                   DUPLICATE_SAME_ACCESS);
   // A process started in a new process group ignores Ctrl-C until told not to.

@@ -1,0 +1,206 @@
+#include "browse/browse.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+
+#include "browse/frame.h"
+#include "browse/view.h"
+#include "console/console_output.h"
+#include "console/keys.h"
+#include "console/screen.h"
+
+namespace velloran {
+
+namespace {
+
+constexpr int kDefaultColumns = 80;
+constexpr int kDefaultRows = 24;
+
+// The view and what it has to answer for when it ends.
+struct Session {
+  const FileHandle& rom;
+  const DumpRequest& request;
+  std::string romName;  // the ROM's file name, for the status line
+  View view;
+  std::string transcript;  // what the saves printed
+  bool saveFailed = false;
+};
+
+std::string fileNameOf(const std::string& path) {
+  const auto separator = std::find_if(path.rbegin(), path.rend(), isPathSeparator);
+  return std::string(separator.base(), path.end());
+}
+
+// Takes the terminal: keys one by one, then the alternate screen.
+bool takeTerminal() {
+  if (!enterKeyMode(kLeaveFullScreen)) return false;
+  sayWithoutWaiting(kEnterFullScreen);
+  return true;
+}
+
+// Gives it back as it was, even after a stop request.
+void giveTerminalBack() {
+  sayWithoutWaiting(kLeaveFullScreen);
+  leaveKeyMode();
+}
+
+void draw(const Session& session) {
+  sayAtOnce(frameText(drawView(session.view, session.rom, session.romName)));
+}
+
+void followTerminalSize(View& view) {
+  int columns = kDefaultColumns;
+  int rows = kDefaultRows;
+  terminalSize(columns, rows);
+  view.columns = columns;
+  view.rows = rows;
+}
+
+// What a save wrote, for the status line.
+struct SaveSummary {
+  std::string first;
+  std::string last;
+  int written = 0;
+  std::string problem;  // the first thing that went wrong
+};
+
+void noteEvent(Session& session, SaveSummary& summary, const DumpEvent& event) {
+  session.transcript += eventText(event);
+  switch (event.kind) {
+    case DumpEventKind::snapshotWritten:
+      if (summary.written++ == 0) summary.first = std::string(event.name);
+      summary.last = std::string(event.name);
+      return;
+    case DumpEventKind::snapshotFailed:
+    case DumpEventKind::romUnreadable:
+      session.saveFailed = true;
+      [[fallthrough]];
+    case DumpEventKind::romEnded:
+      if (summary.problem.empty()) summary.problem = eventText(event).substr(1);
+      return;
+    default:
+      return;
+  }
+}
+
+std::string summaryText(const SaveSummary& summary) {
+  std::string text;
+  if (summary.written > 0) text = "Saved " + summary.first;
+  if (summary.written > 1) text += " to " + summary.last;
+  if (!summary.problem.empty()) text += (text.empty() ? "" : "; ") + summary.problem;
+  return text.empty() ? "Nothing saved" : text;
+}
+
+// Saves `count` images from the offset through the dump, as a dump with the
+// same answers would; a stop request gives up the snapshot under way.
+void save(Session& session, std::int32_t count) {
+  View& view = session.view;
+  view.message = "Saving...";
+  draw(session);
+  DumpRequest request = session.request;
+  request.width = view.width;
+  request.height = view.height;
+  request.imageCount = count;
+  request.startAddress = static_cast<std::int64_t>(view.offset);
+  SaveSummary summary;
+  const DumpHooks hooks{[&](const DumpEvent& event) { noteEvent(session, summary, event); },
+                        [] { return stopRequest() != 0 ? DumpControl::stopNow : DumpControl::goOn; }};
+  const DumpResult result = dumpImages(session.rom, request, hooks);
+  if (result.end == DumpEnd::noMemory) {
+    session.saveFailed = true;
+    summary.problem = dumpMessage(DumpProblem::noMemory);
+  }
+  view.message = summaryText(summary);
+}
+
+// The command that dumps the last view, ready to paste into a shell.
+std::string commandFor(const Session& session) {
+  const View& view = session.view;
+  char offset[32];
+  std::snprintf(offset, sizeof offset, "0x%08" PRIX64, view.offset);
+  // A ROM whose name begins with "-" must not be taken for an option.
+  const std::string rom = session.request.romPath;
+  return std::string("velloran ") + (rom[0] == '-' ? "-- " : "") + shellWord(rom) + " " +
+         shellWord(session.request.dumpPrefix) + " " + std::to_string(view.width) + " " + std::to_string(view.height) +
+         " " + std::to_string(view.imageCount) + " " + offset;
+}
+
+enum class KeysDone { none, applied, leave };
+
+// Applies every key that has arrived.
+KeysDone applyKeys(Session& session, KeyDecoder& decoder, bool waitedLongEnough) {
+  KeyPress press{};
+  KeysDone done = KeysDone::none;
+  while (nextKey(decoder, waitedLongEnough, press)) {
+    done = KeysDone::applied;
+    switch (applyKey(session.view, press)) {
+      case Action::leave:
+        return KeysDone::leave;
+      case Action::save:
+        save(session, session.view.imageCount);
+        break;
+      case Action::saveShown: {
+        const Layout layout = layoutOf(session.view);
+        save(session, layout.across * layout.down);
+        break;
+      }
+      case Action::none:
+        break;
+    }
+    if (stopRequest() != 0) return KeysDone::leave;
+  }
+  return done;
+}
+
+// Runs until the user leaves, the keys end or a stop request comes.
+void runView(Session& session) {
+  KeyDecoder decoder;
+  draw(session);
+  for (;;) {
+    const unsigned events = waitForTerminal(decoder.pending.empty() ? -1 : kEscapeWaitMilliseconds);
+    if ((events & kStopRequested) != 0) return;
+    if ((events & kSuspendAsked) != 0) {
+      giveTerminalBack();
+      suspendProcess();
+      takeTerminal();
+    }
+    if ((events & kResumed) != 0) takeTerminal();  // whoever stopped us may have changed it
+    if ((events & (kResized | kSuspendAsked | kResumed)) != 0) followTerminalSize(session.view);
+    if ((events & kKeysReady) != 0) {
+      char bytes[4096];
+      const std::size_t count = readKeyBytes(bytes, sizeof bytes);
+      if (count == 0) return;  // the input ended
+      feedKeyBytes(decoder, bytes, count);
+    }
+    // Every key that came is applied before the next frame; a frame only
+    // when something changed (an Esc still waiting for the rest of a
+    // sequence changes nothing yet).
+    const KeysDone keys = applyKeys(session, decoder, events == 0);
+    if (keys == KeysDone::leave) return;
+    if (keys == KeysDone::applied || (events & (kResized | kSuspendAsked | kResumed)) != 0) draw(session);
+  }
+}
+
+}  // namespace
+
+BrowseEnd browseRom(const FileHandle& rom, const DumpRequest& request) {
+  std::uint64_t romLength = 0;
+  fileLength(rom, romLength);
+  int columns = kDefaultColumns;
+  int rows = kDefaultRows;
+  terminalSize(columns, rows);
+  const auto start = std::min<std::uint64_t>(static_cast<std::uint64_t>(request.startAddress),
+                                             romLength > 0 ? romLength - 1 : 0);
+  Session session{rom, request, fileNameOf(request.romPath),
+                  startView(romLength, start, request.width, request.height, request.imageCount, columns, rows),
+                  {}, false};
+  followTerminalEvents();
+  if (!takeTerminal()) return BrowseEnd{1, 0, "", "the terminal cannot be set for --browse"};
+  runView(session);
+  giveTerminalBack();
+  const std::string report = session.transcript + "\n" + commandFor(session) + "\n";
+  return BrowseEnd{session.saveFailed ? 1 : 0, stopRequest(), report, ""};
+}
+
+}  // namespace velloran

@@ -1,0 +1,209 @@
+#include "browse/frame.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "console/console_picture.h"
+#include "snapshot/pixel_conversion.h"
+
+namespace velloran {
+
+namespace {
+
+constexpr std::size_t kPieceBytes = std::size_t{1} << 20;
+
+// The part of one image that is on screen, and where.
+struct Placement {
+  std::uint64_t start;  // the image's first byte in the ROM
+  int left;             // its top-left cell
+  int top;
+  int columns;          // its cells across that are on screen
+  int pixelRows;        // its pixel rows that are on screen
+};
+
+// Reads image rows, several at a time where they are short, and says which
+// of their pixels the ROM holds (a pixel whose first byte it holds counts,
+// its missing byte read as zero, as a dump reads it).
+struct RowReader {
+  const FileHandle& rom;
+  std::uint64_t romLength;
+  std::uint64_t start;
+  std::uint64_t rowBytes;         // the image's width in bytes
+  std::uint64_t spanBytes;        // the bytes of each row that are read
+  std::vector<unsigned char> buffer;
+  std::uint64_t firstRow = 0;     // of the rows in the buffer
+  std::uint64_t rowCount = 0;
+  std::uint64_t lastRow;          // none at or past it is asked for
+};
+
+const unsigned char* rowAt(RowReader& reader, std::uint64_t row) {
+  if (row < reader.firstRow || row >= reader.firstRow + reader.rowCount) {
+    const bool wholeRows = reader.spanBytes == reader.rowBytes;
+    const std::uint64_t rows =
+        wholeRows ? std::min<std::uint64_t>(std::max<std::uint64_t>(1, kPieceBytes / std::max<std::uint64_t>(1, reader.rowBytes)),
+                                            reader.lastRow - row)
+                  : 1;
+    const std::size_t bytes = static_cast<std::size_t>(rows * reader.spanBytes);
+    reader.buffer.assign(bytes, 0);
+    readAt(reader.rom, reader.start + row * reader.rowBytes, reader.buffer.data(), bytes);
+    reader.firstRow = row;
+    reader.rowCount = rows;
+  }
+  return reader.buffer.data() + (row - reader.firstRow) * reader.spanBytes;
+}
+
+// How many of a row's first pixels the ROM holds.
+std::uint64_t pixelsHeld(const RowReader& reader, std::uint64_t row, std::uint64_t pixels) {
+  const std::uint64_t rowStart = reader.start + row * reader.rowBytes;
+  if (rowStart >= reader.romLength) return 0;
+  return std::min(pixels, (reader.romLength - rowStart + 1) / 2);
+}
+
+// Pixel rows become cells two by two: the upper one waits for the lower.
+struct Painter {
+  Screen& screen;
+  const Placement& place;
+  std::vector<std::uint32_t> upper;
+  bool hasUpper = false;
+  int cellRow = 0;
+};
+
+void paintRow(Painter& painter, const std::vector<std::uint32_t>& colours) {
+  if (!painter.hasUpper) {
+    painter.upper = colours;
+    painter.hasUpper = true;
+    return;
+  }
+  for (int column = 0; column < painter.place.columns; ++column) {
+    putPixels(painter.screen, painter.place.left + column, painter.place.top + painter.cellRow,
+              painter.upper[static_cast<std::size_t>(column)], colours[static_cast<std::size_t>(column)]);
+  }
+  ++painter.cellRow;
+  painter.hasUpper = false;
+}
+
+void finishPainting(Painter& painter) {
+  if (painter.hasUpper) paintRow(painter, std::vector<std::uint32_t>(painter.upper.size(), kNoColour));
+}
+
+// Zoomed in by k: each image pixel is k x k cell pixels.
+void drawZoomedIn(Screen& screen, const View& view, const Placement& place, const FileHandle& rom) {
+  const auto k = static_cast<std::uint64_t>(view.zoom);
+  const std::uint64_t width = static_cast<std::uint32_t>(view.width);
+  const std::uint64_t sourceColumns = std::min<std::uint64_t>(width, (place.columns + k - 1) / k);
+  const std::uint64_t sourceRows = std::min<std::uint64_t>(static_cast<std::uint32_t>(view.height), (place.pixelRows + k - 1) / k);
+  // At most a screen's width of pixels from each row.
+  RowReader reader{rom, view.romLength, place.start, width * 2, sourceColumns * 2, {}, 0, 0, sourceRows};
+  Painter painter{screen, place, {}, false, 0};
+  std::vector<std::uint32_t> colours(static_cast<std::size_t>(place.columns));
+  int pixelRow = 0;
+  for (std::uint64_t row = 0; row < sourceRows && pixelRow < place.pixelRows; ++row) {
+    const unsigned char* bytes = rowAt(reader, row);
+    const std::uint64_t held = pixelsHeld(reader, row, sourceColumns);
+    for (int column = 0; column < place.columns; ++column) {
+      const std::uint64_t x = static_cast<std::uint64_t>(column) / k;
+      colours[static_cast<std::size_t>(column)] = x < held ? pixelColour(pixelWordAt(bytes + 2 * x)) : kNoColour;
+    }
+    for (std::uint64_t repeat = 0; repeat < k && pixelRow < place.pixelRows; ++repeat, ++pixelRow) {
+      paintRow(painter, colours);
+    }
+  }
+  finishPainting(painter);
+}
+
+// Adds `count` pixels of a row, from image column `first` on, into the sums
+// of the cell pixels (k image columns each) they fall in.
+void addSpan(std::vector<ColourSum>& sums, const unsigned char* bytes, std::uint64_t first, std::uint64_t count,
+             std::uint64_t k) {
+  const std::uint64_t end = first + count;
+  for (std::uint64_t x = first; x < end;) {
+    const std::uint64_t column = x / k;
+    const std::uint64_t blockEnd = std::min(end, (column + 1) * k);
+    addPixels(sums[static_cast<std::size_t>(column)], bytes + 2 * (x - first), static_cast<std::size_t>(blockEnd - x));
+    x = blockEnd;
+  }
+}
+
+// Zoomed out by k: each cell pixel is the average of a k x k block, of the
+// pixels the ROM holds; none held shows the background.
+void drawZoomedOut(Screen& screen, const View& view, const Placement& place, const FileHandle& rom) {
+  const auto k = static_cast<std::uint64_t>(-view.zoom);
+  const std::uint64_t width = static_cast<std::uint32_t>(view.width);
+  const std::uint64_t sourceColumns = std::min<std::uint64_t>(width, place.columns * k);
+  const std::uint64_t sourceRows = std::min<std::uint64_t>(static_cast<std::uint32_t>(view.height), place.pixelRows * k);
+  // Short rows are read several at a time; a row longer than a piece, piece by piece.
+  const bool wholeRows = sourceColumns * 2 <= kPieceBytes;
+  const std::uint64_t piecePixels = kPieceBytes / 2;
+  RowReader reader{rom, view.romLength, place.start, width * 2, sourceColumns * 2, {}, 0, 0, sourceRows};
+  std::vector<unsigned char> piece(wholeRows ? 0 : kPieceBytes);
+  Painter painter{screen, place, {}, false, 0};
+  std::vector<ColourSum> sums(static_cast<std::size_t>(place.columns), ColourSum{0, 0, 0, 0});
+  std::vector<std::uint32_t> colours(static_cast<std::size_t>(place.columns));
+  for (std::uint64_t row = 0; row < sourceRows; ++row) {
+    const std::uint64_t held = pixelsHeld(reader, row, sourceColumns);
+    if (wholeRows) {
+      addSpan(sums, rowAt(reader, row), 0, held, k);
+    } else {
+      for (std::uint64_t first = 0; first < held; first += piecePixels) {
+        const std::uint64_t count = std::min(piecePixels, held - first);
+        std::fill(piece.begin(), piece.end(), 0);
+        readAt(rom, place.start + row * width * 2 + first * 2, piece.data(), static_cast<std::size_t>(count * 2));
+        addSpan(sums, piece.data(), first, count, k);
+      }
+    }
+    if ((row + 1) % k == 0 || row + 1 == sourceRows) {
+      for (std::size_t column = 0; column < sums.size(); ++column) {
+        colours[column] = sums[column].pixels > 0 ? averageColour(sums[column]) : kNoColour;
+        sums[column] = ColourSum{0, 0, 0, 0};
+      }
+      paintRow(painter, colours);
+    }
+  }
+  finishPainting(painter);
+}
+
+void drawHelp(Screen& screen) {
+  const int width = 54;
+  const int left = std::max(0, (screen.columns - width) / 2);
+  const int top = std::max(0, (screen.rows - 1 - kHelpLineCount - 2) / 2);
+  const std::string edge(static_cast<std::size_t>(width), ' ');
+  putText(screen, left, top, edge, true);
+  for (int line = 0; line < kHelpLineCount; ++line) {
+    putText(screen, left, top + 1 + line, "  " + std::string(kHelpLines[line]) + edge, true);
+  }
+  putText(screen, left, top + 1 + kHelpLineCount, edge, true);
+}
+
+}  // namespace
+
+Screen drawView(const View& view, const FileHandle& rom, const std::string& romName) {
+  Screen screen = blankScreen(view.columns, view.rows);
+  const Layout layout = layoutOf(view);
+  const int area = std::max(0, view.rows - 1);
+  const std::uint64_t bytes = imageBytes(view);
+  for (int down = 0; down < layout.down; ++down) {
+    for (int across = 0; across < layout.across; ++across) {
+      const std::uint64_t index = static_cast<std::uint64_t>(down) * static_cast<std::uint64_t>(layout.across) +
+                                  static_cast<std::uint64_t>(across);
+      Placement place{view.offset + index * bytes, across * (layout.imageColumns + 1), down * (layout.imageRows + 1),
+                      0, 0};
+      place.columns = std::min(layout.imageColumns, view.columns - place.left);
+      place.pixelRows = std::min(layout.imagePixelRows, 2 * (area - place.top));
+      if (place.columns <= 0 || place.pixelRows <= 0 || place.start >= view.romLength) continue;
+      if (view.zoom >= 1) {
+        drawZoomedIn(screen, view, place, rom);
+      } else {
+        drawZoomedOut(screen, view, place, rom);
+      }
+    }
+  }
+  if (view.help) drawHelp(screen);
+  // The status line, cut to the width: never wrapped.
+  const std::string status = statusText(view, romName);
+  putText(screen, 0, view.rows - 1, status + std::string(static_cast<std::size_t>(std::max(0, view.columns)), ' '),
+          true);
+  return screen;
+}
+
+}  // namespace velloran

@@ -1,0 +1,19 @@
+// The screen of the live view: the images from the offset on, left to right
+// and top to bottom, drawn as --preview draws them (zoomed in, each image
+// pixel a square of cell pixels; zoomed out, each cell pixel the average of
+// its block); the status line; the help overlay when it is up.
+#pragma once
+
+#include <string>
+
+#include "browse/view.h"
+#include "console/screen.h"
+#include "platform/platform.h"
+
+namespace velloran {
+
+// Reads only the bytes of the images on screen, in pieces of at most 1 MiB;
+// past the ROM's end the terminal's own background shows.
+Screen drawView(const View& view, const FileHandle& rom, const std::string& romName);
+
+}  // namespace velloran

@@ -1,0 +1,323 @@
+#include "browse/view.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+
+#include "console/answer_reader.h"
+#include "snapshot/bmp_file.h"
+
+namespace velloran {
+
+namespace {
+
+constexpr int kLargestZoomIn = 64;
+constexpr std::size_t kLongestTyped = 40;
+
+constexpr const char* kStartsAtOne = "Width and height start at 1.";
+constexpr const char* kPastTheEnd = "Past the ROM's end: an offset must be below its size.";
+constexpr const char* kBeforeTheStart = "Before the ROM's start.";
+
+int ceilDivide(std::int64_t value, std::int64_t divisor) {
+  return static_cast<int>(std::min<std::int64_t>((value + divisor - 1) / divisor, 1 << 30));
+}
+
+// The last offset within the ROM that is even (parity 0) or odd (1).
+std::uint64_t lastOffsetLike(const View& view, std::uint64_t parity) {
+  if (view.romLength < 2) return 0;
+  const std::uint64_t last = view.romLength - 1;
+  return (last & 1u) == parity ? last : last - 1;
+}
+
+// Moves the offset by `delta` bytes; a move past either end stops at that
+// end, even or odd as the move would have made it.
+void moveBy(View& view, std::int64_t delta) {
+  const std::int64_t target = static_cast<std::int64_t>(view.offset) + delta;
+  const std::uint64_t parity = static_cast<std::uint64_t>(target) & 1u;
+  if (target < 0) {
+    // Never forward: from 0, one byte back stays at 0.
+    view.offset = std::min<std::uint64_t>(view.offset, parity == 1 && view.romLength > 1 ? 1 : 0);
+    return;
+  }
+  view.offset = std::min(static_cast<std::uint64_t>(target), lastOffsetLike(view, parity));
+}
+
+std::int64_t signedBytes(std::uint64_t bytes) {
+  return static_cast<std::int64_t>(std::min<std::uint64_t>(bytes, std::uint64_t{1} << 62));
+}
+
+void nextPixel(View& view) { moveBy(view, 2); }
+void previousPixel(View& view) { moveBy(view, -2); }
+void nextRow(View& view) { moveBy(view, std::int64_t{view.width} * 2); }
+void previousRow(View& view) { moveBy(view, -std::int64_t{view.width} * 2); }
+void nextImage(View& view) { moveBy(view, signedBytes(imageBytes(view))); }
+void previousImage(View& view) { moveBy(view, -signedBytes(imageBytes(view))); }
+void nextScreen(View& view) { moveBy(view, signedBytes(shownBytes(view))); }
+void previousScreen(View& view) { moveBy(view, -signedBytes(shownBytes(view))); }
+void nextByte(View& view) { moveBy(view, 1); }
+void previousByte(View& view) { moveBy(view, -1); }
+
+void romStart(View& view) {
+  view.offset = view.romLength > 1 ? view.offset % 2 : 0;
+}
+
+// The ROM's end in view: the first image shown is its last whole one.
+void romEnd(View& view) {
+  const std::uint64_t bytes = imageBytes(view);
+  std::uint64_t target = view.romLength > bytes ? view.romLength - bytes : 0;
+  if ((target & 1u) != (view.offset & 1u)) target = target > 0 ? target - 1 : 1;
+  view.offset = std::min(target, lastOffsetLike(view, view.offset & 1u));
+}
+
+void resize(View& view, std::int32_t width, std::int32_t height) {
+  if (width < 1 || height < 1) {
+    view.message = kStartsAtOne;
+    return;
+  }
+  const ImageSize size = imageSize(width, height);
+  if (size != ImageSize::fits) {
+    view.message = imageSizeText(size);
+    return;
+  }
+  view.width = width;
+  view.height = height;
+}
+
+void wider(View& view) { resize(view, view.width + 1, view.height); }
+void narrower(View& view) { resize(view, view.width - 1, view.height); }
+void taller(View& view) { resize(view, view.width, view.height + 1); }
+void shorter(View& view) { resize(view, view.width, view.height - 1); }
+
+int largestZoomOut(const View& view) {
+  return std::max<int>(2, std::max(view.width, view.height));
+}
+
+void zoomIn(View& view) {
+  if (view.zoom >= 1) {
+    view.zoom = std::min(view.zoom + 1, kLargestZoomIn);
+  } else {
+    view.zoom = view.zoom == -2 ? 1 : view.zoom + 1;
+  }
+}
+
+void zoomOut(View& view) {
+  if (view.zoom > 1) {
+    view.zoom -= 1;
+  } else {
+    view.zoom = view.zoom == 1 ? -2 : std::max(view.zoom - 1, -largestZoomOut(view));
+  }
+}
+
+void zoomToFit(View& view) {
+  view.zoom = fittingZoom(view.width, view.height, view.columns, view.rows);
+}
+
+void typeOffset(View& view) { view.typing = Typing::offset; }
+void typeWidth(View& view) { view.typing = Typing::width; }
+void typeHeight(View& view) { view.typing = Typing::height; }
+void showHelp(View& view) { view.help = true; }
+void nothing(View&) {}
+
+// The keys, as less and vim have them where they have one.
+struct Binding {
+  Key key;
+  char character;
+  void (*change)(View&);
+  Action action;
+};
+
+constexpr Binding kBindings[] = {
+    {Key::right, 0, nextPixel, Action::none},          {Key::character, 'l', nextPixel, Action::none},
+    {Key::left, 0, previousPixel, Action::none},       {Key::character, 'h', previousPixel, Action::none},
+    {Key::down, 0, nextRow, Action::none},             {Key::character, 'j', nextRow, Action::none},
+    {Key::up, 0, previousRow, Action::none},           {Key::character, 'k', previousRow, Action::none},
+    {Key::character, ']', nextImage, Action::none},    {Key::character, '[', previousImage, Action::none},
+    {Key::pageDown, 0, nextScreen, Action::none},      {Key::character, ' ', nextScreen, Action::none},
+    {Key::character, 'f', nextScreen, Action::none},   {Key::pageUp, 0, previousScreen, Action::none},
+    {Key::character, 'b', previousScreen, Action::none}, {Key::character, '.', nextByte, Action::none},
+    {Key::character, ',', previousByte, Action::none}, {Key::home, 0, romStart, Action::none},
+    {Key::character, 'g', romStart, Action::none},     {Key::end, 0, romEnd, Action::none},
+    {Key::character, 'G', romEnd, Action::none},       {Key::character, '>', wider, Action::none},
+    {Key::character, '<', narrower, Action::none},     {Key::character, '}', taller, Action::none},
+    {Key::character, '{', shorter, Action::none},      {Key::character, '+', zoomIn, Action::none},
+    {Key::character, '=', zoomIn, Action::none},       {Key::character, '-', zoomOut, Action::none},
+    {Key::character, 'z', zoomToFit, Action::none},    {Key::character, 'o', typeOffset, Action::none},
+    {Key::character, 'W', typeWidth, Action::none},    {Key::character, 'H', typeHeight, Action::none},
+    {Key::character, 's', nothing, Action::save},      {Key::character, 'S', nothing, Action::saveShown},
+    {Key::character, '?', showHelp, Action::none},     {Key::character, 'q', nothing, Action::leave},
+    {Key::escape, 0, nothing, Action::leave},
+};
+
+// A typed number, read as the dialogue reads one: the whole text must be
+// the number. False, with the message, when it cannot be used.
+bool readTyped(const std::string& text, bool wide, std::int64_t& value, std::string& problem) {
+  AnswerInput input = textInput(text);
+  AnswerStatus status;
+  if (wide) {
+    status = readOffset(input, value);
+  } else {
+    std::int32_t narrow = 0;
+    status = readInteger(input, narrow);
+    value = narrow;
+  }
+  if (status == AnswerStatus::ended || (status == AnswerStatus::ok && !nothingLeft(input))) {
+    status = AnswerStatus::notANumber;
+  }
+  if (status == AnswerStatus::ok) return true;
+  problem = status == AnswerStatus::notANumber ? kNotANumberText : wide ? kOffsetTooLargeText : kTooLargeText;
+  return false;
+}
+
+// An offset typed as a number, or as + or - a number from where the view is.
+void takeOffset(View& view, const std::string& text) {
+  std::int64_t value = 0;
+  if (!readTyped(text, true, value, view.message)) return;
+  const bool relative = !text.empty() && (text[0] == '+' || text[0] == '-');
+  if (!relative && value < 0) {
+    view.message = kNegativeText;
+    return;
+  }
+  const std::int64_t target = relative ? static_cast<std::int64_t>(view.offset) + value : value;
+  if (target < 0) {
+    view.message = kBeforeTheStart;
+  } else if (static_cast<std::uint64_t>(target) >= std::max<std::uint64_t>(view.romLength, 1)) {
+    view.message = kPastTheEnd;
+  } else {
+    view.offset = static_cast<std::uint64_t>(target);
+  }
+}
+
+void takeTyped(View& view) {
+  const std::string text = view.typed;
+  const Typing what = view.typing;
+  view.typing = Typing::nothing;
+  view.typed.clear();
+  if (what == Typing::offset) {
+    takeOffset(view, text);
+    return;
+  }
+  std::int64_t value = 0;
+  if (!readTyped(text, false, value, view.message)) return;
+  const auto size = static_cast<std::int32_t>(value);
+  resize(view, what == Typing::width ? size : view.width, what == Typing::height ? size : view.height);
+}
+
+void applyTypingKey(View& view, const KeyPress& press) {
+  if (press.key == Key::enter) {
+    takeTyped(view);
+  } else if (press.key == Key::escape) {
+    view.typing = Typing::nothing;
+    view.typed.clear();
+  } else if (press.key == Key::backspace && !view.typed.empty()) {
+    view.typed.pop_back();
+  } else if (press.key == Key::character && view.typed.size() < kLongestTyped) {
+    view.typed += press.character;
+  }
+}
+
+void putThousands(std::string& text, std::uint64_t value) {
+  char digits[32];
+  std::snprintf(digits, sizeof digits, "%" PRIu64, value);
+  text += digits;
+}
+
+}  // namespace
+
+const char* const kHelpLines[] = {
+    "Keys                                              ",
+    "Right l  Left h      next / previous pixel (2 bytes)",
+    "Down j   Up k        next / previous image row      ",
+    "]  [                 next / previous image          ",
+    "PgDn Space f  PgUp b next / previous screen         ",
+    ".  ,                 one byte on / back             ",
+    "Home g   End G       the ROM's start / end          ",
+    ">  <                 width + / - 1                  ",
+    "}  {                 height + / - 1                 ",
+    "+ =  -   z           zoom in / out, the zoom that fits",
+    "o  W  H              type an offset, a width, a height",
+    "s  S                 save COUNT images / those shown",
+    "Ctrl-L               draw again                     ",
+    "q  Esc               leave                          ",
+    "                                                    ",
+    "Any key closes this help.                           ",
+};
+const int kHelpLineCount = static_cast<int>(sizeof kHelpLines / sizeof kHelpLines[0]);
+
+Layout layoutOf(const View& view) {
+  Layout layout{};
+  if (view.zoom >= 1) {
+    layout.imageColumns = static_cast<int>(std::min<std::int64_t>(std::int64_t{view.width} * view.zoom, 1 << 30));
+    layout.imagePixelRows = static_cast<int>(std::min<std::int64_t>(std::int64_t{view.height} * view.zoom, 1 << 30));
+  } else {
+    layout.imageColumns = ceilDivide(view.width, -view.zoom);
+    layout.imagePixelRows = ceilDivide(view.height, -view.zoom);
+  }
+  layout.imageRows = ceilDivide(layout.imagePixelRows, 2);
+  const int area = std::max(1, view.rows - 1);
+  layout.across = std::max(1, (view.columns + 1) / (layout.imageColumns + 1));
+  layout.down = std::max(1, (area + 1) / (layout.imageRows + 1));
+  return layout;
+}
+
+int fittingZoom(std::int32_t width, std::int32_t height, int columns, int rows) {
+  const std::int64_t across = std::max(1, columns);
+  const std::int64_t pixelRows = 2 * std::int64_t{std::max(1, rows - 1)};
+  if (width <= across && height <= pixelRows) {
+    return static_cast<int>(std::min<std::int64_t>({across / std::max(1, width), pixelRows / std::max(1, height),
+                                                     kLargestZoomIn}));
+  }
+  const int out = std::max(ceilDivide(width, across), ceilDivide(height, pixelRows));
+  return -std::max(2, out);
+}
+
+View startView(std::uint64_t romLength, std::uint64_t offset, std::int32_t width, std::int32_t height,
+               std::int32_t imageCount, int columns, int rows) {
+  View view{romLength, offset, width, height, imageCount, 1, columns, rows, {}, Typing::nothing, {}, false};
+  zoomToFit(view);
+  return view;
+}
+
+std::uint64_t imageBytes(const View& view) {
+  return std::uint64_t{static_cast<std::uint32_t>(view.width)} * static_cast<std::uint32_t>(view.height) * 2;
+}
+
+std::uint64_t shownBytes(const View& view) {
+  const Layout layout = layoutOf(view);
+  return imageBytes(view) * static_cast<std::uint64_t>(layout.across) * static_cast<std::uint64_t>(layout.down);
+}
+
+Action applyKey(View& view, const KeyPress& press) {
+  view.message.clear();
+  if (view.help) {
+    view.help = false;  // any key closes it, and does nothing else
+    return Action::none;
+  }
+  if (view.typing != Typing::nothing) {
+    applyTypingKey(view, press);
+    return Action::none;
+  }
+  for (const Binding& binding : kBindings) {
+    if (binding.key == press.key && (press.key != Key::character || binding.character == press.character)) {
+      binding.change(view);
+      return binding.action;
+    }
+  }
+  return Action::none;
+}
+
+std::string statusText(const View& view, const std::string& romName) {
+  if (view.typing != Typing::nothing) {
+    const char* prompt = view.typing == Typing::offset ? "Offset: " : view.typing == Typing::width ? "Width: " : "Height: ";
+    return prompt + view.typed + "_";
+  }
+  if (!view.message.empty()) return view.message;
+  char offset[64];
+  std::snprintf(offset, sizeof offset, "0x%08" PRIX64 " (%" PRIu64 ")", view.offset, view.offset);
+  std::string text = romName + "  " + offset + "  of ";
+  putThousands(text, view.romLength);
+  text += " bytes  " + std::to_string(view.width) + "x" + std::to_string(view.height) + "  zoom ";
+  text += view.zoom >= 1 ? std::to_string(view.zoom) + ":1" : "1:" + std::to_string(-view.zoom);
+  return text + "  ? help";
+}
+
+}  // namespace velloran

@@ -1,0 +1,73 @@
+// What the live view shows, and what each key does to it. Pure: the loop
+// (browse.h) reads the keys and the ROM, and draws (frame.h).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "console/keys.h"
+
+namespace velloran {
+
+enum class Typing { nothing, offset, width, height };
+
+struct View {
+  std::uint64_t romLength;
+  std::uint64_t offset;     // of the first image shown, in bytes
+  std::int32_t width;       // pixels, from 1
+  std::int32_t height;
+  std::int32_t imageCount;  // what `s` saves
+  int zoom;                 // from 1: each image pixel zoom x zoom cell pixels;
+                            // from -2 down: each cell pixel the average of a -zoom x -zoom block
+  int columns;              // the terminal's size in cells
+  int rows;
+  std::string message;      // shown instead of the status line until the next key
+  Typing typing;            // a number being typed on the status line, and its text
+  std::string typed;
+  bool help;                // the help overlay is up
+};
+
+// Where the images go: each image's size in cells, and how many fit across
+// and down above the status line, one blank cell between neighbours (at
+// least one, cut at the edges, when one does not fit whole).
+struct Layout {
+  int imageColumns;
+  int imagePixelRows;
+  int imageRows;
+  int across;
+  int down;
+};
+
+Layout layoutOf(const View& view);
+
+// The largest zoom at which one whole image fits above the status line.
+int fittingZoom(std::int32_t width, std::int32_t height, int columns, int rows);
+
+// A view of the ROM from `offset` at the zoom that fits.
+View startView(std::uint64_t romLength, std::uint64_t offset, std::int32_t width, std::int32_t height,
+               std::int32_t imageCount, int columns, int rows);
+
+enum class Action {
+  none,       // the view changed, or not: draw it
+  save,       // save imageCount images from the offset
+  saveShown,  // save every image shown
+  leave,
+};
+
+// What a key does: moves, resizes, zooms, types, or asks for an action.
+Action applyKey(View& view, const KeyPress& press);
+
+// The bytes of one image, and of every image shown.
+std::uint64_t imageBytes(const View& view);
+std::uint64_t shownBytes(const View& view);
+
+// The last line: the ROM's name, the offset in hex and decimal, the ROM's
+// size, WIDTHxHEIGHT, the zoom and "? help"; or the message, or the number
+// being typed.
+std::string statusText(const View& view, const std::string& romName);
+
+// The lines of the help overlay.
+extern const char* const kHelpLines[];
+extern const int kHelpLineCount;
+
+}  // namespace velloran

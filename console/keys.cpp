@@ -1,0 +1,144 @@
+#include "console/keys.h"
+
+#include <algorithm>
+#include <string_view>
+
+namespace velloran {
+
+namespace {
+
+constexpr char kEsc = '\x1B';
+
+// The sequences, whole. A sequence with a modifier (ESC[1;5A, Ctrl-Up) is
+// looked up without it, so it moves as the plain key does.
+struct Sequence {
+  std::string_view bytes;
+  Key key;
+};
+
+constexpr Sequence kSequences[] = {
+    {"\x1B[A", Key::up},      {"\x1BOA", Key::up},        {"\x1B[B", Key::down},     {"\x1BOB", Key::down},
+    {"\x1B[C", Key::right},   {"\x1BOC", Key::right},     {"\x1B[D", Key::left},     {"\x1BOD", Key::left},
+    {"\x1B[5~", Key::pageUp}, {"\x1B[6~", Key::pageDown}, {"\x1B[H", Key::home},     {"\x1BOH", Key::home},
+    {"\x1B[1~", Key::home},   {"\x1B[7~", Key::home},     {"\x1B[F", Key::end},      {"\x1BOF", Key::end},
+    {"\x1B[4~", Key::end},    {"\x1B[8~", Key::end},      {"\x1BOM", Key::enter},
+};
+
+// The single bytes that are keys of their own.
+struct Single {
+  char byte;
+  Key key;
+};
+
+constexpr Single kSingles[] = {
+    {'\r', Key::enter}, {'\n', Key::enter}, {'\x7F', Key::backspace}, {'\x08', Key::backspace}, {'\x0C', Key::redraw},
+};
+
+// A control sequence longer than this is junk, not a key.
+constexpr std::size_t kLongestSequence = 32;
+
+enum class Length { whole, partial, none };
+
+// How many bytes the escape sequence at the start of `bytes` takes: CSI
+// (ESC [ parameters final) or SS3 (ESC O final).
+Length sequenceLength(std::string_view bytes, std::size_t& length) {
+  if (bytes.size() < 2) return Length::partial;
+  if (bytes[1] == 'O') {
+    if (bytes.size() < 3) return Length::partial;
+    length = 3;
+    return Length::whole;
+  }
+  if (bytes[1] != '[') return Length::none;
+  for (std::size_t at = 2; at < bytes.size() && at < kLongestSequence; ++at) {
+    const auto c = static_cast<unsigned char>(bytes[at]);
+    if (c >= 0x40 && c <= 0x7E) {
+      length = at + 1;
+      return Length::whole;
+    }
+    if (c < 0x20 || c > 0x3F) {  // not a parameter or intermediate byte
+      length = at;
+      return Length::whole;
+    }
+  }
+  if (bytes.size() >= kLongestSequence) {
+    length = kLongestSequence;
+    return Length::whole;
+  }
+  return Length::partial;
+}
+
+// The key a whole sequence stands for. A modifier after the first parameter
+// is left out (ESC[5;5~ is ESC[5~), and so is a first parameter of 1 before
+// a letter (ESC[1;5A is ESC[A).
+Key keyOfSequence(std::string_view sequence) {
+  std::string plain(sequence);
+  if (plain.size() > 3 && plain[1] == '[') {
+    const char final = plain.back();
+    std::string parameters = plain.substr(2, plain.size() - 3);
+    parameters = parameters.substr(0, parameters.find(';'));
+    if (parameters == "1" && final != '~') parameters.clear();
+    plain = "\x1B[" + parameters + final;
+  }
+  for (const Sequence& known : kSequences) {
+    if (known.bytes == plain) return known.key;
+  }
+  return Key::unknown;
+}
+
+// The bytes a character beyond ASCII takes in UTF-8, from its lead byte.
+std::size_t utf8Length(unsigned char lead) {
+  if (lead >= 0xF0) return 4;
+  if (lead >= 0xE0) return 3;
+  if (lead >= 0xC0) return 2;
+  return 1;
+}
+
+void take(KeyDecoder& decoder, std::size_t count) {
+  decoder.pending.erase(0, count);
+}
+
+}  // namespace
+
+void feedKeyBytes(KeyDecoder& decoder, const char* bytes, std::size_t count) {
+  decoder.pending.append(bytes, count);
+}
+
+bool nextKey(KeyDecoder& decoder, bool waitedLongEnough, KeyPress& press) {
+  const std::string_view bytes = decoder.pending;
+  if (bytes.empty()) return false;
+  press = KeyPress{Key::unknown, '\0'};
+  const auto first = static_cast<unsigned char>(bytes[0]);
+  if (first == static_cast<unsigned char>(kEsc)) {
+    std::size_t length = 0;
+    const Length found = sequenceLength(bytes, length);
+    if (found == Length::partial && !waitedLongEnough) return false;
+    if (found == Length::whole) {
+      press.key = keyOfSequence(bytes.substr(0, length));
+      take(decoder, length);
+      return true;
+    }
+    // An Esc alone, or one before a byte that starts no sequence (which is
+    // then a key of its own); a cut-off sequence counts as Esc too.
+    press.key = Key::escape;
+    take(decoder, found == Length::partial ? bytes.size() : 1);
+    return true;
+  }
+  for (const Single& single : kSingles) {
+    if (single.byte == bytes[0]) {
+      press.key = single.key;
+      take(decoder, 1);
+      return true;
+    }
+  }
+  if (first >= 0x20 && first < 0x7F) {
+    press = KeyPress{Key::character, bytes[0]};
+    take(decoder, 1);
+    return true;
+  }
+  const std::size_t length = utf8Length(first);
+  if (bytes.size() < length && !waitedLongEnough) return false;
+  take(decoder, std::min(length, bytes.size()));
+  return true;  // unknown
+}
+
+}  // namespace velloran

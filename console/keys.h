@@ -1,0 +1,49 @@
+// Keys from the bytes a terminal sends: printable characters as themselves,
+// and the escape sequences of the arrows, PgUp/PgDn and Home/End in the
+// forms xterm, the VT220, rxvt, tmux, the Linux console and Windows Terminal
+// send them. An Esc on its own is told from the start of a sequence by the
+// time that passes without another byte.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace velloran {
+
+enum class Key {
+  character,  // a printable ASCII character, in KeyPress::character
+  up,
+  down,
+  left,
+  right,
+  pageUp,
+  pageDown,
+  home,
+  end,
+  escape,
+  enter,
+  backspace,
+  redraw,   // Ctrl-L
+  unknown,  // anything else: a function key, a character beyond ASCII
+};
+
+struct KeyPress {
+  Key key;
+  char character;
+};
+
+// How long an Esc waits for the rest of a sequence before it counts alone.
+constexpr int kEscapeWaitMilliseconds = 100;
+
+struct KeyDecoder {
+  std::string pending;  // bytes that arrived and make no whole key yet
+};
+
+void feedKeyBytes(KeyDecoder& decoder, const char* bytes, std::size_t count);
+
+// Takes the next whole key from what was fed. False when there is none yet;
+// with `waitedLongEnough`, what is pending (an Esc, a cut-off sequence) is
+// taken for what it can be instead of waiting for more.
+bool nextKey(KeyDecoder& decoder, bool waitedLongEnough, KeyPress& press);
+
+}  // namespace velloran

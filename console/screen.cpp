@@ -1,0 +1,130 @@
+#include "console/screen.h"
+
+namespace velloran {
+
+namespace {
+
+constexpr char32_t kUpperHalf = 0x2580;
+constexpr char32_t kLowerHalf = 0x2584;
+
+void putNumber(std::string& text, unsigned number) {
+  char digits[12];
+  int count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + number % 10);
+    number /= 10;
+  } while (number != 0);
+  while (count > 0) text += digits[--count];
+}
+
+// ESC[38;2;R;G;Bm sets the foreground, ESC[48;2;R;G;Bm the background; 39
+// and 49 give the terminal's own back.
+void putColour(std::string& text, bool foreground, std::uint32_t colour) {
+  if (colour == kNoColour) {
+    text += foreground ? "\x1B[39m" : "\x1B[49m";
+    return;
+  }
+  text += foreground ? "\x1B[38;2;" : "\x1B[48;2;";
+  putNumber(text, (colour >> 16) & 0xFFu);
+  text += ';';
+  putNumber(text, (colour >> 8) & 0xFFu);
+  text += ';';
+  putNumber(text, colour & 0xFFu);
+  text += 'm';
+}
+
+void putUtf8(std::string& text, char32_t glyph) {
+  if (glyph < 0x80) {
+    text += static_cast<char>(glyph);
+  } else if (glyph < 0x800) {
+    text += static_cast<char>(0xC0 | (glyph >> 6));
+    text += static_cast<char>(0x80 | (glyph & 0x3F));
+  } else if (glyph < 0x10000) {
+    text += static_cast<char>(0xE0 | (glyph >> 12));
+    text += static_cast<char>(0x80 | ((glyph >> 6) & 0x3F));
+    text += static_cast<char>(0x80 | (glyph & 0x3F));
+  } else {
+    text += static_cast<char>(0xF0 | (glyph >> 18));
+    text += static_cast<char>(0x80 | ((glyph >> 12) & 0x3F));
+    text += static_cast<char>(0x80 | ((glyph >> 6) & 0x3F));
+    text += static_cast<char>(0x80 | (glyph & 0x3F));
+  }
+}
+
+// The next character of UTF-8 text; a byte that starts none stands for itself.
+char32_t nextCharacter(std::string_view text, std::size_t& at) {
+  const auto lead = static_cast<unsigned char>(text[at++]);
+  const std::size_t extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
+  if (extra == 0 || at + extra > text.size()) return lead < 0x80 ? lead : U'?';
+  char32_t glyph = lead & (0x3F >> extra);
+  for (std::size_t i = 0; i < extra; ++i) glyph = (glyph << 6) | (static_cast<unsigned char>(text[at++]) & 0x3F);
+  return glyph;
+}
+
+}  // namespace
+
+Screen blankScreen(int columns, int rows) {
+  const int width = columns > 0 ? columns : 0;
+  const int height = rows > 0 ? rows : 0;
+  return Screen{width, height,
+                std::vector<Cell>(static_cast<std::size_t>(width) * static_cast<std::size_t>(height),
+                                  Cell{kNoColour, kNoColour, U' ', false})};
+}
+
+void putPixels(Screen& screen, int column, int row, std::uint32_t upper, std::uint32_t lower) {
+  if (column < 0 || row < 0 || column >= screen.columns || row >= screen.rows) return;
+  Cell& cell = screen.cells[static_cast<std::size_t>(row) * static_cast<std::size_t>(screen.columns) +
+                            static_cast<std::size_t>(column)];
+  if (upper == kNoColour && lower == kNoColour) {
+    cell = Cell{kNoColour, kNoColour, U' ', false};
+  } else if (upper == kNoColour) {
+    cell = Cell{lower, kNoColour, kLowerHalf, false};
+  } else {
+    cell = Cell{upper, lower, kUpperHalf, false};
+  }
+}
+
+void putText(Screen& screen, int column, int row, std::string_view text, bool inverse) {
+  if (row < 0 || row >= screen.rows) return;
+  for (std::size_t at = 0; at < text.size() && column < screen.columns; ++column) {
+    const char32_t glyph = nextCharacter(text, at);
+    if (column < 0) continue;
+    screen.cells[static_cast<std::size_t>(row) * static_cast<std::size_t>(screen.columns) +
+                 static_cast<std::size_t>(column)] = Cell{kNoColour, kNoColour, glyph, inverse};
+  }
+}
+
+std::string frameText(const Screen& screen) {
+  std::string text = "\x1B[?2026h\x1B[0m";
+  // A cell takes at most two colour sequences of 19 bytes and four of UTF-8.
+  text.reserve(text.size() + screen.cells.size() * 12 + static_cast<std::size_t>(screen.rows) * 12 + 32);
+  std::uint32_t foreground = kNoColour;
+  std::uint32_t background = kNoColour;
+  bool inverse = false;
+  for (int row = 0; row < screen.rows; ++row) {
+    text += "\x1B[";
+    putNumber(text, static_cast<unsigned>(row + 1));
+    text += ";1H";
+    const Cell* cell = &screen.cells[static_cast<std::size_t>(row) * static_cast<std::size_t>(screen.columns)];
+    for (int column = 0; column < screen.columns; ++column, ++cell) {
+      if (cell->inverse != inverse) {
+        text += cell->inverse ? "\x1B[7m" : "\x1B[27m";
+        inverse = cell->inverse;
+      }
+      // A blank cell shows only its background.
+      if (cell->foreground != foreground && cell->glyph != U' ') {
+        putColour(text, true, cell->foreground);
+        foreground = cell->foreground;
+      }
+      if (cell->background != background) {
+        putColour(text, false, cell->background);
+        background = cell->background;
+      }
+      putUtf8(text, cell->glyph);
+    }
+  }
+  text += "\x1B[0m\x1B[?2026l";
+  return text;
+}
+
+}  // namespace velloran

@@ -1,0 +1,59 @@
+// A full screen of character cells, drawn as one frame of text:
+//
+//   ESC[?2026h                     synchronized update: the terminal shows
+//                                  the frame whole, not half drawn
+//   ESC[row;1H cells ... (per row) each row from its first column
+//   ESC[0m ESC[?2026l
+//
+// A cell is a character with a foreground and a background colour, or two
+// pixels: the upper one as U+2580's foreground, the lower one as its
+// background, as --preview draws them. A colour sequence is written only
+// where the colour changes. The terminal's own colours stay where there is
+// nothing to show (kNoColour): a lone upper pixel is U+2580 on the default
+// background, a lone lower one U+2584.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velloran {
+
+// Enters and leaves the full screen: the alternate screen with the cursor
+// hidden, then the main screen with the cursor shown and the colours reset.
+constexpr const char* kEnterFullScreen = "\x1B[?1049h\x1B[?25l";
+constexpr const char* kLeaveFullScreen = "\x1B[0m\x1B[?25h\x1B[?1049l";
+
+constexpr std::uint32_t kNoColour = 0xFFFFFFFFu;  // the terminal's own
+
+// 0xRRGGBB from 8-bit levels.
+constexpr std::uint32_t rgb(unsigned red, unsigned green, unsigned blue) {
+  return (red << 16) | (green << 8) | blue;
+}
+
+struct Cell {
+  std::uint32_t foreground;
+  std::uint32_t background;
+  char32_t glyph;  // ' ' for an empty cell
+  bool inverse;    // text in the terminal's colours swapped (the status line)
+};
+
+struct Screen {
+  int columns;
+  int rows;
+  std::vector<Cell> cells;  // row by row
+};
+
+Screen blankScreen(int columns, int rows);
+
+// Two pixels in one cell; kNoColour for either shows the background there.
+void putPixels(Screen& screen, int column, int row, std::uint32_t upper, std::uint32_t lower);
+
+// Text from `column` on, cut at the screen's edge; UTF-8, one cell a character.
+void putText(Screen& screen, int column, int row, std::string_view text, bool inverse);
+
+// The whole screen as one frame, in one pass over its cells.
+std::string frameText(const Screen& screen);
+
+}  // namespace velloran

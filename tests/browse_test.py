@@ -1,0 +1,519 @@
+"""--browse in a pseudo-terminal, its screen read by pyte (a terminal emulator
+we did not write): what each key does to the status line, the cells against
+Pillow's reading of the snapshot a dump writes, saves against a dump's files,
+the terminal given back on every way out, a resize, a 4 GiB ROM, random keys,
+and every usage error."""
+import errno
+import fcntl
+import os
+import pty
+import random
+import re
+import resource
+import select
+import shutil
+import signal
+import struct
+import subprocess
+import termios
+import threading
+import time
+import unittest
+
+from harness import *  # noqa: F401,F403
+import harness
+
+try:
+    import pyte
+except ImportError:  # Debian's python3-pyte
+    pyte = None
+
+DEMO_ROM = os.path.join(harness.ROOT, "examples", "demo.rom")
+FRAME_END = b"\x1b[?2026l"
+LEAVE = b"\x1b[0m\x1b[?25h\x1b[?1049l"
+UPPER, LOWER = "\u2580", "\u2584"
+
+
+def widen(field):
+    return (field << 3) | (field >> 2)
+
+
+def take_as_controlling_terminal():
+    """In the child: standard input becomes its controlling terminal; and no core
+    files (Ctrl-\\ dumps core)."""
+    fcntl.ioctl(0, termios.TIOCSCTTY, 0)
+    resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
+
+
+def set_size(fd, columns, rows):
+    fcntl.ioctl(fd, termios.TIOCSWINSZ, struct.pack("HHHH", rows, columns, 0, 0))
+
+
+class Terminal:
+    """A command run in a pseudo-terminal of `columns` x `rows` that it has as its
+    controlling terminal, as a shell would start it; what it shows is read by pyte."""
+
+    def __init__(self, argv, cwd, columns=100, rows=30, env=None):
+        self.controller, self.terminal = pty.openpty()
+        set_size(self.terminal, columns, rows)
+        self.mode_before = termios.tcgetattr(self.terminal)
+        self.screen = pyte.Screen(columns, rows)
+        self.stream = pyte.ByteStream(self.screen)
+        self.output = b""
+        self.lock = threading.Condition()
+        environment = dict(env or os.environ, TERM="xterm-256color")
+        self.process = subprocess.Popen(argv, stdin=self.terminal, stdout=self.terminal, stderr=self.terminal,
+                                        cwd=cwd, env=environment, start_new_session=True,
+                                        preexec_fn=take_as_controlling_terminal)
+        self.stopping = False
+        self.reader = threading.Thread(target=self._read, daemon=True)
+        self.reader.start()
+
+    def _read(self):
+        while not self.stopping:
+            if not select.select([self.controller], [], [], 0.05)[0]:
+                continue
+            try:
+                chunk = os.read(self.controller, 65536)
+            except OSError as error:
+                if error.errno != errno.EIO:
+                    raise
+                chunk = b""
+            with self.lock:
+                if not chunk:
+                    self.closed = True
+                    self.lock.notify_all()
+                    return
+                self.output += chunk
+                self.stream.feed(chunk)
+                self.lock.notify_all()
+
+    def frames(self):
+        with self.lock:
+            return self.output.count(FRAME_END)
+
+    def wait_for(self, condition, what, timeout=20):
+        deadline = time.monotonic() + timeout
+        with self.lock:
+            while not condition():
+                left = deadline - time.monotonic()
+                if left <= 0:
+                    raise AssertionError("no %s; shown: %r" % (what, self.output[-300:]))
+                self.lock.wait(left)
+
+    def wait_frames(self, count):
+        self.wait_for(lambda: self.output.count(FRAME_END) >= count, "frame %d" % count)
+
+    def settle(self):
+        """Waits until nothing more is shown for a moment."""
+        while True:
+            length = len(self.output)
+            time.sleep(0.2)
+            if len(self.output) == length:
+                return
+
+    def type(self, keys):
+        os.write(self.controller, keys)
+
+    def press(self, keys):
+        """Sends `keys` and waits for the frame they lead to."""
+        before = self.frames()
+        self.type(keys)
+        self.wait_frames(before + 1)
+
+    def status(self):
+        with self.lock:
+            return self.screen.display[self.screen.lines - 1].rstrip()
+
+    def resize(self, columns, rows):
+        with self.lock:
+            self.screen.resize(rows, columns)
+        before = self.frames()
+        set_size(self.terminal, columns, rows)  # the kernel sends SIGWINCH
+        self.wait_frames(before + 1)
+
+    def pixel(self, x, y):
+        """The colour the screen shows for cell pixel (x, y): 'rrggbb' or None."""
+        with self.lock:
+            cell = self.screen.buffer[y // 2][x]
+        if cell.data == UPPER:
+            colour = cell.fg if y % 2 == 0 else cell.bg
+        elif cell.data == LOWER:
+            colour = cell.fg if y % 2 == 1 else "default"
+        else:
+            colour = "default" if cell.data == " " else "text"
+        return None if colour == "default" else colour
+
+    def finish(self, timeout=20):
+        """The exit status, once everything the process wrote has been read."""
+        status = self.process.wait(timeout=timeout)
+        self.settle()
+        return status
+
+    def close(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+        self.stopping = True
+        self.reader.join()
+        os.close(self.controller)
+        os.close(self.terminal)
+
+
+def hex_colour(fields):
+    return "%02x%02x%02x" % tuple(widen(f) for f in fields)
+
+
+@unittest.skipIf(harness.ON_WINDOWS, "a POSIX pseudo-terminal")
+@unittest.skipIf(pyte is None, "python3-pyte is needed")
+class Browse(ToolTestCase):
+    def setUp(self):
+        super().setUp()
+        self.terminals = []
+
+    def tearDown(self):
+        for terminal in self.terminals:
+            terminal.close()
+        super().tearDown()
+
+    def open(self, args, columns=100, rows=30, **kwargs):
+        terminal = Terminal(harness.tool_command(["--browse"] + [str(a) for a in args]), self.dir, columns, rows,
+                            **kwargs)
+        self.terminals.append(terminal)
+        terminal.wait_frames(1)
+        return terminal
+
+    def dump_fields(self, offset, width=64, height=32, folder="reference"):
+        """The snapshot a dump writes for these values, as Pillow decodes it: its 5-bit fields."""
+        os.makedirs(self.path(folder), exist_ok=True)
+        _, err, status = run_with_arguments([DEMO_ROM, folder + "/", width, height, 1, offset], self.dir)
+        self.assertEqual((err, status), ("", 0))
+        names = sorted(os.listdir(self.path(folder)))
+        size, fields = decoded_colours(self.path(folder, names[-1]))
+        self.assertEqual(size, (width, height))
+        return fields
+
+    def test_each_key_does_what_the_status_line_then_says(self):
+        terminal = self.open([DEMO_ROM, "out/", 64, 32, 1, 0x20D])
+        self.assertEqual(terminal.status(), "demo.rom  0x0000020D (525)  of 16909 bytes  64x32  zoom 1:1  ? help")
+        cases = [  # keys, what the status line must then hold
+            (b"l", "0x0000020F (527)"), (b"\x1b[C", "0x00000211 (529)"), (b"h", "0x0000020F (527)"),
+            (b"\x1bOD", "0x0000020D (525)"), (b"j", "0x0000028D (653)"), (b"\x1b[A", "0x0000020D (525)"),
+            (b"]", "0x0000120D (4621)"), (b"[", "0x0000020D (525)"), (b".", "0x0000020E (526)"),
+            (b",", "0x0000020D (525)"), (b"\x1b[6~", "0x0000120D (4621)"), (b"\x1b[5~", "0x0000020D (525)"),
+            (b" ", "0x0000120D (4621)"), (b"b", "0x0000020D (525)"), (b"G", "0x0000320D (12813)"),
+            (b"g", "0x00000001 (1)"), (b"\x1b[F", "0x0000320D (12813)"), (b"\x1b[H", "0x00000001 (1)"),
+            (b">", "65x32"), (b"<", "64x32"), (b"}", "64x33"), (b"{", "64x32"), (b"-", "zoom 1:2"),
+            (b"=", "zoom 1:1"), (b"+", "zoom 2:1"), (b"z", "zoom 1:1"), (b"o0x20D\r", "0x0000020D (525)"),
+            (b"o+4096\r", "0x0000120D (4621)"), (b"o-4096\r", "0x0000020D (525)"), (b"W0x20\r", "32x32"),
+            (b"H16\r", "32x16"), (b"W64\rH32\r", "64x32"), (b"\x0c", "0x0000020D (525)"),
+        ]
+        for keys, shown in cases:
+            with self.subTest(keys=keys):
+                terminal.press(keys)
+                self.assertIn(shown, terminal.status())
+        # While typing: the prompt; a number that cannot be used is explained and changes nothing.
+        terminal.press(b"o")
+        self.assertEqual(terminal.status(), "Offset: _")
+        terminal.press(b"12x")
+        self.assertEqual(terminal.status(), "Offset: 12x_")
+        terminal.press(b"\r")
+        self.assertEqual(terminal.status(), "Not a number: answer with a whole number such as 64, 0x40 or 0100.")
+        terminal.press(b"o99999\r")
+        self.assertIn("Past the ROM's end", terminal.status())
+        terminal.press(b"W0\r")
+        self.assertEqual(terminal.status(), "Width and height start at 1.")
+        terminal.press(b"o5")
+        terminal.press(b"\x1b")  # Esc, once no sequence follows, cancels the typing; the view stays
+        self.assertIn("0x0000020D (525)", terminal.status())
+        terminal.press(b"?")
+        with terminal.lock:
+            self.assertTrue(any("Any key closes this help." in line for line in terminal.screen.display))
+        terminal.press(b"q")  # closes the help, and only that
+        self.assertIn("? help", terminal.status())
+        terminal.type(b"q")
+        self.assertEqual(terminal.finish(), 0)
+
+    def check_image(self, terminal, fields, left, top, zoom, width=64, height=32):
+        """The image's cell pixels at (left, top) against the dump's fields."""
+        expected_rows = []
+        if zoom >= 1:
+            for y in range(height * zoom):
+                expected_rows.append([hex_colour(fields[(y // zoom) * width + x // zoom]) for x in range(width * zoom)])
+        else:
+            k = -zoom
+            for top_row in range(0, height, k):
+                row = []
+                for left_column in range(0, width, k):
+                    block = [fields[y * width + x] for y in range(top_row, min(top_row + k, height))
+                             for x in range(left_column, min(left_column + k, width))]
+                    row.append("%02x%02x%02x" % tuple((sum(widen(p[c]) for p in block) * 2 + len(block))
+                                                      // (2 * len(block)) for c in range(3)))
+                expected_rows.append(row)
+        shown = [[terminal.pixel(left + x, 2 * top + y) for x in range(len(expected_rows[0]))]
+                 for y in range(len(expected_rows))]
+        self.assertEqual(shown, expected_rows)
+
+    def test_the_view_shows_what_a_dump_writes(self):
+        terminal = self.open([DEMO_ROM, "out/", 64, 32, 1, 0x20D], columns=140, rows=40)
+        # 140 x 39 cells hold 140 x 78 pixels: the zoom that fits one image is 2:1.
+        self.assertIn("zoom 2:1", terminal.status())
+        self.check_image(terminal, self.dump_fields(0x20D), 0, 0, 2)
+        terminal.press(b"-")
+        # At 1:1 two images across, one blank column between, and two down.
+        for index, (left, top) in enumerate([(0, 0), (65, 0), (0, 17), (65, 17)]):
+            with self.subTest(zoom="1:1", image=index):
+                self.check_image(terminal, self.dump_fields(0x20D + index * 4096, folder="one-%d" % index),
+                                 left, top, 1)
+        with terminal.lock:
+            self.assertEqual(terminal.screen.buffer[0][64].data, " ")
+        terminal.press(b"-")  # 1:2
+        self.assertIn("zoom 1:2", terminal.status())
+        self.check_image(terminal, self.dump_fields(0x20D), 0, 0, -2)
+        terminal.press(b"-")  # 1:3, edge blocks averaging what they hold
+        self.check_image(terminal, self.dump_fields(0x20D), 0, 0, -3)
+        # Past the ROM's end the terminal's own background shows.
+        terminal.press(b"G")
+        with terminal.lock:
+            self.assertEqual(terminal.screen.buffer[17][0].data, " ")
+        terminal.type(b"q")
+        self.assertEqual(terminal.finish(), 0)
+
+    def test_saves_are_byte_for_byte_what_a_dump_writes(self):
+        terminal = self.open([DEMO_ROM, "out/", 64, 32, 1, 0x20D], columns=140, rows=40)
+        terminal.press(b"-]]")  # 1:1: four images shown
+        terminal.press(b"s")
+        terminal.wait_for(lambda: "Saved" in terminal.status(), "the save's message")
+        self.assertEqual(terminal.status(), "Saved out/snap0000.bmp")
+        terminal.press(b"gS")  # every image shown: four
+        terminal.wait_for(lambda: "Saved" in terminal.status(), "the save's message")
+        self.assertEqual(terminal.status(), "Saved out/snap0001.bmp to out/snap0004.bmp")
+        terminal.type(b"q")
+        self.assertEqual(terminal.finish(), 0)
+        # What a dump with the same values writes, in a folder of its own.
+        os.makedirs(self.path("dump"))
+        run_with_arguments([DEMO_ROM, "dump/", 64, 32, 1, 0x220D], self.dir)
+        run_with_arguments([DEMO_ROM, "dump/", 64, 32, 4, 1], self.dir)
+        for name in ["snap%04d.bmp" % n for n in range(5)]:
+            self.assertEqual(read_file(self.path("out", name)), read_file(self.path("dump", name)), name)
+        # After leaving: what the saves printed, as a dump prints it, then the command.
+        after = terminal.output[terminal.output.rindex(LEAVE) + len(LEAVE):].decode().replace("\r\n", "\n")
+        self.assertEqual(after, "".join(opening("out/snap%04d.bmp" % n) for n in range(5))
+                         + "\nvelloran %s out/ 64 32 1 0x00000001\n" % DEMO_ROM)
+
+    def test_the_command_printed_dumps_the_last_view(self):
+        write_file(self.path("my rom's.bin"), read_file(DEMO_ROM))
+        terminal = self.open(["my rom's.bin", "out/", 64, 32, 2, 0x20D])
+        terminal.press(b"]>")
+        terminal.type(b"q")
+        self.assertEqual(terminal.finish(), 0)
+        command = terminal.output[terminal.output.rindex(LEAVE) + len(LEAVE):].decode().strip()
+        self.assertEqual(command, "velloran 'my rom'\\''s.bin' out/ 65 32 2 0x0000120D")
+        done = subprocess.run(["bash", "-c", command.replace("velloran", '"$0"', 1), harness.TOOL], cwd=self.dir,
+                              stdout=subprocess.PIPE)
+        self.assertEqual(done.returncode, 0)
+        self.assertEqual(self.snapshots(), ["snap0000.bmp", "snap0001.bmp"])
+        self.assertEqual(decoded_colours(self.path("out", "snap0000.bmp"))[0], (65, 32))
+
+    def test_the_terminal_is_given_back_on_every_way_out(self):
+        ways = [  # what ends the view, the exit status
+            ("q", lambda t: t.type(b"q"), 0),
+            ("Esc", lambda t: t.type(b"\x1b"), 0),
+            ("Ctrl-C", lambda t: t.type(b"\x03"), -signal.SIGINT),
+            ("SIGTERM", lambda t: t.process.send_signal(signal.SIGTERM), -signal.SIGTERM),
+            ("SIGHUP", lambda t: t.process.send_signal(signal.SIGHUP), -signal.SIGHUP),
+            ("Ctrl-\\", lambda t: t.type(b"\x1c"), -signal.SIGQUIT),
+        ]
+        for name, end, status in ways:
+            with self.subTest(way=name):
+                terminal = self.open([DEMO_ROM, "out/", 64, 32, 1, 0x20D])
+                terminal.press(b"j")
+                end(terminal)
+                self.assertEqual(terminal.finish(), status)
+                self.assertEqual(termios.tcgetattr(terminal.terminal), terminal.mode_before)
+                self.assertIn(LEAVE, terminal.output[terminal.output.rindex(FRAME_END):])
+                with terminal.lock:
+                    self.assertFalse(terminal.screen.cursor.hidden)
+                # Then the command, as after q.
+                self.assertIn(b"velloran " + DEMO_ROM.encode(), terminal.output[terminal.output.rindex(LEAVE):])
+
+    def test_ctrl_z_gives_the_terminal_back_and_fg_takes_it_again(self):
+        shell = Terminal(["bash", "--norc", "--noprofile", "-i"], self.dir, 100, 30,
+                         env=dict(os.environ, PS1="$ ", HISTFILE="/dev/null"))
+        self.terminals.append(shell)
+        shell.wait_for(lambda: b"$ " in shell.output, "the prompt")
+        tool = " ".join(harness.tool_command(["--browse", DEMO_ROM, "out/", "64", "32", "1", "0x20D"]))
+        shell.type(b"stty -g > before; " + tool.encode() + b"\r")
+        shell.wait_frames(1)
+        shell.type(b"\x1a")  # Ctrl-Z
+        shell.wait_for(lambda: b"Stopped" in shell.output, "the job stopped")
+        shell.type(b"stty -g > stopped; fg\r")
+        shell.wait_frames(2)  # drawn again
+        shell.settle()
+        self.assertIn("0x0000020D (525)", shell.status())
+        shell.press(b"j")
+        self.assertIn("0x0000028D (653)", shell.status())
+        shell.type(b"q")
+        # Given back twice now (Ctrl-Z, q); the command follows the second time.
+        shell.wait_for(lambda: shell.output.count(LEAVE) == 2 and b" 0x0000028D\r\n" in shell.output, "the command")
+        shell.type(b"stty -g > after; exit\r")
+        self.assertEqual(shell.finish(), 0)
+        before = read_file(self.path("before"))
+        self.assertEqual(read_file(self.path("stopped")), before)
+        self.assertEqual(read_file(self.path("after")), before)
+
+    def test_a_resized_terminal_is_drawn_at_its_new_size(self):
+        terminal = self.open([DEMO_ROM, "out/", 64, 32, 1, 0x20D], columns=100, rows=30)
+        terminal.resize(140, 40)
+        self.assertIn("? help", terminal.status())
+        self.check_image(terminal, self.dump_fields(0x20D + 4096), 65, 0, 1)  # room for a second image
+        terminal.resize(60, 12)
+        self.assertIn("demo.rom", terminal.status())
+        terminal.type(b"q")
+        self.assertEqual(terminal.finish(), 0)
+
+    def test_a_4_gib_rom_is_read_only_where_it_is_shown(self):
+        with open(self.path("big.rom"), "wb") as rom:
+            rom.truncate(4 << 30)
+            rom.seek((4 << 30) - 4096)
+            rom.write(random_bytes(4096, seed=95))
+        terminal = self.open(["big.rom", "out/", 64, 32], columns=200, rows=60)
+        for keys in [b"G", b"-", b"-", b"-", b"g", b"\x1b[6~", b"o0x80000001\r", b"+", b"+"]:
+            terminal.press(keys)
+        with open("/proc/%d/io" % terminal.process.pid) as io:
+            read_bytes = int(re.search(r"rchar: (\d+)", io.read()).group(1))
+        with open("/proc/%d/status" % terminal.process.pid) as status:
+            peak = int(re.search(r"VmHWM:\s+(\d+) kB", status.read()).group(1)) * 1024
+        self.assertIn("0x80000001", terminal.status())
+        self.assertLess(read_bytes, 64 << 20)
+        if not harness.VALGRIND and not os.environ.get("VELLORAN_SANITIZED"):
+            self.assertLess(peak, 32 << 20)
+        terminal.type(b"q")
+        self.assertEqual(terminal.finish(), 0)
+
+    def test_random_keys_never_break_it_and_q_still_leaves(self):
+        chance = random.Random(96)
+        # Without the keys that leave, save or signal.
+        keys = bytes(b for b in chance.randbytes(20000) if b not in b"qsS\x1b\x03\x1a\x1c\x7f")
+        terminal = self.open([DEMO_ROM, "out/", 8, 8, 1, 0], columns=80, rows=24)
+        for start in range(0, len(keys), 500):
+            terminal.type(keys[start:start + 500])
+            time.sleep(0.01)
+        terminal.type(b"\r\x1b")  # end any typing
+        time.sleep(0.3)
+        terminal.type(b"q")
+        self.assertEqual(terminal.finish(), 0)
+        self.assertEqual(termios.tcgetattr(terminal.terminal), terminal.mode_before)
+        self.assertEqual(self.snapshots(), [])
+
+
+SGR = re.compile(r"\x1b\[([0-9;]*)m")
+
+
+def tmux_cells(lines):
+    """(character, foreground, background) for each cell of the lines that tmux
+    capture-pane -e gives, the colours as 'rrggbb' or None. tmux writes only
+    what changes from the cell before, across line ends too."""
+    foreground = background = None
+    rows = []
+    for line in lines:
+        cells, at = [], 0
+        while at < len(line):
+            match = SGR.match(line, at)
+            if not match:
+                cells.append((line[at], foreground, background))
+                at += 1
+                continue
+            codes = [int(c) for c in match.group(1).split(";") if c] or [0]
+            i = 0
+            while i < len(codes):
+                if codes[i] == 0:
+                    foreground = background = None
+                elif codes[i] in (38, 48) and codes[i + 1] == 2:
+                    colour = "%02x%02x%02x" % tuple(codes[i + 2:i + 5])
+                    if codes[i] == 38:
+                        foreground = colour
+                    else:
+                        background = colour
+                    i += 4
+                elif codes[i] == 39:
+                    foreground = None
+                elif codes[i] == 49:
+                    background = None
+                i += 1
+            at = match.end()
+        rows.append(cells)
+    return rows
+
+
+@unittest.skipIf(harness.ON_WINDOWS or not shutil.which("tmux"), "tmux is needed")
+class BrowseInTmux(ToolTestCase):
+    def test_a_real_terminal_shows_the_images_a_dump_writes(self):
+        session = "velloran-browse-%d" % os.getpid()
+        command = " ".join(harness.tool_command(["--browse", DEMO_ROM, "out/", "64", "32", "1", "0x20D"]))
+        subprocess.run(["tmux", "new-session", "-d", "-s", session, "-x", "140", "-y", "40",
+                        "cd %s && TERM=xterm-256color %s; sleep 30" % (self.dir, command)], check=True)
+        try:
+            deadline = time.monotonic() + 20
+            while True:
+                shown = subprocess.run(["tmux", "capture-pane", "-t", session, "-e", "-p"], check=True,
+                                       stdout=subprocess.PIPE).stdout.decode()
+                if "? help" in shown or time.monotonic() > deadline:
+                    break
+                time.sleep(0.1)
+            subprocess.run(["tmux", "send-keys", "-t", session, "-"], check=True)  # 1:1
+            time.sleep(0.5)
+            lines = subprocess.run(["tmux", "capture-pane", "-t", session, "-e", "-p"], check=True,
+                                   stdout=subprocess.PIPE).stdout.decode().split("\n")
+        finally:
+            subprocess.run(["tmux", "kill-session", "-t", session])
+        self.assertIn("zoom 1:1", lines[39])
+        shown = tmux_cells(lines)
+        os.makedirs(self.path("dump"))
+        _, err, status = run_with_arguments([DEMO_ROM, "dump/", 64, 32, 2, 0x20D], self.dir)
+        self.assertEqual((err, status), ("", 0))
+        for index, left in enumerate([0, 65]):
+            size, fields = decoded_colours(self.path("dump", "snap%04d.bmp" % index))
+            for row in range(16):
+                cells = shown[row][left:left + 64]
+                upper = [hex_colour(fields[2 * row * 64 + x]) for x in range(64)]
+                lower = [hex_colour(fields[(2 * row + 1) * 64 + x]) for x in range(64)]
+                self.assertEqual([c[0] for c in cells], [UPPER] * 64)
+                self.assertEqual([c[1] for c in cells], upper, "image %d, row %d" % (index, row))
+                self.assertEqual([c[2] for c in cells], lower, "image %d, row %d" % (index, row))
+
+
+class BrowseUsage(ToolTestCase):
+    def test_what_cannot_be_browsed_is_refused(self):
+        write_file(self.path("rom.bin"), random_bytes(64, seed=97))
+        cases = [  # arguments, the problem on standard error, status
+            (["--browse"], "velloran: --browse needs a ROM\nTry 'velloran --help' for more information.\n", 2),
+            (["--browse", "--preview", "rom.bin"],
+             "velloran: --browse and --preview cannot be used together\nTry 'velloran --help' for more information.\n", 2),
+            (["--browse", "rom.bin"], "velloran: --browse needs a terminal on standard input and standard output\n"
+                                      "Try 'velloran --help' for more information.\n", 2),
+            (["--browse", "rom.bin", "out/", "64x"],
+             "velloran: WIDTH '64x': Not a number: answer with a whole number such as 64, 0x40 or 0100.\n"
+             "Try 'velloran --help' for more information.\n", 2),
+        ]
+        for args, err, status in cases:
+            with self.subTest(args=args):
+                out, error, code = run_with_arguments(args, self.dir)
+                self.assertEqual((out, error, code), ("", err, status))
+
+    @unittest.skipIf(harness.ON_WINDOWS, "a POSIX pseudo-terminal")
+    def test_a_rom_that_does_not_open_or_cannot_seek(self):
+        os.mkfifo(self.path("rom.fifo"))
+        for rom, why in [("missing.rom", "No such file or directory"), ("out", "Is a directory"),
+                         ("rom.fifo", "--browse needs a ROM it can seek in, not a pipe or a terminal")]:
+            with self.subTest(rom=rom):
+                controller, terminal = pty.openpty()
+                done = subprocess.run(harness.tool_command(["--browse", rom]), stdin=terminal, stdout=terminal,
+                                      stderr=subprocess.PIPE, cwd=self.dir, timeout=30)
+                os.close(terminal)
+                os.close(controller)
+                self.assertEqual((done.stderr.decode(), done.returncode), ("velloran: %s: %s\n" % (rom, why), 1))
+
+
+if __name__ == "__main__":
+    harness.main()

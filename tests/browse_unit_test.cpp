@@ -1,0 +1,225 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "browse/view.h"
+#include "console/keys.h"
+#include "console/screen.h"
+
+namespace velloran {
+namespace {
+
+std::vector<KeyPress> decode(const std::string& bytes, bool waitedLongEnough = true) {
+  KeyDecoder decoder;
+  feedKeyBytes(decoder, bytes.data(), bytes.size());
+  std::vector<KeyPress> keys;
+  KeyPress press{};
+  while (nextKey(decoder, waitedLongEnough, press)) keys.push_back(press);
+  return keys;
+}
+
+TEST(KeyDecoder, KnowsEveryFormOfTheKeysItUses) {
+  const struct {
+    const char* bytes;
+    Key key;
+  } cases[] = {
+      {"\x1B[A", Key::up},       {"\x1BOA", Key::up},         {"\x1B[1;5A", Key::up},    {"\x1B[B", Key::down},
+      {"\x1BOB", Key::down},     {"\x1B[C", Key::right},      {"\x1BOC", Key::right},    {"\x1B[1;2C", Key::right},
+      {"\x1B[D", Key::left},     {"\x1BOD", Key::left},       {"\x1B[5~", Key::pageUp},  {"\x1B[5;5~", Key::pageUp},
+      {"\x1B[6~", Key::pageDown}, {"\x1B[H", Key::home},      {"\x1BOH", Key::home},     {"\x1B[1~", Key::home},
+      {"\x1B[7~", Key::home},    {"\x1B[F", Key::end},        {"\x1BOF", Key::end},      {"\x1B[4~", Key::end},
+      {"\x1B[8~", Key::end},     {"\r", Key::enter},          {"\n", Key::enter},        {"\x1BOM", Key::enter},
+      {"\x7F", Key::backspace},  {"\x08", Key::backspace},    {"\x0C", Key::redraw},     {"\x1B", Key::escape},
+      {"\x1B[15~", Key::unknown}, {"\x1B[200~", Key::unknown}, {"\xC3\xA9", Key::unknown}, {"\x01", Key::unknown},
+  };
+  for (const auto& c : cases) {
+    const std::vector<KeyPress> keys = decode(c.bytes);
+    ASSERT_EQ(keys.size(), 1u) << c.bytes + 1;
+    EXPECT_EQ(keys[0].key, c.key) << c.bytes + 1;
+  }
+}
+
+TEST(KeyDecoder, TakesKeysInTurnAndCharactersAsThemselves) {
+  const std::vector<KeyPress> keys = decode("l\x1B[Bq]\x1B" "G");
+  ASSERT_EQ(keys.size(), 6u);
+  EXPECT_EQ(keys[0].key, Key::character);
+  EXPECT_EQ(keys[0].character, 'l');
+  EXPECT_EQ(keys[1].key, Key::down);
+  EXPECT_EQ(keys[2].character, 'q');
+  EXPECT_EQ(keys[3].character, ']');
+  // An Esc before a byte that starts no sequence is an Esc, then that key.
+  EXPECT_EQ(keys[4].key, Key::escape);
+  EXPECT_EQ(keys[5].character, 'G');
+}
+
+TEST(KeyDecoder, AnEscapeWaitsForTheRestOfASequence) {
+  KeyDecoder decoder;
+  KeyPress press{};
+  feedKeyBytes(decoder, "\x1B", 1);
+  EXPECT_FALSE(nextKey(decoder, false, press));  // maybe the start of an arrow
+  feedKeyBytes(decoder, "[", 1);
+  EXPECT_FALSE(nextKey(decoder, false, press));
+  feedKeyBytes(decoder, "D", 1);
+  ASSERT_TRUE(nextKey(decoder, false, press));
+  EXPECT_EQ(press.key, Key::left);
+  feedKeyBytes(decoder, "\x1B", 1);
+  ASSERT_TRUE(nextKey(decoder, true, press));  // nothing more came: Esc alone
+  EXPECT_EQ(press.key, Key::escape);
+  EXPECT_TRUE(decoder.pending.empty());
+}
+
+TEST(KeyDecoder, JunkNeverStallsIt) {
+  std::string junk = "\x1B[";
+  junk += std::string(100, '1');  // a sequence that never ends
+  junk += "q";
+  const std::vector<KeyPress> keys = decode(junk);
+  ASSERT_FALSE(keys.empty());
+  EXPECT_EQ(keys.back().character, 'q');
+}
+
+View viewOf(std::uint64_t romLength, std::uint64_t offset, std::int32_t width = 64, std::int32_t height = 32) {
+  return startView(romLength, offset, width, height, 1, 100, 40);
+}
+
+KeyPress character(char c) {
+  return KeyPress{Key::character, c};
+}
+
+TEST(View, EachKeyMovesTheOffsetAsItSays) {
+  const struct {
+    KeyPress press;
+    std::uint64_t from;
+    std::uint64_t to;
+  } cases[] = {
+      {{Key::right, 0}, 525, 527},        {character('l'), 525, 527},        {{Key::left, 0}, 525, 523},
+      {character('h'), 525, 523},         {{Key::down, 0}, 525, 653},        {character('j'), 525, 653},
+      {{Key::up, 0}, 653, 525},           {character('k'), 653, 525},        {character(']'), 525, 4621},
+      {character('['), 4621, 525},        {character('.'), 525, 526},        {character(','), 525, 524},
+      {{Key::home, 0}, 525, 1},           {character('g'), 524, 0},          {{Key::end, 0}, 525, 12813},
+      {character('G'), 524, 12812},       {character('G'), 525, 12813},       {{Key::left, 0}, 1, 1},            {{Key::left, 0}, 0, 0},
+      {character(','), 0, 0},             {{Key::right, 0}, 16907, 16907},   {{Key::right, 0}, 16906, 16908},
+      {character('['), 2000, 0},          {character('['), 2001, 1},         {character(']'), 16000, 16908},
+  };
+  for (const auto& c : cases) {
+    View view = viewOf(16909, c.from);
+    EXPECT_EQ(applyKey(view, c.press), Action::none);
+    EXPECT_EQ(view.offset, c.to) << "key " << static_cast<int>(c.press.key) << " '" << c.press.character << "' from "
+                                 << c.from;
+  }
+}
+
+TEST(View, AScreenIsTheImagesShown) {
+  View view = viewOf(1 << 20, 0, 8, 8);  // 100 x 40: at most 100 x 78 pixels
+  EXPECT_EQ(view.zoom, 9);                // 72 x 72 pixels
+  view.zoom = 4;                          // 32 x 16 cells an image
+  const Layout layout = layoutOf(view);
+  EXPECT_EQ(layout.across, 3);  // 3 x 32 + 2 blanks = 98 columns
+  EXPECT_EQ(layout.down, 2);    // 2 x 16 + 1 blank = 33 of 39 rows
+  applyKey(view, KeyPress{Key::pageDown, 0});
+  EXPECT_EQ(view.offset, 6u * 128);
+  applyKey(view, character('b'));
+  EXPECT_EQ(view.offset, 0u);
+}
+
+TEST(View, SizeAndZoomKeys) {
+  View view = viewOf(1 << 20, 0);
+  EXPECT_EQ(view.zoom, 1);  // 64 x 32 fits 100 x 78 pixels once, not twice
+  applyKey(view, character('>'));
+  EXPECT_EQ(view.width, 65);
+  applyKey(view, character('<'));
+  applyKey(view, character('<'));
+  EXPECT_EQ(view.width, 63);
+  applyKey(view, character('}'));
+  EXPECT_EQ(view.height, 33);
+  applyKey(view, character('{'));
+  EXPECT_EQ(view.height, 32);
+  applyKey(view, character('-'));
+  EXPECT_EQ(view.zoom, -2);
+  applyKey(view, character('-'));
+  EXPECT_EQ(view.zoom, -3);
+  applyKey(view, character('+'));
+  applyKey(view, character('='));
+  EXPECT_EQ(view.zoom, 1);
+  applyKey(view, character('+'));
+  EXPECT_EQ(view.zoom, 2);
+  applyKey(view, character('z'));
+  EXPECT_EQ(view.zoom, 1);
+  View narrow = viewOf(100, 0, 1, 1);
+  applyKey(narrow, character('<'));
+  EXPECT_EQ(narrow.width, 1);
+  EXPECT_FALSE(narrow.message.empty());
+}
+
+TEST(View, TypedNumbersInTheDialoguesFormsAndWhatCannotBeUsed) {
+  const struct {
+    char command;
+    const char* typed;
+    std::uint64_t offset;
+    std::int32_t width;
+    bool explained;
+  } cases[] = {
+      {'o', "0x20D", 525, 64, false},   {'o', "01015", 525, 64, false},   {'o', "525", 525, 64, false},
+      {'o', "+10", 110, 64, false},     {'o', "-10", 90, 64, false},      {'o', "-200", 100, 64, true},
+      {'o', "99999", 100, 64, true},    {'o', "abc", 100, 64, true},      {'o', "12x", 100, 64, true},
+      {'W', "0x10", 100, 16, false},    {'W', "0", 100, 64, true},        {'W', "70000", 100, 70000, false},
+      {'W', "4294967297", 100, 64, true},
+  };
+  for (const auto& c : cases) {
+    View view = viewOf(16909, 100);
+    applyKey(view, character(c.command));
+    for (const char* at = c.typed; *at != '\0'; ++at) applyKey(view, character(*at));
+    EXPECT_NE(statusText(view, "rom").find(c.typed), std::string::npos);
+    applyKey(view, KeyPress{Key::enter, 0});
+    EXPECT_EQ(view.offset, c.offset) << c.typed;
+    EXPECT_EQ(view.width, c.width) << c.typed;
+    EXPECT_EQ(!view.message.empty(), c.explained) << c.typed << ": " << view.message;
+  }
+  View view = viewOf(16909, 100);
+  applyKey(view, character('o'));
+  applyKey(view, character('5'));
+  applyKey(view, KeyPress{Key::escape, 0});  // Esc cancels; it does not leave
+  EXPECT_EQ(view.offset, 100u);
+  EXPECT_EQ(view.typing, Typing::nothing);
+  EXPECT_EQ(applyKey(view, KeyPress{Key::escape, 0}), Action::leave);
+}
+
+TEST(View, TheStatusLineSaysWhereTheViewIs) {
+  View view = viewOf(16909, 0x20D);
+  EXPECT_EQ(statusText(view, "demo.rom"), "demo.rom  0x0000020D (525)  of 16909 bytes  64x32  zoom 1:1  ? help");
+  view.zoom = -3;
+  EXPECT_NE(statusText(view, "demo.rom").find("zoom 1:3"), std::string::npos);
+  View big = viewOf(std::uint64_t{5} << 30, std::uint64_t{1} << 32);
+  EXPECT_NE(statusText(big, "big").find("0x100000000 (4294967296)"), std::string::npos);
+}
+
+TEST(View, OtherKeysAskForActionsAndHelpTakesAnyKey) {
+  View view = viewOf(16909, 0);
+  EXPECT_EQ(applyKey(view, character('s')), Action::save);
+  EXPECT_EQ(applyKey(view, character('S')), Action::saveShown);
+  EXPECT_EQ(applyKey(view, character('?')), Action::none);
+  EXPECT_TRUE(view.help);
+  EXPECT_EQ(applyKey(view, character('q')), Action::none);  // closes the help only
+  EXPECT_FALSE(view.help);
+  EXPECT_EQ(applyKey(view, character('q')), Action::leave);
+}
+
+TEST(Screen, ColoursOnlyWhereTheyChangeAndTheBackgroundWhereNothingIs) {
+  Screen screen = blankScreen(4, 1);
+  putPixels(screen, 0, 0, rgb(255, 0, 0), rgb(0, 0, 255));
+  putPixels(screen, 1, 0, rgb(255, 0, 0), rgb(0, 0, 255));
+  putPixels(screen, 2, 0, rgb(0, 255, 0), kNoColour);
+  putPixels(screen, 3, 0, kNoColour, rgb(0, 255, 0));
+  EXPECT_EQ(frameText(screen),
+            "\x1B[?2026h\x1B[0m\x1B[1;1H"
+            "\x1B[38;2;255;0;0m\x1B[48;2;0;0;255m\xE2\x96\x80\xE2\x96\x80"
+            "\x1B[38;2;0;255;0m\x1B[49m\xE2\x96\x80"
+            "\xE2\x96\x84"
+            "\x1B[0m\x1B[?2026l");
+  Screen text = blankScreen(3, 1);
+  putText(text, 0, 0, "abcdef", true);
+  EXPECT_EQ(frameText(text), "\x1B[?2026h\x1B[0m\x1B[1;1H\x1B[7mabc\x1B[0m\x1B[?2026l");
+}
+
+}  // namespace
+}  // namespace velloran
