@@ -25,6 +25,8 @@ struct Session {
   View view;
   std::string transcript;  // what the saves printed
   bool saveFailed = false;
+  Screen shown;            // what the terminal shows now
+  bool wholeNext = true;   // the next frame redraws every row
 };
 
 std::string fileNameOf(const std::string& path) {
@@ -45,8 +47,12 @@ void giveTerminalBack() {
   leaveKeyMode();
 }
 
-void draw(const Session& session) {
-  sayAtOnce(frameText(drawView(session.view, session.rom, session.romName)));
+// Writes the rows that changed since the last frame, or all of them.
+void draw(Session& session) {
+  Screen screen = drawView(session.view, session.rom, session.romName);
+  sayAtOnce(frameText(screen, session.wholeNext ? nullptr : &session.shown));
+  session.shown = std::move(screen);
+  session.wholeNext = false;
 }
 
 void followTerminalSize(View& view) {
@@ -145,6 +151,9 @@ KeysDone applyKeys(Session& session, KeyDecoder& decoder, bool waitedLongEnough)
         save(session, layout.across * layout.down);
         break;
       }
+      case Action::redraw:
+        session.wholeNext = true;
+        break;
       case Action::none:
         break;
     }
@@ -166,6 +175,7 @@ void runView(Session& session) {
       takeTerminal();
     }
     if ((events & kResumed) != 0) takeTerminal();  // whoever stopped us may have changed it
+    if ((events & (kSuspendAsked | kResumed)) != 0) session.wholeNext = true;
     if ((events & (kResized | kSuspendAsked | kResumed)) != 0) followTerminalSize(session.view);
     if ((events & kKeysReady) != 0) {
       char bytes[4096];
@@ -194,7 +204,7 @@ BrowseEnd browseRom(const FileHandle& rom, const DumpRequest& request) {
                                              romLength > 0 ? romLength - 1 : 0);
   Session session{rom, request, fileNameOf(request.romPath),
                   startView(romLength, start, request.width, request.height, request.imageCount, columns, rows),
-                  {}, false};
+                  {}, false, blankScreen(0, 0), true};
   followTerminalEvents();
   if (!takeTerminal()) return BrowseEnd{1, 0, "", "the terminal cannot be set for --browse"};
   runView(session);

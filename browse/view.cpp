@@ -145,7 +145,7 @@ constexpr Binding kBindings[] = {
     {Key::character, 'W', typeWidth, Action::none},    {Key::character, 'H', typeHeight, Action::none},
     {Key::character, 's', nothing, Action::save},      {Key::character, 'S', nothing, Action::saveShown},
     {Key::character, '?', showHelp, Action::none},     {Key::character, 'q', nothing, Action::leave},
-    {Key::escape, 0, nothing, Action::leave},
+    {Key::escape, 0, nothing, Action::leave},         {Key::redraw, 0, nothing, Action::redraw},
 };
 
 // A typed number, read as the dialogue reads one: the whole text must be

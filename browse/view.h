@@ -51,6 +51,7 @@ enum class Action {
   none,       // the view changed, or not: draw it
   save,       // save imageCount images from the offset
   saveShown,  // save every image shown
+  redraw,     // draw everything again, not only what changed
   leave,
 };
 

@@ -17,20 +17,19 @@ void putNumber(std::string& text, unsigned number) {
   while (count > 0) text += digits[--count];
 }
 
-// ESC[38;2;R;G;Bm sets the foreground, ESC[48;2;R;G;Bm the background; 39
-// and 49 give the terminal's own back.
+// 38;2;R;G;B sets the foreground, 48;2;R;G;B the background; 39 and 49
+// give the terminal's own back. Both go in one sequence when both change.
 void putColour(std::string& text, bool foreground, std::uint32_t colour) {
   if (colour == kNoColour) {
-    text += foreground ? "\x1B[39m" : "\x1B[49m";
+    text += foreground ? "39" : "49";
     return;
   }
-  text += foreground ? "\x1B[38;2;" : "\x1B[48;2;";
+  text += foreground ? "38;2;" : "48;2;";
   putNumber(text, (colour >> 16) & 0xFFu);
   text += ';';
   putNumber(text, (colour >> 8) & 0xFFu);
   text += ';';
   putNumber(text, colour & 0xFFu);
-  text += 'm';
 }
 
 void putUtf8(std::string& text, char32_t glyph) {
@@ -94,14 +93,29 @@ void putText(Screen& screen, int column, int row, std::string_view text, bool in
   }
 }
 
-std::string frameText(const Screen& screen) {
+bool sameRow(const Screen& screen, const Screen& before, int row) {
+  const auto start = static_cast<std::size_t>(row) * static_cast<std::size_t>(screen.columns);
+  for (std::size_t at = start; at < start + static_cast<std::size_t>(screen.columns); ++at) {
+    const Cell& cell = screen.cells[at];
+    const Cell& was = before.cells[at];
+    if (cell.glyph != was.glyph || cell.foreground != was.foreground || cell.background != was.background ||
+        cell.inverse != was.inverse) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string frameText(const Screen& screen, const Screen* before) {
+  const bool sameSize = before != nullptr && before->columns == screen.columns && before->rows == screen.rows;
   std::string text = "\x1B[?2026h\x1B[0m";
-  // A cell takes at most two colour sequences of 19 bytes and four of UTF-8.
-  text.reserve(text.size() + screen.cells.size() * 12 + static_cast<std::size_t>(screen.rows) * 12 + 32);
+  // A cell takes at most 41 bytes of colours and 4 of UTF-8; most take far fewer.
+  text.reserve(text.size() + screen.cells.size() * 24 + static_cast<std::size_t>(screen.rows) * 12 + 32);
   std::uint32_t foreground = kNoColour;
   std::uint32_t background = kNoColour;
   bool inverse = false;
   for (int row = 0; row < screen.rows; ++row) {
+    if (sameSize && sameRow(screen, *before, row)) continue;
     text += "\x1B[";
     putNumber(text, static_cast<unsigned>(row + 1));
     text += ";1H";
@@ -112,12 +126,15 @@ std::string frameText(const Screen& screen) {
         inverse = cell->inverse;
       }
       // A blank cell shows only its background.
-      if (cell->foreground != foreground && cell->glyph != U' ') {
-        putColour(text, true, cell->foreground);
-        foreground = cell->foreground;
-      }
-      if (cell->background != background) {
-        putColour(text, false, cell->background);
+      const bool newForeground = cell->foreground != foreground && cell->glyph != U' ';
+      const bool newBackground = cell->background != background;
+      if (newForeground || newBackground) {
+        text += "\x1B[";
+        if (newForeground) putColour(text, true, cell->foreground);
+        if (newForeground && newBackground) text += ';';
+        if (newBackground) putColour(text, false, cell->background);
+        text += 'm';
+        if (newForeground) foreground = cell->foreground;
         background = cell->background;
       }
       putUtf8(text, cell->glyph);

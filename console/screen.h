@@ -2,7 +2,7 @@
 //
 //   ESC[?2026h                     synchronized update: the terminal shows
 //                                  the frame whole, not half drawn
-//   ESC[row;1H cells ... (per row) each row from its first column
+//   ESC[row;1H cells ... (per row) each row that changed, from its first column
 //   ESC[0m ESC[?2026l
 //
 // A cell is a character with a foreground and a background colour, or two
@@ -53,7 +53,8 @@ void putPixels(Screen& screen, int column, int row, std::uint32_t upper, std::ui
 // Text from `column` on, cut at the screen's edge; UTF-8, one cell a character.
 void putText(Screen& screen, int column, int row, std::string_view text, bool inverse);
 
-// The whole screen as one frame, in one pass over its cells.
-std::string frameText(const Screen& screen);
+// The screen as one frame, in one pass over its cells: the whole of it, or,
+// given the screen `before` it of the same size, only its rows that changed.
+std::string frameText(const Screen& screen, const Screen* before = nullptr);
 
 }  // namespace velloran

@@ -212,13 +212,26 @@ TEST(Screen, ColoursOnlyWhereTheyChangeAndTheBackgroundWhereNothingIs) {
   putPixels(screen, 3, 0, kNoColour, rgb(0, 255, 0));
   EXPECT_EQ(frameText(screen),
             "\x1B[?2026h\x1B[0m\x1B[1;1H"
-            "\x1B[38;2;255;0;0m\x1B[48;2;0;0;255m\xE2\x96\x80\xE2\x96\x80"
-            "\x1B[38;2;0;255;0m\x1B[49m\xE2\x96\x80"
+            "\x1B[38;2;255;0;0;48;2;0;0;255m\xE2\x96\x80\xE2\x96\x80"
+            "\x1B[38;2;0;255;0;49m\xE2\x96\x80"
             "\xE2\x96\x84"
             "\x1B[0m\x1B[?2026l");
   Screen text = blankScreen(3, 1);
   putText(text, 0, 0, "abcdef", true);
   EXPECT_EQ(frameText(text), "\x1B[?2026h\x1B[0m\x1B[1;1H\x1B[7mabc\x1B[0m\x1B[?2026l");
+}
+
+TEST(Screen, AFrameAfterAnotherWritesOnlyTheRowsThatChanged) {
+  Screen before = blankScreen(2, 3);
+  putText(before, 0, 0, "ab", false);
+  putText(before, 0, 2, "cd", true);
+  Screen after = before;
+  putPixels(after, 1, 1, rgb(1, 2, 3), rgb(1, 2, 3));
+  EXPECT_EQ(frameText(after, &before),
+            "\x1B[?2026h\x1B[0m\x1B[2;1H \x1B[38;2;1;2;3;48;2;1;2;3m\xE2\x96\x80\x1B[0m\x1B[?2026l");
+  EXPECT_EQ(frameText(after, &after), "\x1B[?2026h\x1B[0m\x1B[0m\x1B[?2026l");
+  const Screen smaller = blankScreen(2, 2);
+  EXPECT_NE(frameText(after, &smaller).find("\x1B[3;1H"), std::string::npos);  // another size: every row
 }
 
 }  // namespace
