@@ -8,6 +8,7 @@
 #include "browse/view.h"
 #include "console/console_output.h"
 #include "console/keys.h"
+#include "console/graphics.h"
 #include "console/screen.h"
 
 namespace velloran {
@@ -27,7 +28,11 @@ struct Session {
   bool saveFailed = false;
   Screen shown;            // what the terminal shows now
   bool wholeNext = true;   // the next frame redraws every row
+  std::vector<std::uint32_t> kittyImages;  // the ids of the kitty images on screen
 };
+
+// Kitty images get an id for their place in the view, from this one on.
+constexpr std::uint32_t kFirstKittyId = 1000;
 
 std::string fileNameOf(const std::string& path) {
   const auto separator = std::find_if(path.rbegin(), path.rend(), isPathSeparator);
@@ -41,17 +46,52 @@ bool takeTerminal() {
   return true;
 }
 
+// Deletes the kitty images shown, so that none stay in the terminal.
+std::string kittyCleanup(Session& session) {
+  std::string text;
+  for (const std::uint32_t id : session.kittyImages) text += kittyDelete(id);
+  session.kittyImages.clear();
+  return text;
+}
+
 // Gives it back as it was, even after a stop request.
-void giveTerminalBack() {
-  sayWithoutWaiting(kLeaveFullScreen);
+void giveTerminalBack(Session& session) {
+  sayWithoutWaiting(kittyCleanup(session) + kLeaveFullScreen);
   leaveKeyMode();
 }
 
-// Writes the rows that changed since the last frame, or all of them.
+// A frame whose images the terminal draws in pixels: everything drawn anew,
+// the images over an erased screen, then the text (the status line; the help
+// alone when it is up).
+std::string pixelFrameText(Session& session, const Frame& frame) {
+  std::string text = "\x1B[?2026h" + kittyCleanup(session) + "\x1B[0m\x1B[2J";
+  for (std::size_t index = 0; index < frame.images.size(); ++index) {
+    const ShownImage& shown = frame.images[index];
+    if (shown.image.width == 0 || shown.image.height == 0) continue;
+    text += "\x1B[" + std::to_string(shown.top + 1) + ";" + std::to_string(shown.left + 1) + "H";
+    if (session.view.graphics == GraphicsMode::kitty) {
+      const auto id = kFirstKittyId + static_cast<std::uint32_t>(index);
+      text += kittyText(shown.image, shown.zoom, id);
+      session.kittyImages.push_back(id);
+    } else {
+      text += sixelText(shown.image, shown.zoom);
+    }
+  }
+  const int rows = frame.screen.rows;
+  text += rowsText(frame.screen, session.view.help ? 0 : rows - 1, rows);
+  return text + "\x1B[?2026l";
+}
+
+// Writes the rows that changed since the last frame, or all of them; in
+// sixel or kitty, the whole frame.
 void draw(Session& session) {
-  Screen screen = drawView(session.view, session.rom, session.romName);
-  sayAtOnce(frameText(screen, session.wholeNext ? nullptr : &session.shown));
-  session.shown = std::move(screen);
+  Frame frame = drawView(session.view, session.rom, session.romName);
+  if (session.view.graphics != GraphicsMode::blocks) {
+    sayAtOnce(pixelFrameText(session, frame));
+    return;
+  }
+  sayAtOnce(frameText(frame.screen, session.wholeNext ? nullptr : &session.shown));
+  session.shown = std::move(frame.screen);
   session.wholeNext = false;
 }
 
@@ -170,7 +210,7 @@ void runView(Session& session) {
     const unsigned events = waitForTerminal(decoder.pending.empty() ? -1 : kEscapeWaitMilliseconds);
     if ((events & kStopRequested) != 0) return;
     if ((events & kSuspendAsked) != 0) {
-      giveTerminalBack();
+      giveTerminalBack(session);
       suspendProcess();
       takeTerminal();
     }
@@ -194,7 +234,7 @@ void runView(Session& session) {
 
 }  // namespace
 
-BrowseEnd browseRom(const FileHandle& rom, const DumpRequest& request) {
+BrowseEnd browseRom(const FileHandle& rom, const DumpRequest& request, const TerminalGraphics& graphics) {
   std::uint64_t romLength = 0;
   fileLength(rom, romLength);
   int columns = kDefaultColumns;
@@ -202,13 +242,15 @@ BrowseEnd browseRom(const FileHandle& rom, const DumpRequest& request) {
   terminalSize(columns, rows);
   const auto start = std::min<std::uint64_t>(static_cast<std::uint64_t>(request.startAddress),
                                              romLength > 0 ? romLength - 1 : 0);
+  const bool inPixels = graphics.mode != GraphicsMode::blocks;
   Session session{rom, request, fileNameOf(request.romPath),
-                  startView(romLength, start, request.width, request.height, request.imageCount, columns, rows),
-                  {}, false, blankScreen(0, 0), true};
+                  startView(romLength, start, request.width, request.height, request.imageCount, columns, rows,
+                            graphics.mode, inPixels ? graphics.cellWidth : 1, inPixels ? graphics.cellHeight : 2),
+                  {}, false, blankScreen(0, 0), true, {}};
   followTerminalEvents();
   if (!takeTerminal()) return BrowseEnd{1, 0, "", "the terminal cannot be set for --browse"};
   runView(session);
-  giveTerminalBack();
+  giveTerminalBack(session);
   const std::string report = session.transcript + "\n" + commandFor(session) + "\n";
   return BrowseEnd{session.saveFailed ? 1 : 0, stopRequest(), report, ""};
 }

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "console/terminal_graphics.h"
 #include "dump/dump.h"
 #include "platform/platform.h"
 
@@ -21,6 +22,7 @@ struct BrowseEnd {
 // until the user leaves, the input ends or a stop request comes; the
 // terminal is given back as it was on every way out. Saving writes what
 // `velloran ROM PREFIX WIDTH HEIGHT COUNT OFFSET` would write.
-BrowseEnd browseRom(const FileHandle& rom, const DumpRequest& request);
+// Images are drawn as `graphics` says: half blocks, sixel or kitty.
+BrowseEnd browseRom(const FileHandle& rom, const DumpRequest& request, const TerminalGraphics& graphics);
 
 }  // namespace velloran

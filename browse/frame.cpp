@@ -18,8 +18,8 @@ struct Placement {
   std::uint64_t start;  // the image's first byte in the ROM
   int left;             // its top-left cell
   int top;
-  int columns;          // its cells across that are on screen
-  int pixelRows;        // its pixel rows that are on screen
+  int columns;          // its pixels across that are on screen, zoomed
+  int pixelRows;        // its pixel rows that are on screen, zoomed
 };
 
 // Reads image rows, several at a time where they are short, and says which
@@ -60,16 +60,23 @@ std::uint64_t pixelsHeld(const RowReader& reader, std::uint64_t row, std::uint64
   return std::min(pixels, (reader.romLength - rowStart + 1) / 2);
 }
 
-// Pixel rows become cells two by two: the upper one waits for the lower.
+// Where the pixel rows go: into cells two by two (the upper one waits for
+// the lower), or, for sixel and kitty, into an image.
 struct Painter {
   Screen& screen;
   const Placement& place;
   std::vector<std::uint32_t> upper;
   bool hasUpper = false;
   int cellRow = 0;
+  RgbImage* image = nullptr;
 };
 
 void paintRow(Painter& painter, const std::vector<std::uint32_t>& colours) {
+  if (painter.image != nullptr) {
+    painter.image->pixels.insert(painter.image->pixels.end(), colours.begin(), colours.end());
+    painter.image->height += 1;
+    return;
+  }
   if (!painter.hasUpper) {
     painter.upper = colours;
     painter.hasUpper = true;
@@ -87,25 +94,27 @@ void finishPainting(Painter& painter) {
   if (painter.hasUpper) paintRow(painter, std::vector<std::uint32_t>(painter.upper.size(), kNoColour));
 }
 
-// Zoomed in by k: each image pixel is k x k cell pixels.
-void drawZoomedIn(Screen& screen, const View& view, const Placement& place, const FileHandle& rom) {
+// Zoomed in by k: each image pixel is k x k cell pixels. An image for sixel
+// or kitty keeps one pixel each; the terminal's protocol repeats them.
+void drawZoomedIn(Painter& painter, const View& view, const Placement& place, const FileHandle& rom) {
   const auto k = static_cast<std::uint64_t>(view.zoom);
   const std::uint64_t width = static_cast<std::uint32_t>(view.width);
   const std::uint64_t sourceColumns = std::min<std::uint64_t>(width, (place.columns + k - 1) / k);
   const std::uint64_t sourceRows = std::min<std::uint64_t>(static_cast<std::uint32_t>(view.height), (place.pixelRows + k - 1) / k);
+  const std::uint64_t repeat = painter.image != nullptr ? 1 : k;
   // At most a screen's width of pixels from each row.
   RowReader reader{rom, view.romLength, place.start, width * 2, sourceColumns * 2, {}, 0, 0, sourceRows};
-  Painter painter{screen, place, {}, false, 0};
-  std::vector<std::uint32_t> colours(static_cast<std::size_t>(place.columns));
+  std::vector<std::uint32_t> colours(static_cast<std::size_t>(painter.image != nullptr ? sourceColumns : place.columns));
+  const int pixelRows = painter.image != nullptr ? static_cast<int>(sourceRows) : place.pixelRows;
   int pixelRow = 0;
-  for (std::uint64_t row = 0; row < sourceRows && pixelRow < place.pixelRows; ++row) {
+  for (std::uint64_t row = 0; row < sourceRows && pixelRow < pixelRows; ++row) {
     const unsigned char* bytes = rowAt(reader, row);
     const std::uint64_t held = pixelsHeld(reader, row, sourceColumns);
-    for (int column = 0; column < place.columns; ++column) {
-      const std::uint64_t x = static_cast<std::uint64_t>(column) / k;
-      colours[static_cast<std::size_t>(column)] = x < held ? pixelColour(pixelWordAt(bytes + 2 * x)) : kNoColour;
+    for (std::size_t column = 0; column < colours.size(); ++column) {
+      const std::uint64_t x = column / repeat;
+      colours[column] = x < held ? pixelColour(pixelWordAt(bytes + 2 * x)) : kNoColour;
     }
-    for (std::uint64_t repeat = 0; repeat < k && pixelRow < place.pixelRows; ++repeat, ++pixelRow) {
+    for (std::uint64_t copy = 0; copy < repeat && pixelRow < pixelRows; ++copy, ++pixelRow) {
       paintRow(painter, colours);
     }
   }
@@ -127,7 +136,7 @@ void addSpan(std::vector<ColourSum>& sums, const unsigned char* bytes, std::uint
 
 // Zoomed out by k: each cell pixel is the average of a k x k block, of the
 // pixels the ROM holds; none held shows the background.
-void drawZoomedOut(Screen& screen, const View& view, const Placement& place, const FileHandle& rom) {
+void drawZoomedOut(Painter& painter, const View& view, const Placement& place, const FileHandle& rom) {
   const auto k = static_cast<std::uint64_t>(-view.zoom);
   const std::uint64_t width = static_cast<std::uint32_t>(view.width);
   const std::uint64_t sourceColumns = std::min<std::uint64_t>(width, place.columns * k);
@@ -137,7 +146,6 @@ void drawZoomedOut(Screen& screen, const View& view, const Placement& place, con
   const std::uint64_t piecePixels = kPieceBytes / 2;
   RowReader reader{rom, view.romLength, place.start, width * 2, sourceColumns * 2, {}, 0, 0, sourceRows};
   std::vector<unsigned char> piece(wholeRows ? 0 : kPieceBytes);
-  Painter painter{screen, place, {}, false, 0};
   std::vector<ColourSum> sums(static_cast<std::size_t>(place.columns), ColourSum{0, 0, 0, 0});
   std::vector<std::uint32_t> colours(static_cast<std::size_t>(place.columns));
   for (std::uint64_t row = 0; row < sourceRows; ++row) {
@@ -177,33 +185,45 @@ void drawHelp(Screen& screen) {
 
 }  // namespace
 
-Screen drawView(const View& view, const FileHandle& rom, const std::string& romName) {
-  Screen screen = blankScreen(view.columns, view.rows);
+Frame drawView(const View& view, const FileHandle& rom, const std::string& romName) {
+  Frame frame{blankScreen(view.columns, view.rows), {}};
   const Layout layout = layoutOf(view);
   const int area = std::max(0, view.rows - 1);
   const std::uint64_t bytes = imageBytes(view);
-  for (int down = 0; down < layout.down; ++down) {
+  const bool inPixels = view.graphics != GraphicsMode::blocks;
+  // Over images that the terminal draws in pixels no text would show.
+  for (int down = 0; down < layout.down && !(inPixels && view.help); ++down) {
     for (int across = 0; across < layout.across; ++across) {
       const std::uint64_t index = static_cast<std::uint64_t>(down) * static_cast<std::uint64_t>(layout.across) +
                                   static_cast<std::uint64_t>(across);
       Placement place{view.offset + index * bytes, across * (layout.imageColumns + 1), down * (layout.imageRows + 1),
                       0, 0};
-      place.columns = std::min(layout.imageColumns, view.columns - place.left);
-      place.pixelRows = std::min(layout.imagePixelRows, 2 * (area - place.top));
+      place.columns = std::min(layout.imagePixelColumns, (view.columns - place.left) * view.cellWidth);
+      place.pixelRows = std::min(layout.imagePixelRows, (area - place.top) * view.cellHeight);
       if (place.columns <= 0 || place.pixelRows <= 0 || place.start >= view.romLength) continue;
+      Painter painter{frame.screen, place, {}, false, 0, nullptr};
+      if (inPixels) {
+        frame.images.push_back(ShownImage{place.left, place.top, RgbImage{0, 0, {}}, 1});
+        painter.image = &frame.images.back().image;
+      }
       if (view.zoom >= 1) {
-        drawZoomedIn(screen, view, place, rom);
+        drawZoomedIn(painter, view, place, rom);
       } else {
-        drawZoomedOut(screen, view, place, rom);
+        drawZoomedOut(painter, view, place, rom);
+      }
+      if (inPixels) {
+        ShownImage& shown = frame.images.back();
+        shown.image.width = shown.image.height > 0 ? static_cast<std::uint32_t>(shown.image.pixels.size() / shown.image.height) : 0;
+        shown.zoom = view.zoom >= 1 ? static_cast<std::uint32_t>(view.zoom) : 1;
       }
     }
   }
-  if (view.help) drawHelp(screen);
+  if (view.help) drawHelp(frame.screen);
   // The status line, cut to the width: never wrapped.
   const std::string status = statusText(view, romName);
-  putText(screen, 0, view.rows - 1, status + std::string(static_cast<std::size_t>(std::max(0, view.columns)), ' '),
-          true);
-  return screen;
+  putText(frame.screen, 0, view.rows - 1,
+          status + std::string(static_cast<std::size_t>(std::max(0, view.columns)), ' '), true);
+  return frame;
 }
 
 }  // namespace velloran

@@ -5,6 +5,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "console/graphics.h"
 
 #include "browse/view.h"
 #include "console/screen.h"
@@ -12,8 +15,23 @@
 
 namespace velloran {
 
+// An image the terminal draws in pixels (sixel, kitty), with its top-left cell.
+struct ShownImage {
+  int left;
+  int top;
+  RgbImage image;       // its pixels on screen, unzoomed
+  std::uint32_t zoom;   // each pixel drawn zoom x zoom times
+};
+
+// The cells, and in sixel or kitty the images that go over them.
+struct Frame {
+  Screen screen;
+  std::vector<ShownImage> images;
+};
+
 // Reads only the bytes of the images on screen, in pieces of at most 1 MiB;
-// past the ROM's end the terminal's own background shows.
-Screen drawView(const View& view, const FileHandle& rom, const std::string& romName);
+// past the ROM's end the terminal's own background shows. In sixel or
+// kitty, the help overlay shows without images.
+Frame drawView(const View& view, const FileHandle& rom, const std::string& romName);
 
 }  // namespace velloran

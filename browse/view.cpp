@@ -12,6 +12,8 @@ namespace velloran {
 namespace {
 
 constexpr int kLargestZoomIn = 64;
+// xterm draws no sixel image wider or taller than this (maxGraphicSize).
+constexpr std::int64_t kLargestSixelSide = 1000;
 constexpr std::size_t kLongestTyped = 40;
 
 constexpr const char* kStartsAtOne = "Width and height start at 1.";
@@ -92,9 +94,17 @@ int largestZoomOut(const View& view) {
   return std::max<int>(2, std::max(view.width, view.height));
 }
 
+// The most an image may be zoomed in: sixel images stay within what
+// terminals draw.
+int largestZoomIn(const View& view) {
+  if (view.graphics != GraphicsMode::sixel) return kLargestZoomIn;
+  const std::int64_t side = std::max<std::int64_t>({1, view.width, view.height});
+  return static_cast<int>(std::max<std::int64_t>(1, std::min<std::int64_t>(kLargestZoomIn, kLargestSixelSide / side)));
+}
+
 void zoomIn(View& view) {
   if (view.zoom >= 1) {
-    view.zoom = std::min(view.zoom + 1, kLargestZoomIn);
+    view.zoom = std::min(view.zoom + 1, largestZoomIn(view));
   } else {
     view.zoom = view.zoom == -2 ? 1 : view.zoom + 1;
   }
@@ -109,7 +119,7 @@ void zoomOut(View& view) {
 }
 
 void zoomToFit(View& view) {
-  view.zoom = fittingZoom(view.width, view.height, view.columns, view.rows);
+  view.zoom = fittingZoom(view);
 }
 
 void typeOffset(View& view) { view.typing = Typing::offset; }
@@ -246,33 +256,37 @@ const int kHelpLineCount = static_cast<int>(sizeof kHelpLines / sizeof kHelpLine
 Layout layoutOf(const View& view) {
   Layout layout{};
   if (view.zoom >= 1) {
-    layout.imageColumns = static_cast<int>(std::min<std::int64_t>(std::int64_t{view.width} * view.zoom, 1 << 30));
+    layout.imagePixelColumns = static_cast<int>(std::min<std::int64_t>(std::int64_t{view.width} * view.zoom, 1 << 30));
     layout.imagePixelRows = static_cast<int>(std::min<std::int64_t>(std::int64_t{view.height} * view.zoom, 1 << 30));
   } else {
-    layout.imageColumns = ceilDivide(view.width, -view.zoom);
+    layout.imagePixelColumns = ceilDivide(view.width, -view.zoom);
     layout.imagePixelRows = ceilDivide(view.height, -view.zoom);
   }
-  layout.imageRows = ceilDivide(layout.imagePixelRows, 2);
+  layout.imageColumns = ceilDivide(layout.imagePixelColumns, std::max(1, view.cellWidth));
+  layout.imageRows = ceilDivide(layout.imagePixelRows, std::max(1, view.cellHeight));
   const int area = std::max(1, view.rows - 1);
   layout.across = std::max(1, (view.columns + 1) / (layout.imageColumns + 1));
   layout.down = std::max(1, (area + 1) / (layout.imageRows + 1));
   return layout;
 }
 
-int fittingZoom(std::int32_t width, std::int32_t height, int columns, int rows) {
-  const std::int64_t across = std::max(1, columns);
-  const std::int64_t pixelRows = 2 * std::int64_t{std::max(1, rows - 1)};
+int fittingZoom(const View& view) {
+  const std::int32_t width = view.width;
+  const std::int32_t height = view.height;
+  const std::int64_t across = std::int64_t{std::max(1, view.columns)} * std::max(1, view.cellWidth);
+  const std::int64_t pixelRows = std::int64_t{std::max(1, view.rows - 1)} * std::max(1, view.cellHeight);
   if (width <= across && height <= pixelRows) {
     return static_cast<int>(std::min<std::int64_t>({across / std::max(1, width), pixelRows / std::max(1, height),
-                                                     kLargestZoomIn}));
+                                                     std::int64_t{largestZoomIn(view)}}));
   }
   const int out = std::max(ceilDivide(width, across), ceilDivide(height, pixelRows));
   return -std::max(2, out);
 }
 
 View startView(std::uint64_t romLength, std::uint64_t offset, std::int32_t width, std::int32_t height,
-               std::int32_t imageCount, int columns, int rows) {
-  View view{romLength, offset, width, height, imageCount, 1, columns, rows, {}, Typing::nothing, {}, false};
+               std::int32_t imageCount, int columns, int rows, GraphicsMode graphics, int cellWidth, int cellHeight) {
+  View view{romLength, offset,    width,     height,     imageCount, 1,  columns, rows,
+            graphics,  cellWidth, cellHeight, {},        Typing::nothing, {}, false};
   zoomToFit(view);
   return view;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "console/graphics.h"
 #include "console/keys.h"
 
 namespace velloran {
@@ -21,18 +22,22 @@ struct View {
                             // from -2 down: each cell pixel the average of a -zoom x -zoom block
   int columns;              // the terminal's size in cells
   int rows;
+  GraphicsMode graphics;    // how the images are drawn
+  int cellWidth;            // the pixels a cell holds: 1 x 2 in half blocks,
+  int cellHeight;           // the cell's size on screen in sixel or kitty
   std::string message;      // shown instead of the status line until the next key
   Typing typing;            // a number being typed on the status line, and its text
   std::string typed;
   bool help;                // the help overlay is up
 };
 
-// Where the images go: each image's size in cells, and how many fit across
-// and down above the status line, one blank cell between neighbours (at
-// least one, cut at the edges, when one does not fit whole).
+// Where the images go: each image's size in pixels and in cells, and how
+// many fit across and down above the status line, one blank cell between
+// neighbours (at least one, cut at the edges, when one does not fit whole).
 struct Layout {
-  int imageColumns;
+  int imagePixelColumns;
   int imagePixelRows;
+  int imageColumns;
   int imageRows;
   int across;
   int down;
@@ -41,11 +46,13 @@ struct Layout {
 Layout layoutOf(const View& view);
 
 // The largest zoom at which one whole image fits above the status line.
-int fittingZoom(std::int32_t width, std::int32_t height, int columns, int rows);
+int fittingZoom(const View& view);
 
-// A view of the ROM from `offset` at the zoom that fits.
+// A view of the ROM from `offset` at the zoom that fits, drawn in `graphics`
+// with cells of `cellWidth` x `cellHeight` pixels (1 x 2 for half blocks).
 View startView(std::uint64_t romLength, std::uint64_t offset, std::int32_t width, std::int32_t height,
-               std::int32_t imageCount, int columns, int rows);
+               std::int32_t imageCount, int columns, int rows, GraphicsMode graphics = GraphicsMode::blocks,
+               int cellWidth = 1, int cellHeight = 2);
 
 enum class Action {
   none,       // the view changed, or not: draw it

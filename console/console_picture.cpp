@@ -87,9 +87,20 @@ char* putColour(char* at, const char (&layer)[8], const Colour& colour) {
 }
 
 // Writes the line whose rows are all in, and readies the sums for the next.
+// Or, for an image, its two pixel rows.
 void putLine(PictureBuilder& picture) {
   const std::uint64_t lowerRow = (2 * picture.line + 1) * picture.scale;
   const bool hasLower = lowerRow < picture.height;
+  if (picture.inPixels) {
+    for (const ColourSum& sum : picture.upper) picture.image.pixels.push_back(averageColour(sum));
+    if (hasLower) {
+      for (const ColourSum& sum : picture.lower) picture.image.pixels.push_back(averageColour(sum));
+    }
+    std::fill(picture.upper.begin(), picture.upper.end(), ColourSum{0, 0, 0, 0});
+    std::fill(picture.lower.begin(), picture.lower.end(), ColourSum{0, 0, 0, 0});
+    ++picture.line;
+    return;
+  }
   char* at = &picture.text[picture.length];
   *at++ = '\n';
   for (std::size_t column = 0; column < picture.upper.size(); ++column) {
@@ -140,14 +151,21 @@ std::uint64_t pictureScale(std::uint32_t width, std::uint32_t height, PictureBou
   return std::max({std::uint64_t{1}, ceilDivide(width, columns), ceilDivide(height, pixelRows)});
 }
 
-PictureBuilder startPicture(std::uint32_t width, std::uint32_t height, PictureBounds bounds) {
-  PictureBuilder picture{width, height, pictureScale(width, height, bounds), 0, 0, {}, {}, {}, 0};
+PictureBuilder startPicture(std::uint32_t width, std::uint32_t height, PictureBounds bounds, bool inPixels) {
+  PictureBuilder picture{width, height, pictureScale(width, height, bounds), 0, 0, {}, {}, {}, 0, inPixels,
+                         RgbImage{0, 0, {}}};
   if (width == 0 || height == 0) return picture;
   const auto columns = static_cast<std::size_t>(ceilDivide(width, picture.scale));
   picture.lines = ceilDivide(ceilDivide(height, picture.scale), 2);
   picture.upper.assign(columns, ColourSum{0, 0, 0, 0});
   picture.lower.assign(columns, ColourSum{0, 0, 0, 0});
-  picture.text.resize(static_cast<std::size_t>(picture.lines) * lineBytesFor(columns));
+  if (inPixels) {
+    picture.image.width = static_cast<std::uint32_t>(columns);
+    picture.image.height = static_cast<std::uint32_t>(ceilDivide(height, picture.scale));
+    picture.image.pixels.reserve(columns * picture.image.height);
+  } else {
+    picture.text.resize(static_cast<std::size_t>(picture.lines) * lineBytesFor(columns));
+  }
   return picture;
 }
 
@@ -167,6 +185,11 @@ std::string finishPicture(PictureBuilder& picture) {
   while (picture.line < picture.lines) putLine(picture);
   picture.text.resize(picture.length);
   return std::move(picture.text);
+}
+
+RgbImage finishPictureImage(PictureBuilder& picture) {
+  while (picture.line < picture.lines) putLine(picture);
+  return std::move(picture.image);
 }
 
 std::string pictureText(const unsigned char* pixels, std::size_t sourceStride, std::uint32_t width,

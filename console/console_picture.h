@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "console/graphics.h"
+
 namespace velloran {
 
 // The room a picture may take: character cells across, text lines down.
@@ -58,9 +60,14 @@ struct PictureBuilder {
   std::vector<ColourSum> lower;
   std::string text;
   std::size_t length;  // of the text made so far
+  bool inPixels;       // the picture is made as an image for sixel or kitty, not as text
+  RgbImage image;
 };
 
-PictureBuilder startPicture(std::uint32_t width, std::uint32_t height, PictureBounds bounds);
+// A picture as text, or, `inPixels`, as an image of at most bounds.columns x
+// (2 x bounds.lines) pixels for a terminal that draws pixels.
+PictureBuilder startPicture(std::uint32_t width, std::uint32_t height, PictureBounds bounds,
+                            bool inPixels = false);
 
 // Adds pixels of `rowCount` rows from `firstRow` on, each `columnCount` wide
 // from `firstColumn` on (raw ROM words, rows `columnCount` x 2 bytes apart).
@@ -70,6 +77,9 @@ void addPictureRows(PictureBuilder& picture, const unsigned char* pixels, std::u
 
 // The text, once every row was added.
 std::string finishPicture(PictureBuilder& picture);
+
+// The image, once every row was added, for a picture started `inPixels`.
+RgbImage finishPictureImage(PictureBuilder& picture);
 
 // The picture of `width` x `height` pixels from `pixels` (raw ROM words, rows
 // `sourceStride` bytes apart, top row first), shrunk by pictureScale: each of

@@ -23,8 +23,9 @@ constexpr std::uint32_t kMaxPictureLines = 1000;
 
 }  // namespace
 
-Preview startPreview(bool asked, std::uint32_t columnsAsked) {
-  Preview preview{false, {kDefaultPictureColumns, kDefaultPictureLines}};
+Preview startPreview(bool asked, std::uint32_t columnsAsked, GraphicsChoice graphics) {
+  Preview preview{false, {kDefaultPictureColumns, kDefaultPictureLines},
+                  {GraphicsMode::blocks, kDefaultCellWidth, kDefaultCellHeight}};
   if (!asked) return preview;
   if (!enableColourOutput()) {
     std::fputs(kNoPictures, stderr);
@@ -38,8 +39,39 @@ Preview startPreview(bool asked, std::uint32_t columnsAsked) {
         std::min(static_cast<std::uint32_t>(std::max(1, rows - kLinesBesidePicture)), kMaxPictureLines);
   }
   if (columnsAsked != 0) preview.bounds.columns = columnsAsked;
+  preview.graphics = findTerminalGraphics(graphics);
   preview.on = true;
   return preview;
+}
+
+namespace {
+
+// The room in pixels, for a terminal that draws them.
+PictureBounds pixelRoom(const Preview& preview) {
+  const auto cellWidth = static_cast<std::uint32_t>(preview.graphics.cellWidth);
+  const auto cellHeight = static_cast<std::uint32_t>(preview.graphics.cellHeight);
+  // PictureBounds counts lines of two pixel rows.
+  return PictureBounds{preview.bounds.columns * cellWidth, preview.bounds.lines * cellHeight / 2};
+}
+
+}  // namespace
+
+PictureBuilder startPreviewPicture(const Preview& preview, std::uint32_t width, std::uint32_t height) {
+  if (preview.graphics.mode == GraphicsMode::blocks) return startPicture(width, height, preview.bounds);
+  return startPicture(width, height, pixelRoom(preview), true);
+}
+
+std::string previewPictureText(const Preview& preview, PictureBuilder& picture) {
+  if (preview.graphics.mode == GraphicsMode::blocks) return finishPicture(picture);
+  const RgbImage image = finishPictureImage(picture);
+  if (image.width == 0 || image.height == 0) return "";
+  const PictureBounds room = pixelRoom(preview);
+  std::uint32_t zoom = 1;
+  while (zoom < kLargestPreviewZoom && image.width * (zoom + 1) <= room.columns &&
+         image.height * (zoom + 1) <= 2 * room.lines) {
+    ++zoom;
+  }
+  return "\n" + (preview.graphics.mode == GraphicsMode::kitty ? kittyText(image, zoom, 0) : sixelText(image, zoom));
 }
 
 }  // namespace velloran

@@ -1,5 +1,7 @@
 #include "console/screen.h"
 
+#include <algorithm>
+
 namespace velloran {
 
 namespace {
@@ -93,6 +95,8 @@ void putText(Screen& screen, int column, int row, std::string_view text, bool in
   }
 }
 
+namespace {
+
 bool sameRow(const Screen& screen, const Screen& before, int row) {
   const auto start = static_cast<std::size_t>(row) * static_cast<std::size_t>(screen.columns);
   for (std::size_t at = start; at < start + static_cast<std::size_t>(screen.columns); ++at) {
@@ -106,15 +110,17 @@ bool sameRow(const Screen& screen, const Screen& before, int row) {
   return true;
 }
 
-std::string frameText(const Screen& screen, const Screen* before) {
+// Rows [firstRow, endRow), each from its first column, the colours starting
+// from the terminal's own.
+void putRows(std::string& text, const Screen& screen, const Screen* before, int firstRow, int endRow) {
   const bool sameSize = before != nullptr && before->columns == screen.columns && before->rows == screen.rows;
-  std::string text = "\x1B[?2026h\x1B[0m";
+  text += "\x1B[0m";
   // A cell takes at most 41 bytes of colours and 4 of UTF-8; most take far fewer.
   text.reserve(text.size() + screen.cells.size() * 24 + static_cast<std::size_t>(screen.rows) * 12 + 32);
   std::uint32_t foreground = kNoColour;
   std::uint32_t background = kNoColour;
   bool inverse = false;
-  for (int row = 0; row < screen.rows; ++row) {
+  for (int row = std::max(0, firstRow); row < std::min(endRow, screen.rows); ++row) {
     if (sameSize && sameRow(screen, *before, row)) continue;
     text += "\x1B[";
     putNumber(text, static_cast<unsigned>(row + 1));
@@ -140,7 +146,20 @@ std::string frameText(const Screen& screen, const Screen* before) {
       putUtf8(text, cell->glyph);
     }
   }
-  text += "\x1B[0m\x1B[?2026l";
+  text += "\x1B[0m";
+}
+
+}  // namespace
+
+std::string frameText(const Screen& screen, const Screen* before) {
+  std::string text = "\x1B[?2026h";
+  putRows(text, screen, before, 0, screen.rows);
+  return text + "\x1B[?2026l";
+}
+
+std::string rowsText(const Screen& screen, int firstRow, int endRow) {
+  std::string text;
+  putRows(text, screen, nullptr, firstRow, endRow);
   return text;
 }
 

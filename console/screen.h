@@ -57,4 +57,8 @@ void putText(Screen& screen, int column, int row, std::string_view text, bool in
 // given the screen `before` it of the same size, only its rows that changed.
 std::string frameText(const Screen& screen, const Screen* before = nullptr);
 
+// Rows [firstRow, endRow) alone, without the frame's marks: the text that
+// goes with images drawn in pixels.
+std::string rowsText(const Screen& screen, int firstRow, int endRow);
+
 }  // namespace velloran

@@ -38,6 +38,10 @@ constexpr const char* kHelp =
     "                 it, change the size and the zoom with the keys, save what\n"
     "                 is shown; nothing is asked (PREFIX ./, WIDTH 64, HEIGHT\n"
     "                 64, COUNT 1, START 0 unless given), ? shows the keys\n"
+    "      --graphics=MODE\n"
+    "                 how --preview and --browse draw: auto (the default: what\n"
+    "                 the terminal answers it can draw), blocks (half blocks in\n"
+    "                 24-bit colour), sixel or kitty (real pixels)\n"
     "      --preview[=COLUMNS]\n"
     "                 after each snapshot is written, draw it in the terminal in\n"
     "                 24-bit colour, at most COLUMNS characters wide (1 to 1000;\n"
@@ -59,6 +63,27 @@ constexpr const char* kHelp =
     "  velloran examples/demo.rom out/ 64 32 4 0x20D\n";
 
 const std::string kPreviewOption = "--preview";
+const std::string kGraphicsOption = "--graphics=";
+
+struct GraphicsName {
+  const char* name;
+  GraphicsChoice choice;
+};
+
+constexpr GraphicsName kGraphicsNames[] = {{"auto", GraphicsChoice::automatic},
+                                           {"blocks", GraphicsChoice::blocks},
+                                           {"sixel", GraphicsChoice::sixel},
+                                           {"kitty", GraphicsChoice::kitty}};
+
+bool readGraphics(const std::string& text, GraphicsChoice& choice) {
+  for (const GraphicsName& known : kGraphicsNames) {
+    if (text == known.name) {
+      choice = known.choice;
+      return true;
+    }
+  }
+  return false;
+}
 const std::string kPreviewWithColumns = kPreviewOption + "=";
 
 // The text after "--preview=": a plain decimal number of columns.
@@ -82,6 +107,7 @@ bool isOption(const std::string& argument) {
 CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
   CommandLine command;
   bool optionsEnded = false;
+  bool graphicsGiven = false;
   for (const std::string& argument : arguments) {
     if (!optionsEnded && argument == "--") {
       optionsEnded = true;
@@ -93,6 +119,14 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
       return command;
     } else if (!optionsEnded && argument == "--browse") {
       command.browse = true;
+    } else if (!optionsEnded && argument.compare(0, kGraphicsOption.size(), kGraphicsOption) == 0) {
+      const std::string mode = argument.substr(kGraphicsOption.size());
+      graphicsGiven = true;
+      if (!readGraphics(mode, command.graphics)) {
+        command.action = CommandAction::usageError;
+        command.problem = "--graphics '" + mode + "': MODE must be auto, blocks, sixel or kitty.";
+        return command;
+      }
     } else if (!optionsEnded && argument == kPreviewOption) {
       command.preview = true;
       command.previewColumns = 0;
@@ -116,7 +150,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
       command.answers.push_back(argument);
     }
   }
-  if (command.browse && command.preview) {
+  if (graphicsGiven && !command.browse && !command.preview) {
+    command.action = CommandAction::usageError;
+    command.problem = "--graphics is for --preview and --browse";
+  } else if (command.browse && command.preview) {
     command.action = CommandAction::usageError;
     command.problem = "--browse and --preview cannot be used together";
   } else if (command.browse && command.answers.empty()) {

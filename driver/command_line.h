@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "console/preview.h"
+#include "console/terminal_graphics.h"
 
 namespace velloran {
 
@@ -18,6 +19,7 @@ struct CommandLine {
   std::string problem;               // for usageError: the argument and what is wrong with it
   bool browse = false;               // --browse: the live view instead of a dump
   bool preview = false;              // --preview: draw each snapshot in the terminal
+  GraphicsChoice graphics = GraphicsChoice::automatic;  // --graphics=MODE
   std::uint32_t previewColumns = 0;  // --preview=COLUMNS; 0 for the terminal's width
 };
 

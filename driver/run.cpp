@@ -41,7 +41,7 @@ void sayEvent(Transcript& transcript, const DumpEvent& event) {
     case DumpEventKind::imageRows:
       if (!transcript.preview.on) return;
       if (block.firstRow == 0 && block.firstColumn == 0) {
-        transcript.picture = startPicture(transcript.width, transcript.height, transcript.preview.bounds);
+        transcript.picture = startPreviewPicture(transcript.preview, transcript.width, transcript.height);
       }
       addPictureRows(transcript.picture, event.pixels, block.firstRow, block.rowCount, block.firstColumn,
                      block.columnCount);
@@ -49,7 +49,7 @@ void sayEvent(Transcript& transcript, const DumpEvent& event) {
     case DumpEventKind::snapshotWritten:
       // On screen before the next image is read.
       if (transcript.preview.on && transcript.width > 0 && transcript.height > 0) {
-        sayAtOnce(finishPicture(transcript.picture));
+        sayAtOnce(previewPictureText(transcript.preview, transcript.picture));
       }
       return;
     default:
@@ -107,11 +107,12 @@ RunResult dump(const DumpRequest& answered, std::size_t given, const CommandLine
   std::string whyNotOpened;
   if (!askQuestions(given, request, rom, whyNotOpened)) return {finish(kStatusFailed), 0};
   if (!rom.isOpen()) return {reportRomNotOpened(request.romPath, whyNotOpened), 0};
-  Transcript transcript{startPreview(command.preview, command.previewColumns),
-                        static_cast<std::uint32_t>(request.width), static_cast<std::uint32_t>(request.height), {}};
   // From here on a stop request lets the dump end with no incomplete file
-  // left; before, it ends the process at once.
+  // left; before, it ends the process at once. Asking the terminal what it
+  // draws waits for it, so that comes after.
   catchStopRequests();
+  Transcript transcript{startPreview(command.preview, command.previewColumns, command.graphics),
+                        static_cast<std::uint32_t>(request.width), static_cast<std::uint32_t>(request.height), {}};
   const DumpHooks hooks{[&transcript](const DumpEvent& event) { sayEvent(transcript, event); }, dumpControl};
   const DumpResult result = dumpImages(rom, request, hooks);
   if (result.end == DumpEnd::noMemory) {
@@ -141,7 +142,7 @@ DumpRequest browseDefaults() {
   return request;
 }
 
-RunResult browse(const DumpRequest& request) {
+RunResult browse(const DumpRequest& request, GraphicsChoice graphics) {
   if (!standardStreamsAreTerminals()) {
     reportUsageError("--browse needs a terminal on standard input and standard output");
     return {kStatusUsage, 0};
@@ -154,7 +155,7 @@ RunResult browse(const DumpRequest& request) {
     return {kStatusFailed, 0};
   }
   catchStopRequests();
-  const BrowseEnd end = browseRom(rom, request);
+  const BrowseEnd end = browseRom(rom, request, findTerminalGraphics(graphics));
   if (!end.problem.empty()) std::fprintf(stderr, "velloran: %s\n", end.problem.c_str());
   say(end.report);
   if (end.stopRequest != 0) {
@@ -186,7 +187,7 @@ RunResult runDump(const std::vector<std::string>& arguments) {
       reportUsageError(usageProblem);
       return {kStatusUsage, 0};
     }
-    if (command.browse) return browse(request);
+    if (command.browse) return browse(request, command.graphics);
     return dump(request, command.answers.size(), command);
   } catch (const std::bad_alloc&) {
     say(kUnableToAllocate);

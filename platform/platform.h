@@ -150,6 +150,13 @@ std::vector<std::string> programArguments(int argc, char** argv);
 // False when standard output is no terminal or the size is unknown.
 bool terminalSize(int& columns, int& rows);
 
+// The size in pixels of one character cell of that terminal, where it tells
+// (POSIX: TIOCGWINSZ's pixel fields); false where it does not.
+bool terminalCellPixels(int& width, int& height);
+
+// The terminal's name as the environment gives it (TERM), or "".
+std::string terminalType();
+
 // Readies standard output for 24-bit colour escape sequences. False when it
 // is a terminal that cannot show them: POSIX, one whose TERM is unset or
 // "dumb"; Windows, a console without virtual-terminal processing. A file or

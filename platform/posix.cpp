@@ -376,6 +376,22 @@ bool terminalSize(int& columns, int& rows) {
   return true;
 }
 
+bool terminalCellPixels(int& width, int& height) {
+  struct winsize size {};
+  if (!isatty(STDOUT_FILENO) || ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0) return false;
+  if (size.ws_col == 0 || size.ws_row == 0 || size.ws_xpixel < size.ws_col || size.ws_ypixel < size.ws_row) {
+    return false;
+  }
+  width = size.ws_xpixel / size.ws_col;
+  height = size.ws_ypixel / size.ws_row;
+  return true;
+}
+
+std::string terminalType() {
+  const char* term = std::getenv("TERM");
+  return term != nullptr ? term : "";
+}
+
 bool enableColourOutput() {
   if (!isatty(STDOUT_FILENO)) return true;
   const char* term = std::getenv("TERM");

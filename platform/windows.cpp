@@ -419,6 +419,16 @@ bool terminalSize(int& columns, int& rows) {
   return columns > 0 && rows > 0;
 }
 
+bool terminalCellPixels(int&, int&) {
+  return false;  // the console answers ESC[16t where it knows
+}
+
+std::string terminalType() {
+  wchar_t name[256];
+  const DWORD length = GetEnvironmentVariableW(L"TERM", name, 256);
+  return length > 0 && length < 256 ? utf8Of(name, static_cast<int>(length)) : "";
+}
+
 bool enableColourOutput() {
   const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
   DWORD mode = 0;

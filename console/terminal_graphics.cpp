@@ -1,0 +1,102 @@
+#include "console/terminal_graphics.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <vector>
+
+#include "console/console_output.h"
+#include "platform/platform.h"
+
+namespace velloran {
+
+namespace {
+
+constexpr const char* kKittyQuery = "\x1B_Gi=31,s=1,v=1,a=q,t=d,f=24;AAAA\x1B\\";
+constexpr const char* kCellSizeQuery = "\x1B[16t";
+constexpr const char* kAttributesQuery = "\x1B[c";
+
+// The numbers of a reply "ESC [ <prefix> n;n;...<final>" found in `text`.
+bool findReply(const std::string& text, const std::string& prefix, char final, std::vector<int>& numbers) {
+  const std::string start = "\x1B[" + prefix;
+  for (std::size_t at = text.find(start); at != std::string::npos; at = text.find(start, at + 1)) {
+    std::size_t end = at + start.size();
+    while (end < text.size() && ((text[end] >= '0' && text[end] <= '9') || text[end] == ';')) ++end;
+    if (end >= text.size() || text[end] != final) continue;
+    numbers.clear();
+    for (std::size_t part = at + start.size(); part < end;) {
+      std::size_t next = text.find(';', part);
+      if (next == std::string::npos || next > end) next = end;
+      numbers.push_back(std::atoi(text.substr(part, next - part).c_str()));
+      part = next + 1;
+    }
+    return true;
+  }
+  return false;
+}
+
+// Sends the queries and reads until the device attributes arrive, or the
+// time is up; the terminal takes keys one by one meanwhile, unechoed.
+std::string askTerminal(bool kitty, bool cellSize) {
+  if (!enterKeyMode("")) return "";
+  std::string query = std::string(kitty ? kKittyQuery : "") + (cellSize ? kCellSizeQuery : "") + kAttributesQuery;
+  sayWithoutWaiting(query);
+  std::string replies;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kQueryMilliseconds);
+  while (!readQueryReplies(replies).complete) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    const unsigned events = waitForTerminal(static_cast<int>(left.count()));
+    if ((events & kKeysReady) == 0) break;  // the time is up, or a stop request came
+    char bytes[256];
+    const std::size_t count = readKeyBytes(bytes, sizeof bytes);
+    if (count == 0) break;
+    replies.append(bytes, count);
+  }
+  leaveKeyMode();
+  return replies;
+}
+
+}  // namespace
+
+QueryReplies readQueryReplies(const std::string& replies) {
+  QueryReplies found{false, 0, 0, false, false};
+  found.kittyAnswered = replies.find("\x1B_Gi=31;OK") != std::string::npos;
+  std::vector<int> numbers;
+  if (findReply(replies, "", 't', numbers) && numbers.size() == 3 && numbers[0] == 6) {
+    found.cellHeight = numbers[1];
+    found.cellWidth = numbers[2];
+  }
+  if (findReply(replies, "?", 'c', numbers)) {
+    found.complete = true;
+    for (std::size_t index = 1; index < numbers.size(); ++index) found.sixel = found.sixel || numbers[index] == 4;
+  }
+  return found;
+}
+
+TerminalGraphics findTerminalGraphics(GraphicsChoice choice) {
+  TerminalGraphics graphics{GraphicsMode::blocks, kDefaultCellWidth, kDefaultCellHeight};
+  const bool cellSizeKnown = terminalCellPixels(graphics.cellWidth, graphics.cellHeight);
+  if (choice == GraphicsChoice::sixel) graphics.mode = GraphicsMode::sixel;
+  if (choice == GraphicsChoice::kitty) graphics.mode = GraphicsMode::kitty;
+  const bool inTerminal = standardStreamsAreTerminals();
+  if (choice == GraphicsChoice::blocks || !inTerminal) return graphics;
+  if (choice != GraphicsChoice::automatic && cellSizeKnown) return graphics;
+  const std::string term = terminalType();
+  const bool kittyByName = term == "xterm-kitty" || term == "xterm-ghostty";
+  const bool askKitty = choice == GraphicsChoice::automatic && !kittyByName;
+  const QueryReplies replies = readQueryReplies(askTerminal(askKitty, !cellSizeKnown));
+  if (!cellSizeKnown && replies.cellWidth > 0 && replies.cellHeight > 0) {
+    graphics.cellWidth = replies.cellWidth;
+    graphics.cellHeight = replies.cellHeight;
+  }
+  if (choice == GraphicsChoice::automatic) {
+    if (kittyByName || replies.kittyAnswered) {
+      graphics.mode = GraphicsMode::kitty;
+    } else if (replies.sixel) {
+      graphics.mode = GraphicsMode::sixel;
+    }
+  }
+  return graphics;
+}
+
+}  // namespace velloran

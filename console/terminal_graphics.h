@@ -1,0 +1,51 @@
+// Which pictures the terminal draws, and how big its cells are in pixels.
+//
+// Asked of the terminal once, when both standard input and output are it:
+//
+//   ESC _G i=31,s=1,v=1,a=q,t=d,f=24 ; AAAA ST   kitty: "ESC _G i=31;OK ST"
+//   ESC [16t                                     the cell size: "ESC [6;H;Wt"
+//   ESC [c                                       primary device attributes:
+//                                                "ESC [?62;4;...c", 4 = sixel
+//
+// Every terminal answers ESC[c, and answers in order, so its reply ends what
+// is read; a terminal that answers nothing costs at most kQueryMilliseconds.
+#pragma once
+
+#include <string>
+
+#include "console/graphics.h"
+
+namespace velloran {
+
+enum class GraphicsChoice { automatic, blocks, sixel, kitty };
+
+constexpr int kQueryMilliseconds = 200;
+// Where the terminal does not say its cell size.
+constexpr int kDefaultCellWidth = 10;
+constexpr int kDefaultCellHeight = 20;
+
+struct TerminalGraphics {
+  GraphicsMode mode;
+  int cellWidth;
+  int cellHeight;
+};
+
+// What the replies to the queries say: kitty's OK, the cell size (0 when
+// not given) and the device attributes' numbers.
+struct QueryReplies {
+  bool kittyAnswered;
+  int cellWidth;
+  int cellHeight;
+  bool sixel;
+  bool complete;  // the device attributes came: nothing more is on its way
+};
+
+QueryReplies readQueryReplies(const std::string& replies);
+
+// The graphics to draw with: as chosen, or, for `automatic`, as the terminal
+// answers (blocks when standard input and output are not both the terminal,
+// or nothing answers): kitty when TERM names kitty or Ghostty or the kitty
+// query is answered, sixel when the device attributes hold 4, else blocks.
+TerminalGraphics findTerminalGraphics(GraphicsChoice choice);
+
+}  // namespace velloran

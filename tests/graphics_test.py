@@ -1,0 +1,348 @@
+"""--graphics: pictures in real pixels. The kitty payload decoded, and sixel
+decoded by ImageMagick (a reader we did not write), against Pillow's reading
+of the snapshot; the choice `auto` makes through a pseudo-terminal whose far
+end answers as kitty, as a sixel terminal, as one without sixel, and not at
+all; blocks unchanged; sixel in a real xterm under Xvfb."""
+import base64
+import errno
+import fcntl
+import os
+import pty
+import re
+import select
+import shutil
+import struct
+import subprocess
+import termios
+import threading
+import time
+import unittest
+
+from harness import *  # noqa: F401,F403
+import harness
+
+DEMO_ROM = os.path.join(harness.ROOT, "examples", "demo.rom")
+KITTY_CHUNK = re.compile(rb"\x1b_G([^;\x1b]*);([^\x1b]*)\x1b\\")
+SIXEL = re.compile(rb"\x1bP[0-9;]*q.*?\x1b\\", re.S)
+IMAGEMAGICK = "/usr/bin/convert"  # the real one, not a wrapper earlier on PATH
+
+
+def widen(field):
+    return (field << 3) | (field >> 2)
+
+
+def kitty_images(output):
+    """Each kitty image in `output`: (width, height, its RGB rows)."""
+    images, keys, data = [], {}, b""
+    for control, payload in KITTY_CHUNK.findall(output):
+        fields = dict(part.split(b"=", 1) for part in control.split(b",") if b"=" in part)
+        if b"s" in fields:
+            keys, data = fields, b""
+        data += payload
+        if fields.get(b"m") == b"0":
+            self_check = keys.get(b"f") == b"24" and keys.get(b"q") == b"2"
+            assert self_check, keys
+            raw = base64.b64decode(data)
+            width, height = int(keys[b"s"]), int(keys[b"v"])
+            assert len(raw) == width * height * 3
+            images.append((width, height, [[tuple(raw[(y * width + x) * 3:(y * width + x) * 3 + 3])
+                                             for x in range(width)] for y in range(height)]))
+    assert all(len(payload) <= 4096 for _, payload in KITTY_CHUNK.findall(output))
+    return images
+
+
+def sixel_image(sixel, folder):
+    """A sixel picture as ImageMagick reads it: its size and RGB rows."""
+    from PIL import Image
+    path = os.path.join(folder, "picture.six")
+    write_file(path, sixel)
+    subprocess.run([IMAGEMAGICK, path, os.path.join(folder, "picture.png")], check=True)
+    with Image.open(os.path.join(folder, "picture.png")) as png:
+        rgb = png.convert("RGB")
+        return rgb.size, [[rgb.getpixel((x, y)) for x in range(rgb.size[0])] for y in range(rgb.size[1])]
+
+
+def expected_rows(bmp, zoom):
+    """The snapshot as Pillow reads it, its 5-bit fields, each pixel zoom x zoom."""
+    (width, height), fields = decoded_colours(bmp)
+    return [[fields[(y // zoom) * width + x // zoom] for x in range(width * zoom)] for y in range(height * zoom)]
+
+
+def fields_of(rows):
+    return [[tuple(field_of(c) for c in pixel) for pixel in row] for row in rows]
+
+
+class Pictures(ToolTestCase):
+    def dump_with(self, graphics, width=64, height=32, offset=0x20D, rom=DEMO_ROM, count=1):
+        out, err, status = run_with_arguments(["--preview", "--graphics=" + graphics, rom, "out/", width, height,
+                                               count, offset], self.dir)
+        self.assertEqual((err, status), ("", 0))
+        return out.encode("latin-1")
+
+    def test_kitty_pictures_hold_the_snapshots_pixels(self):
+        # Off a terminal the room is 80 x 24 cells of 10 x 20 pixels: 64 x 32 is zoomed in 4 times.
+        output = self.dump_with("kitty", count=4)
+        images = kitty_images(output)
+        self.assertEqual(len(images), 4)
+        for index, (width, height, rows) in enumerate(images):
+            with self.subTest(image=index):
+                self.assertEqual((width, height), (256, 128))
+                self.assertEqual(fields_of(rows), expected_rows(self.path("out", "snap%04d.bmp" % index), 4))
+                # Exact: the widened fields themselves, not only their nearest 5 bits.
+                self.assertEqual(rows[0][0], tuple(widen(f) for f in expected_rows(
+                    self.path("out", "snap%04d.bmp" % index), 1)[0][0]))
+
+    def test_sixel_pictures_are_exact_up_to_256_colours(self):
+        output = self.dump_with("sixel", count=4)
+        pictures = SIXEL.findall(output)
+        self.assertEqual(len(pictures), 4)
+        for index, sixel in enumerate(pictures):
+            with self.subTest(image=index):
+                size, rows = sixel_image(sixel, self.dir)
+                self.assertEqual(size, (256, 128))
+                self.assertEqual(fields_of(rows), expected_rows(self.path("out", "snap%04d.bmp" % index), 4))
+
+    def test_sixel_pictures_of_more_colours_stay_within_the_stated_distance(self):
+        # 32 x 32 random pixels: 1024 colours for 256 registers.
+        write_file(self.path("rom.bin"), random_bytes(32 * 32 * 2, seed=98))
+        output = self.dump_with("sixel", width=32, height=32, offset=0, rom="rom.bin")
+        size, rows = sixel_image(SIXEL.findall(output)[0], self.dir)
+        self.assertEqual(size, (128, 128))
+        (width, height), fields = decoded_colours(self.path("out", "snap0000.bmp"))
+        largest = 0
+        for y in range(0, 128, 4):
+            for x in range(0, 128, 4):
+                wanted = tuple(widen(f) for f in fields[(y // 4) * 32 + x // 4])
+                largest = max(largest, max(abs(a - b) for a, b in zip(rows[y][x], wanted)))
+        # README states the distance: 26 levels of 255 in any channel at most, and
+        # one more for sixel's percent steps.
+        self.assertLessEqual(largest, 27)
+        self.assertGreater(largest, 0)
+
+    def test_blocks_are_todays_pictures_byte_for_byte(self):
+        os.makedirs(self.path("a", "out"))
+        os.makedirs(self.path("b", "out"))
+        blocks, _, status = run_with_arguments(["--preview", "--graphics=blocks", DEMO_ROM, "out/", 64, 32, 4, 0x20D],
+                                               self.path("a"))
+        self.assertEqual(status, 0)
+        today, _, status = run_with_arguments(["--preview", DEMO_ROM, "out/", 64, 32, 4, 0x20D], self.path("b"))
+        self.assertEqual(status, 0)
+        self.assertEqual(blocks, today)
+        self.assertIn("\u2580".encode("utf-8").decode("latin-1"), blocks)
+
+    def test_a_mode_that_is_not_one(self):
+        for args, problem in [(["--preview", "--graphics=vga"], "--graphics 'vga': MODE must be auto, blocks, "
+                                                                 "sixel or kitty."),
+                              (["--graphics=sixel", DEMO_ROM], "--graphics is for --preview and --browse")]:
+            with self.subTest(args=args):
+                out, err, status = run_with_arguments(args, self.dir)
+                self.assertEqual((out, err, status),
+                                 ("", "velloran: %s\nTry 'velloran --help' for more information.\n" % problem, 2))
+
+
+class FarEnd:
+    """A pseudo-terminal that is the tool's standard input and output, whose far
+    end answers the tool's queries as `answer` says."""
+
+    def __init__(self, args, cwd, answer, typed=b""):
+        self.controller, terminal = pty.openpty()
+        fcntl.ioctl(terminal, termios.TIOCSWINSZ, struct.pack("HHHH", 40, 100, 0, 0))
+        self.answer, self.output, self.asked_at = answer, b"", None
+        self.process = subprocess.Popen(harness.tool_command([str(a) for a in args]), stdin=terminal, stdout=terminal,
+                                        stderr=subprocess.PIPE, cwd=cwd, env=dict(os.environ, TERM="xterm-256color"))
+        os.close(terminal)
+        if typed:
+            os.write(self.controller, typed)
+        self.thread = threading.Thread(target=self._serve, daemon=True)
+        self.thread.start()
+
+    def _serve(self):
+        answered = False
+        while True:
+            if not select.select([self.controller], [], [], 0.05)[0]:
+                if self.process.poll() is not None:
+                    return
+                continue
+            try:
+                chunk = os.read(self.controller, 65536)
+            except OSError as error:
+                if error.errno == errno.EIO:
+                    return
+                raise
+            self.output += chunk
+            if not answered and b"\x1b[c" in self.output:
+                answered = True
+                self.asked_at = time.monotonic()
+                if self.answer:
+                    os.write(self.controller, self.answer)
+
+    def finish(self):
+        status = self.process.wait(timeout=30)
+        self.thread.join(timeout=10)
+        os.close(self.controller)
+        self.process.stderr.close()
+        return status
+
+
+@unittest.skipIf(harness.ON_WINDOWS, "a POSIX pseudo-terminal")
+class AutomaticChoice(ToolTestCase):
+    KITTY = b"\x1b_Gi=31;OK\x1b\\\x1b[6;20;10t\x1b[?62;22c"
+    SIXEL = b"\x1b[6;20;10t\x1b[?63;1;2;4;6;9;15;22c"
+    NO_SIXEL = b"\x1b[6;20;10t\x1b[?62;1;2;6;22c"
+
+    def run_with(self, answer):
+        far = FarEnd(["--preview", DEMO_ROM, "out/", 64, 32, 1, 0x20D], self.dir, answer)
+        started = time.monotonic()
+        status = far.finish()
+        return far, status, time.monotonic() - started
+
+    def test_the_terminal_says_what_it_draws(self):
+        for answer, shown in [(self.KITTY, b"\x1b_G"), (self.SIXEL, b"\x1bP0;1;0q"), (self.NO_SIXEL, b"\xe2\x96\x80"),
+                              (b"", b"\xe2\x96\x80")]:
+            with self.subTest(answer=answer):
+                far, status, _ = self.run_with(answer)
+                self.assertEqual(status, 0)
+                self.assertIn(b"\x1b[c", far.output)  # asked once
+                self.assertEqual(far.output.count(b"\x1b[c"), 1)
+                picture = far.output[far.output.index(b"Opening:"):]
+                self.assertIn(shown, picture)
+                for other in {b"\x1b_G", b"\x1bP0;1;0q", b"\xe2\x96\x80"} - {shown}:
+                    self.assertNotIn(other, picture)
+                for name in self.snapshots():
+                    os.remove(self.path("out", name))
+
+    def test_a_terminal_that_answers_nothing_costs_at_most_the_timeout(self):
+        far, status, elapsed = self.run_with(b"")
+        self.assertEqual(status, 0)
+        self.assertLess(time.monotonic() - far.asked_at, 5)
+        self.assertIn(b"\xe2\x96\x80", far.output)
+
+    def test_no_reply_byte_reaches_the_dialogue(self):
+        # The answers are typed at once; the replies come while the tool asks.
+        far = FarEnd(["--preview"], self.dir, self.SIXEL,
+                     typed=b"%s\rout/\r64\r32\r2\r0x20D\r" % DEMO_ROM.encode())
+        self.assertEqual(far.finish(), 0)
+        text = far.output.replace(b"\r\n", b"\n")
+        self.assertIn(b"\nOpening: out/snap0000.bmp", text)
+        self.assertIn(b"\nOpening: out/snap0001.bmp", text)
+        self.assertTrue(text.rstrip().endswith(b"\n8717"), text[-80:])
+        self.assertEqual(self.snapshots(), ["snap0000.bmp", "snap0001.bmp"])
+
+
+@unittest.skipIf(harness.ON_WINDOWS, "a POSIX pseudo-terminal")
+class BrowseInPixels(ToolTestCase):
+    """--browse in kitty and sixel, read off the bytes the tool writes."""
+
+    def browse(self, mode, keys):
+        controller, terminal = pty.openpty()
+        # 100 x 30 cells of 10 x 20 pixels, which the terminal tells in its size.
+        fcntl.ioctl(terminal, termios.TIOCSWINSZ, struct.pack("HHHH", 30, 100, 1000, 600))
+        process = subprocess.Popen(harness.tool_command(["--browse", "--graphics=" + mode, DEMO_ROM, "out/", "64",
+                                                         "32", "1", "0x20D"]),
+                                   stdin=terminal, stdout=terminal, stderr=terminal, cwd=self.dir,
+                                   env=dict(os.environ, TERM="xterm-256color"))
+        output = b""
+
+        def read_until(mark, count):
+            nonlocal output
+            deadline = time.monotonic() + 20
+            while output.count(mark) < count:
+                self.assertLess(time.monotonic(), deadline, output[-200:])
+                if select.select([controller], [], [], 0.1)[0]:
+                    output += os.read(controller, 1 << 20)
+
+        read_until(b"\x1b[?2026l", 1)
+        for index, key in enumerate(keys):
+            os.write(controller, key)
+            read_until(b"\x1b[?2026l", index + 2)
+        os.write(controller, b"q")
+        self.assertEqual(process.wait(timeout=20), 0)
+        try:
+            while select.select([controller], [], [], 0.3)[0]:
+                output += os.read(controller, 1 << 20)
+        except OSError:
+            pass
+        os.close(controller)
+        os.close(terminal)
+        return output
+
+    def test_kitty_images_are_replaced_never_piled_up(self):
+        # 1000 x 580 pixels: 64 x 32 fits 15 times wider; then 4:1 shows all four images.
+        output = self.browse("kitty", [b"-" * 11, b"l", b"]", b"j"])
+        frames = output.split(b"\x1b[?2026h")[1:]
+        shown = set()
+        for number, frame in enumerate(frames):
+            deleted = set(re.findall(rb"\x1b_Ga=d,d=I,q=2,i=(\d+)\x1b\\", frame))
+            self.assertEqual(deleted, shown, "frame %d deletes what the last one showed" % number)
+            shown = set(re.findall(rb"\x1b_Gf=24,s=\d+,v=\d+,a=T,q=2,i=(\d+),", frame))
+        self.assertEqual(len(shown), 3)  # ] moved on an image: three are left to show
+        # Leaving deletes the last ones.
+        tail = output[output.rindex(b"\x1b[?2026l"):]
+        self.assertEqual(set(re.findall(rb"\x1b_Ga=d,d=I,q=2,i=(\d+)", tail)), shown)
+        self.assertIn(b"zoom 4:1", frames[-1])
+        # The second image shown is the F, moved on by a pixel (l) and a row (j).
+        width, height, rows = kitty_images(frames[-1])[1]
+        os.makedirs(self.path("dump"))
+        run_with_arguments([DEMO_ROM, "dump/", 64, 32, 1, 0x220D + 2 + 128], self.dir)
+        self.assertEqual(fields_of(rows), expected_rows(self.path("dump", "snap0000.bmp"), 4)[:height])
+
+    def test_sixel_frames_draw_over_an_erased_screen(self):
+        output = self.browse("sixel", [b"-" * 11, b"]"])
+        frames = output.split(b"\x1b[?2026h")[1:]
+        for frame in frames:
+            self.assertIn(b"\x1b[2J", frame)
+        self.assertEqual(len(SIXEL.findall(frames[-1])), 3)
+        size, rows = sixel_image(SIXEL.findall(frames[-1])[1], self.dir)  # the F, the second image shown
+        self.assertEqual(size, (64 * 4, 32 * 4))
+        os.makedirs(self.path("dump"))
+        run_with_arguments([DEMO_ROM, "dump/", 64, 32, 1, 0x220D], self.dir)
+        self.assertEqual(fields_of(rows), expected_rows(self.path("dump", "snap0000.bmp"), 4))
+
+
+@unittest.skipIf(harness.ON_WINDOWS or not all(shutil.which(t) for t in ("Xvfb", "xterm", "import")),
+                 "Xvfb, xterm and ImageMagick's import are needed")
+class SixelInXterm(ToolTestCase):
+    def test_xterm_shows_the_snapshots_pixels(self):
+        display = ":%d" % (90 + os.getpid() % 9)
+        server = subprocess.Popen(["Xvfb", display, "-screen", "0", "1200x900x24"], stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL)
+        env = dict(os.environ, DISPLAY=display)
+        try:
+            time.sleep(1)
+            command = " ".join(harness.tool_command(["--preview", "--graphics=sixel", DEMO_ROM, "out/", "64", "32",
+                                                     "1", "0x220D"]))
+            terminal = subprocess.Popen(["xterm", "-ti", "vt340", "-xrm", "XTerm*numColorRegisters: 256",
+                                         "-geometry", "100x40+0+0", "-bg", "black", "-title", "sixel-test", "-e",
+                                         "sh", "-c", "cd %s && %s; sleep 30" % (self.dir, command)], env=env)
+            shot = self.path("shot.png")
+            deadline = time.monotonic() + 30
+            while not os.path.exists(self.path("out", "snap0000.bmp")):
+                self.assertLess(time.monotonic(), deadline)
+                time.sleep(0.1)
+            time.sleep(1.5)
+            subprocess.run(["import", "-window", "root", shot], env=env, check=True)
+            terminal.kill()
+        finally:
+            server.kill()
+            server.wait()
+        from PIL import Image
+        (width, height), fields = decoded_colours(self.path("out", "snap0000.bmp"))
+        with Image.open(shot) as picture:
+            screen = picture.convert("RGB")
+            pixels = screen.load()
+            # The F's blue, wherever xterm put the picture: its box is the image zoomed.
+            blue = [(x, y) for y in range(screen.size[1]) for x in range(0, screen.size[0])
+                    if tuple(field_of(c) for c in pixels[x, y]) == fields[width * height // 2]]
+            self.assertTrue(blue, "no picture on screen")
+            left, top = min(x for x, _ in blue), min(y for _, y in blue)
+            right, bottom = max(x for x, _ in blue), max(y for _, y in blue)
+            zoom = (right - left + 1) // width
+            self.assertGreaterEqual(zoom, 1)
+            self.assertEqual((right - left + 1, bottom - top + 1), (width * zoom, height * zoom))
+            shown = [tuple(field_of(c) for c in pixels[left + x * zoom + zoom // 2, top + y * zoom + zoom // 2])
+                     for y in range(height) for x in range(width)]
+        self.assertEqual(shown, fields)
+
+
+if __name__ == "__main__":
+    harness.main()
