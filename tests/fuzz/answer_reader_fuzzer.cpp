@@ -1,6 +1,6 @@
-// libFuzzer target: the answer reader alone, as the dialogue calls it. The
-// first byte chooses, bit by bit, whether each answer is read as a path or a
-// number; the rest is input.
+// libFuzzer target: the answer reader alone, as the dialogue and the live
+// view call it. The first byte chooses, bit by bit, whether each answer is
+// read as a path, a 32-bit number or a 64-bit offset; the rest is input.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -43,9 +43,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (const char c : word) check(!isLineEnd(c));
         check((word.find('\0') != std::string::npos) == (status == velloran::AnswerStatus::hasZeroByte));
       }
-    } else {
+    } else if ((choices >> ((answer + 1) % 8)) & 1u) {
       std::int32_t value = 0;
       status = velloran::readInteger(input, value);
+    } else {
+      // The start address, in 64 bits; a negative one is read, then refused by its check.
+      std::int64_t offset = 0;
+      status = velloran::readOffset(input, offset);
     }
     if (status == velloran::AnswerStatus::ended || status == velloran::AnswerStatus::readFailed ||
         status == velloran::AnswerStatus::tooMuchInput) {
