@@ -101,6 +101,13 @@ void followTerminalSize(View& view) {
   terminalSize(columns, rows);
   view.columns = columns;
   view.rows = rows;
+  // A new font size changes the cells' pixels, where the terminal tells them.
+  int cellWidth = 0;
+  int cellHeight = 0;
+  if (view.graphics != GraphicsMode::blocks && terminalCellPixels(cellWidth, cellHeight)) {
+    view.cellWidth = cellWidth;
+    view.cellHeight = cellHeight;
+  }
 }
 
 // What a save wrote, for the status line.
