@@ -452,22 +452,29 @@ class BrowseInTmux(ToolTestCase):
         session = "velloran-browse-%d" % os.getpid()
         command = " ".join(harness.tool_command(["--browse", DEMO_ROM, "out/", "64", "32", "1", "0x20D"]))
         subprocess.run(["tmux", "new-session", "-d", "-s", session, "-x", "140", "-y", "40",
-                        "cd %s && TERM=xterm-256color %s; sleep 30" % (self.dir, command)], check=True)
-        try:
+                        "cd %s && TERM=xterm-256color %s; echo ended $?; sleep 30" % (self.dir, command)],
+                       check=True)
+
+        def screen_once(text):
             deadline = time.monotonic() + 20
             while True:
                 shown = subprocess.run(["tmux", "capture-pane", "-t", session, "-e", "-p"], check=True,
                                        stdout=subprocess.PIPE).stdout.decode()
-                if "? help" in shown or time.monotonic() > deadline:
-                    break
+                if text in shown or time.monotonic() > deadline:
+                    return shown
                 time.sleep(0.1)
+
+        try:
+            screen_once("? help")
             subprocess.run(["tmux", "send-keys", "-t", session, "-"], check=True)  # 1:1
-            time.sleep(0.5)
-            lines = subprocess.run(["tmux", "capture-pane", "-t", session, "-e", "-p"], check=True,
-                                   stdout=subprocess.PIPE).stdout.decode().split("\n")
+            lines = screen_once("zoom 1:1").split("\n")
+            # Left by its own key, so that the session is not killed under a running tool.
+            subprocess.run(["tmux", "send-keys", "-t", session, "q"], check=True)
+            ended = screen_once("ended ")
         finally:
             subprocess.run(["tmux", "kill-session", "-t", session])
         self.assertIn("zoom 1:1", lines[39])
+        self.assertIn("ended 0", ended)
         shown = tmux_cells(lines)
         os.makedirs(self.path("dump"))
         _, err, status = run_with_arguments([DEMO_ROM, "dump/", 64, 32, 2, 0x20D], self.dir)

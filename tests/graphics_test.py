@@ -322,6 +322,7 @@ class SixelInXterm(ToolTestCase):
             time.sleep(1.5)
             subprocess.run(["import", "-window", "root", shot], env=env, check=True)
             terminal.kill()
+            terminal.wait()
         finally:
             server.kill()
             server.wait()
