@@ -11,6 +11,7 @@ import pty
 import re
 import select
 import shutil
+import signal
 import struct
 import subprocess
 import termios
@@ -241,19 +242,26 @@ class BrowseInPixels(ToolTestCase):
                                                          "32", "1", "0x20D"]),
                                    stdin=terminal, stdout=terminal, stderr=terminal, cwd=self.dir,
                                    env=dict(os.environ, TERM="xterm-256color"))
-        output = b""
+        output = bytearray()
+        seen = [0, 0]  # marks counted, and up to where
 
         def read_until(mark, count):
-            nonlocal output
             deadline = time.monotonic() + 20
-            while output.count(mark) < count:
+            while seen[0] < count:
                 self.assertLess(time.monotonic(), deadline, output[-200:])
                 if select.select([controller], [], [], 0.1)[0]:
-                    output += os.read(controller, 1 << 20)
+                    output.extend(os.read(controller, 1 << 20))
+                    start = max(0, seen[1] - len(mark) + 1)
+                    seen[0] += output.count(mark, start)
+                    seen[1] = len(output)
 
         read_until(b"\x1b[?2026l", 1)
         for index, key in enumerate(keys):
-            os.write(controller, key)
+            if isinstance(key, tuple):  # a new size: rows, columns, pixels across, down
+                fcntl.ioctl(terminal, termios.TIOCSWINSZ, struct.pack("HHHH", *key))
+                process.send_signal(signal.SIGWINCH)  # not its controlling terminal: no signal by itself
+            else:
+                os.write(controller, key)
             read_until(b"\x1b[?2026l", index + 2)
         os.write(controller, b"q")
         self.assertEqual(process.wait(timeout=20), 0)
@@ -264,7 +272,7 @@ class BrowseInPixels(ToolTestCase):
             pass
         os.close(controller)
         os.close(terminal)
-        return output
+        return bytes(output)
 
     def test_kitty_images_are_replaced_never_piled_up(self):
         # 1000 x 580 pixels: 64 x 32 fits 15 times wider; then 4:1 shows all four images.
@@ -285,6 +293,15 @@ class BrowseInPixels(ToolTestCase):
         os.makedirs(self.path("dump"))
         run_with_arguments([DEMO_ROM, "dump/", 64, 32, 1, 0x220D + 2 + 128], self.dir)
         self.assertEqual(fields_of(rows), expected_rows(self.path("dump", "snap0000.bmp"), 4)[:height])
+
+    def test_a_new_font_size_changes_what_fits(self):
+        # At 15:1 one image fits cells of 10 x 20 pixels; cells of 20 x 40 (a larger font,
+        # the same 100 x 30 cells) hold two by two.
+        output = self.browse("kitty", [(30, 100, 2000, 1200)])
+        frames = output.split(b"\x1b[?2026h")[1:]
+        self.assertIn(b"zoom 15:1", frames[0])
+        self.assertEqual(len(kitty_images(frames[0])), 1)
+        self.assertEqual(len(kitty_images(frames[-1])), 4)
 
     def test_sixel_frames_draw_over_an_erased_screen(self):
         output = self.browse("sixel", [b"-" * 11, b"]"])
