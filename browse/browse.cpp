@@ -79,7 +79,8 @@ std::string pixelFrameText(Session& session, const Frame& frame) {
   }
   const int rows = frame.screen.rows;
   text += rowsText(frame.screen, session.view.help ? 0 : rows - 1, rows);
-  return text + "\x1B[?2026l";
+  text += "\x1B[?2026l";
+  return text;
 }
 
 // Writes the rows that changed since the last frame, or all of them; in

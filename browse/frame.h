@@ -7,9 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "console/graphics.h"
-
 #include "browse/view.h"
+#include "console/graphics.h"
 #include "console/screen.h"
 #include "platform/platform.h"
 

@@ -225,12 +225,6 @@ void applyTypingKey(View& view, const KeyPress& press) {
   }
 }
 
-void putThousands(std::string& text, std::uint64_t value) {
-  char digits[32];
-  std::snprintf(digits, sizeof digits, "%" PRIu64, value);
-  text += digits;
-}
-
 }  // namespace
 
 const char* const kHelpLines[] = {
@@ -327,8 +321,7 @@ std::string statusText(const View& view, const std::string& romName) {
   if (!view.message.empty()) return view.message;
   char offset[64];
   std::snprintf(offset, sizeof offset, "0x%08" PRIX64 " (%" PRIu64 ")", view.offset, view.offset);
-  std::string text = romName + "  " + offset + "  of ";
-  putThousands(text, view.romLength);
+  std::string text = romName + "  " + offset + "  of " + std::to_string(view.romLength);
   text += " bytes  " + std::to_string(view.width) + "x" + std::to_string(view.height) + "  zoom ";
   text += view.zoom >= 1 ? std::to_string(view.zoom) + ":1" : "1:" + std::to_string(-view.zoom);
   return text + "  ? help";

@@ -96,20 +96,17 @@ void putLine(PictureBuilder& picture) {
     if (hasLower) {
       for (const ColourSum& sum : picture.lower) picture.image.pixels.push_back(averageColour(sum));
     }
-    std::fill(picture.upper.begin(), picture.upper.end(), ColourSum{0, 0, 0, 0});
-    std::fill(picture.lower.begin(), picture.lower.end(), ColourSum{0, 0, 0, 0});
-    ++picture.line;
-    return;
+  } else {
+    char* at = &picture.text[picture.length];
+    *at++ = '\n';
+    for (std::size_t column = 0; column < picture.upper.size(); ++column) {
+      at = putColour(at, kForeground, averageOf(picture.upper[column]));
+      if (hasLower) at = putColour(at, kBackground, averageOf(picture.lower[column]));
+      at = put(at, kUpperHalfBlock);
+    }
+    at = put(at, kDefaultColours);
+    picture.length = static_cast<std::size_t>(at - picture.text.data());
   }
-  char* at = &picture.text[picture.length];
-  *at++ = '\n';
-  for (std::size_t column = 0; column < picture.upper.size(); ++column) {
-    at = putColour(at, kForeground, averageOf(picture.upper[column]));
-    if (hasLower) at = putColour(at, kBackground, averageOf(picture.lower[column]));
-    at = put(at, kUpperHalfBlock);
-  }
-  at = put(at, kDefaultColours);
-  picture.length = static_cast<std::size_t>(at - picture.text.data());
   std::fill(picture.upper.begin(), picture.upper.end(), ColourSum{0, 0, 0, 0});
   std::fill(picture.lower.begin(), picture.lower.end(), ColourSum{0, 0, 0, 0});
   ++picture.line;

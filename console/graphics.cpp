@@ -191,6 +191,12 @@ std::string sixelText(const RgbImage& image, std::uint32_t zoom, SixelColours* c
       putNumber(text, (((colour >> shift) & 0xFFu) * 100 + 127) / 255);  // percent, rounded
     }
   }
+  // Each image pixel's register, found once however far it is zoomed; -1
+  // where there is nothing to draw.
+  std::vector<int> registerAt(image.pixels.size(), -1);
+  for (std::size_t index = 0; index < image.pixels.size(); ++index) {
+    if (image.pixels[index] != kNoColour) registerAt[index] = palette.registerOf.at(image.pixels[index]);
+  }
   // One pass over each band's pixels, column by column: each colour in a
   // column adds its sixel to that colour's row, a gap since its last column
   // as empty sixels (?).
@@ -203,9 +209,8 @@ std::string sixelText(const RgbImage& image, std::uint32_t zoom, SixelColours* c
       int bits[6];
       int found = 0;
       for (std::uint32_t row = 0; row < 6 && top + row < height; ++row) {
-        const std::uint32_t colour = pixelAt(image, x / zoom, (top + row) / zoom);
-        if (colour == kNoColour) continue;
-        const int index = palette.registerOf.at(colour);
+        const int index = registerAt[std::size_t{(top + row) / zoom} * image.width + x / zoom];
+        if (index < 0) continue;
         int slot = 0;
         while (slot < found && registers[slot] != index) ++slot;
         if (slot == found) {
@@ -216,7 +221,7 @@ std::string sixelText(const RgbImage& image, std::uint32_t zoom, SixelColours* c
       }
       for (int slot = 0; slot < found; ++slot) {
         ColourRow& colourRow = rows[static_cast<std::size_t>(registers[slot])];
-        if (colourRow.lastColumn < 0 && colourRow.sixels.empty() && colourRow.count == 0) inBand.push_back(registers[slot]);
+        if (colourRow.lastColumn < 0) inBand.push_back(registers[slot]);  // its first column in this band
         const auto gap = static_cast<std::size_t>(static_cast<std::int64_t>(x) - colourRow.lastColumn - 1);
         if (gap > 0) {
           flushRun(colourRow);

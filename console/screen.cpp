@@ -154,7 +154,8 @@ void putRows(std::string& text, const Screen& screen, const Screen* before, int 
 std::string frameText(const Screen& screen, const Screen* before) {
   std::string text = "\x1B[?2026h";
   putRows(text, screen, before, 0, screen.rows);
-  return text + "\x1B[?2026l";
+  text += "\x1B[?2026l";  // appended, not added: a frame is not copied again
+  return text;
 }
 
 std::string rowsText(const Screen& screen, int firstRow, int endRow) {

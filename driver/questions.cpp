@@ -78,12 +78,13 @@ std::string prefixProblem(AnswerStatus status, const std::string& prefix) {
   return isFolder(folder) ? "" : kNoSuchFolder + folder + "\n";
 }
 
-// Every number must be from 0 to 2147483647 (the reader refuses more); the
-// height's limit also depends on the width.
 // A problem on a line of its own, as the dialogue shows it.
 std::string onItsOwnLine(const char* text) {
   return std::string("\n") + text + "\n";
 }
+
+// Every number must be 0 or more, within what its reader takes (32 bits; the
+// start address 64); the height's limit also depends on the width.
 
 std::string numberProblem(AnswerStatus status, std::int64_t value, std::size_t question,
                           const DumpRequest& request) {

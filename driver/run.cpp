@@ -5,9 +5,9 @@
 #include <cstring>
 #include <new>
 
+#include "browse/browse.h"
 #include "console/console_output.h"
 #include "console/console_picture.h"
-#include "browse/browse.h"
 #include "console/preview.h"
 #include "driver/command_line.h"
 #include "driver/questions.h"
@@ -52,14 +52,13 @@ void sayEvent(Transcript& transcript, const DumpEvent& event) {
         sayAtOnce(previewPictureText(transcript.preview, transcript.picture));
       }
       return;
-    default:
+    case DumpEventKind::snapshotOpened:
       // Printed in parts: no allocation while a new file is open.
-      if (event.kind == DumpEventKind::snapshotOpened) {
-        say("\nOpening: ");
-        say(event.name);
-        flushSaid();  // the name is on screen while its file is written
-        return;
-      }
+      say("\nOpening: ");
+      say(event.name);
+      flushSaid();  // the name is on screen while its file is written
+      return;
+    default:
       say(eventText(event));
   }
 }

@@ -366,11 +366,20 @@ std::vector<std::string> programArguments(int argc, char** argv) {
   return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
 }
 
+namespace {
+
+// The terminal's size report; false off a terminal, or where it does not
+// know its size (a serial line reports zeros).
+bool windowSize(winsize& size) {
+  return isatty(STDOUT_FILENO) && ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col != 0 &&
+         size.ws_row != 0;
+}
+
+}  // namespace
+
 bool terminalSize(int& columns, int& rows) {
   struct winsize size {};
-  if (!isatty(STDOUT_FILENO) || ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0) return false;
-  // A terminal that does not know its size (a serial line) reports zeros.
-  if (size.ws_col == 0 || size.ws_row == 0) return false;
+  if (!windowSize(size)) return false;
   columns = size.ws_col;
   rows = size.ws_row;
   return true;
@@ -378,10 +387,7 @@ bool terminalSize(int& columns, int& rows) {
 
 bool terminalCellPixels(int& width, int& height) {
   struct winsize size {};
-  if (!isatty(STDOUT_FILENO) || ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0) return false;
-  if (size.ws_col == 0 || size.ws_row == 0 || size.ws_xpixel < size.ws_col || size.ws_ypixel < size.ws_row) {
-    return false;
-  }
+  if (!windowSize(size) || size.ws_xpixel < size.ws_col || size.ws_ypixel < size.ws_row) return false;
   width = size.ws_xpixel / size.ws_col;
   height = size.ws_ypixel / size.ws_row;
   return true;
