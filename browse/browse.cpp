@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <new>
 
 #include "browse/frame.h"
 #include "browse/view.h"
@@ -39,10 +40,17 @@ std::string fileNameOf(const std::string& path) {
   return std::string(separator.base(), path.end());
 }
 
+// What gives the terminal back should the process crash or be ended by a
+// second stop request: in kitty, every image on this screen goes too.
+const char* crashLeaveText(GraphicsMode graphics) {
+  static const std::string kittyLeave = kittyDeleteAll() + kLeaveFullScreen;
+  return graphics == GraphicsMode::kitty ? kittyLeave.c_str() : kLeaveFullScreen;
+}
+
 // Takes the terminal: keys one by one, then the alternate screen.
-bool takeTerminal() {
-  if (!enterKeyMode(kLeaveFullScreen)) return false;
-  sayWithoutWaiting(kEnterFullScreen);
+bool takeTerminal(GraphicsMode graphics) {
+  if (!enterKeyMode(crashLeaveText(graphics))) return false;
+  sayAtOnce(kEnterFullScreen);
   return true;
 }
 
@@ -54,10 +62,18 @@ std::string kittyCleanup(Session& session) {
   return text;
 }
 
-// Gives it back as it was, even after a stop request.
+// Gives it back as it was, even after a stop request: a frame a stop cut
+// short is finished first, so that the leaving text is not taken into one
+// of its sequences, and a terminal that is slow to read still gets it all.
 void giveTerminalBack(Session& session) {
-  sayWithoutWaiting(kittyCleanup(session) + kLeaveFullScreen);
+  sayToTheEnd(kittyCleanup(session) + kLeaveFullScreen);
   leaveKeyMode();
+}
+
+// The ROM may have grown or shrunk since it was last looked at.
+void followRomLength(Session& session) {
+  std::uint64_t length = 0;
+  if (fileLength(session.rom, length)) session.view.romLength = length;
 }
 
 // A frame whose images the terminal draws in pixels: everything drawn anew,
@@ -86,6 +102,7 @@ std::string pixelFrameText(Session& session, const Frame& frame) {
 // Writes the rows that changed since the last frame, or all of them; in
 // sixel or kitty, the whole frame.
 void draw(Session& session) {
+  followRomLength(session);
   Frame frame = drawView(session.view, session.rom, session.romName);
   if (session.view.graphics != GraphicsMode::blocks) {
     sayAtOnce(pixelFrameText(session, frame));
@@ -99,16 +116,13 @@ void draw(Session& session) {
 void followTerminalSize(View& view) {
   int columns = kDefaultColumns;
   int rows = kDefaultRows;
-  terminalSize(columns, rows);
+  terminalRoom(columns, rows);
   view.columns = columns;
   view.rows = rows;
+  if (view.graphics == GraphicsMode::blocks) return;
   // A new font size changes the cells' pixels, where the terminal tells them.
-  int cellWidth = 0;
-  int cellHeight = 0;
-  if (view.graphics != GraphicsMode::blocks && terminalCellPixels(cellWidth, cellHeight)) {
-    view.cellWidth = cellWidth;
-    view.cellHeight = cellHeight;
-  }
+  terminalCellSize(view.cellWidth, view.cellHeight);
+  boundCellPixels(columns, rows, view.cellWidth, view.cellHeight);
 }
 
 // What a save wrote, for the status line.
@@ -123,8 +137,8 @@ void noteEvent(Session& session, SaveSummary& summary, const DumpEvent& event) {
   session.transcript += eventText(event);
   switch (event.kind) {
     case DumpEventKind::snapshotWritten:
-      if (summary.written++ == 0) summary.first = std::string(event.name);
-      summary.last = std::string(event.name);
+      if (summary.written++ == 0) summary.first = printableText(event.name);
+      summary.last = printableText(event.name);
       return;
     case DumpEventKind::snapshotFailed:
     case DumpEventKind::romUnreadable:
@@ -213,6 +227,7 @@ KeysDone applyKeys(Session& session, KeyDecoder& decoder, bool waitedLongEnough)
 // Runs until the user leaves, the keys end or a stop request comes.
 void runView(Session& session) {
   KeyDecoder decoder;
+  if (stopRequest() != 0) return;  // it came while the terminal was asked what it draws
   draw(session);
   for (;;) {
     const unsigned events = waitForTerminal(decoder.pending.empty() ? -1 : kEscapeWaitMilliseconds);
@@ -220,9 +235,11 @@ void runView(Session& session) {
     if ((events & kSuspendAsked) != 0) {
       giveTerminalBack(session);
       suspendProcess();
-      takeTerminal();
+      takeTerminal(session.view.graphics);
     }
-    if ((events & kResumed) != 0) takeTerminal();  // whoever stopped us may have changed it
+    // Whoever stopped us may have changed the terminal; its mode is set
+    // again from the one saved at the start, never taken from it.
+    if ((events & kResumed) != 0) takeTerminal(session.view.graphics);
     if ((events & (kSuspendAsked | kResumed)) != 0) session.wholeNext = true;
     if ((events & (kResized | kSuspendAsked | kResumed)) != 0) followTerminalSize(session.view);
     if ((events & kKeysReady) != 0) {
@@ -234,6 +251,7 @@ void runView(Session& session) {
     // Every key that came is applied before the next frame; a frame only
     // when something changed (an Esc still waiting for the rest of a
     // sequence changes nothing yet).
+    followRomLength(session);
     const KeysDone keys = applyKeys(session, decoder, events == 0);
     if (keys == KeysDone::leave) return;
     if (keys == KeysDone::applied || (events & (kResized | kSuspendAsked | kResumed)) != 0) draw(session);
@@ -247,18 +265,28 @@ BrowseEnd browseRom(const FileHandle& rom, const DumpRequest& request, const Ter
   fileLength(rom, romLength);
   int columns = kDefaultColumns;
   int rows = kDefaultRows;
-  terminalSize(columns, rows);
+  terminalRoom(columns, rows);
   const auto start = std::min<std::uint64_t>(static_cast<std::uint64_t>(request.startAddress),
                                              romLength > 0 ? romLength - 1 : 0);
   const bool inPixels = graphics.mode != GraphicsMode::blocks;
-  Session session{rom, request, fileNameOf(request.romPath),
-                  startView(romLength, start, request.width, request.height, request.imageCount, columns, rows,
-                            graphics.mode, inPixels ? graphics.cellWidth : 1, inPixels ? graphics.cellHeight : 2),
+  int cellWidth = inPixels ? graphics.cellWidth : 1;
+  int cellHeight = inPixels ? graphics.cellHeight : 2;
+  if (inPixels) boundCellPixels(columns, rows, cellWidth, cellHeight);
+  Session session{rom, request, printableText(fileNameOf(request.romPath)),
+                  startView(romLength, start, request.width, request.height,
+                            request.imageCount, columns, rows, graphics.mode, cellWidth, cellHeight),
                   {}, false, blankScreen(0, 0), true, {}};
   followTerminalEvents();
-  if (!takeTerminal()) return BrowseEnd{1, 0, "", "the terminal cannot be set for --browse"};
-  runView(session);
+  if (!takeTerminal(graphics.mode)) return BrowseEnd{1, 0, "", "the terminal cannot be set for --browse"};
+  bool outOfMemory = false;
+  try {
+    runView(session);
+  } catch (const std::bad_alloc&) {
+    outOfMemory = true;  // the terminal is given back all the same
+  }
   giveTerminalBack(session);
+  dropLateReplies();
+  if (outOfMemory) return BrowseEnd{1, stopRequest(), session.transcript + "\n" + dumpMessage(DumpProblem::noMemory), ""};
   const std::string report = session.transcript + "\n" + commandFor(session) + "\n";
   return BrowseEnd{session.saveFailed ? 1 : 0, stopRequest(), report, ""};
 }

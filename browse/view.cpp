@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <limits>
 
 #include "console/answer_reader.h"
 #include "snapshot/bmp_file.h"
@@ -31,33 +32,40 @@ std::uint64_t lastOffsetLike(const View& view, std::uint64_t parity) {
   return (last & 1u) == parity ? last : last - 1;
 }
 
-// Moves the offset by `delta` bytes; a move past either end stops at that
-// end, even or odd as the move would have made it.
-void moveBy(View& view, std::int64_t delta) {
-  const std::int64_t target = static_cast<std::int64_t>(view.offset) + delta;
-  const std::uint64_t parity = static_cast<std::uint64_t>(target) & 1u;
-  if (target < 0) {
-    // Never forward: from 0, one byte back stays at 0.
+// Moves the offset `bytes` on; a move past the end stops there, even or odd
+// as the move would have made it. Unsigned throughout: no sum overflows.
+void moveForward(View& view, std::uint64_t bytes) {
+  const std::uint64_t parity = (view.offset ^ bytes) & 1u;
+  const std::uint64_t last = lastOffsetLike(view, parity);
+  const bool pastLast = view.offset > last || bytes > last - view.offset;
+  view.offset = pastLast ? last : view.offset + bytes;
+}
+
+// Moves the offset `bytes` back; a move before the start stops there, even
+// or odd as the move would have made it, and never goes forward.
+void moveBack(View& view, std::uint64_t bytes) {
+  const std::uint64_t parity = (view.offset ^ bytes) & 1u;
+  if (bytes > view.offset) {
     view.offset = std::min<std::uint64_t>(view.offset, parity == 1 && view.romLength > 1 ? 1 : 0);
     return;
   }
-  view.offset = std::min(static_cast<std::uint64_t>(target), lastOffsetLike(view, parity));
+  view.offset = std::min(view.offset - bytes, lastOffsetLike(view, parity));
 }
 
-std::int64_t signedBytes(std::uint64_t bytes) {
-  return static_cast<std::int64_t>(std::min<std::uint64_t>(bytes, std::uint64_t{1} << 62));
+std::uint64_t rowBytes(const View& view) {
+  return std::uint64_t{static_cast<std::uint32_t>(view.width)} * 2;
 }
 
-void nextPixel(View& view) { moveBy(view, 2); }
-void previousPixel(View& view) { moveBy(view, -2); }
-void nextRow(View& view) { moveBy(view, std::int64_t{view.width} * 2); }
-void previousRow(View& view) { moveBy(view, -std::int64_t{view.width} * 2); }
-void nextImage(View& view) { moveBy(view, signedBytes(imageBytes(view))); }
-void previousImage(View& view) { moveBy(view, -signedBytes(imageBytes(view))); }
-void nextScreen(View& view) { moveBy(view, signedBytes(shownBytes(view))); }
-void previousScreen(View& view) { moveBy(view, -signedBytes(shownBytes(view))); }
-void nextByte(View& view) { moveBy(view, 1); }
-void previousByte(View& view) { moveBy(view, -1); }
+void nextPixel(View& view) { moveForward(view, 2); }
+void previousPixel(View& view) { moveBack(view, 2); }
+void nextRow(View& view) { moveForward(view, rowBytes(view)); }
+void previousRow(View& view) { moveBack(view, rowBytes(view)); }
+void nextImage(View& view) { moveForward(view, imageBytes(view)); }
+void previousImage(View& view) { moveBack(view, imageBytes(view)); }
+void nextScreen(View& view) { moveForward(view, shownBytes(view)); }
+void previousScreen(View& view) { moveBack(view, shownBytes(view)); }
+void nextByte(View& view) { moveForward(view, 1); }
+void previousByte(View& view) { moveBack(view, 1); }
 
 void romStart(View& view) {
   view.offset = view.romLength > 1 ? view.offset % 2 : 0;
@@ -187,13 +195,17 @@ void takeOffset(View& view, const std::string& text) {
     view.message = kNegativeText;
     return;
   }
-  const std::int64_t target = relative ? static_cast<std::int64_t>(view.offset) + value : value;
-  if (target < 0) {
+  // In unsigned arithmetic, each sum checked before it is made.
+  const std::uint64_t magnitude = value < 0 ? std::uint64_t{0} - static_cast<std::uint64_t>(value)
+                                            : static_cast<std::uint64_t>(value);
+  const std::uint64_t base = relative ? view.offset : 0;
+  if (value < 0 && magnitude > base) {
     view.message = kBeforeTheStart;
-  } else if (static_cast<std::uint64_t>(target) >= std::max<std::uint64_t>(view.romLength, 1)) {
+  } else if (value >= 0 && (magnitude > std::numeric_limits<std::uint64_t>::max() - base ||
+                            base + magnitude >= std::max<std::uint64_t>(view.romLength, 1))) {
     view.message = kPastTheEnd;
   } else {
-    view.offset = static_cast<std::uint64_t>(target);
+    view.offset = value < 0 ? base - magnitude : base + magnitude;
   }
 }
 

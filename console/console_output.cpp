@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <new>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -14,22 +16,47 @@ constexpr std::size_t kBufferBytes = 64 * 1024;
 char pending[kBufferBytes];
 std::size_t pendingBytes = 0;
 int firstError = 0;
+// What a stop request cut short, and everything said after it, in order:
+// only finishSaid writes it. Empty until a stop request comes.
+std::string unfinished;
 
-// Writes what is pending; what a stop left unwritten stays pending.
-void writePending(bool wait) {
-  if (pendingBytes == 0 || firstError != 0) return;
-  const OutputResult result = writeStandardOutput(pending, pendingBytes, wait);
-  if (result.error != 0) firstError = result.error;
-  std::memmove(pending, pending + result.written, pendingBytes - result.written);
-  pendingBytes -= result.written;
+void keepUnfinished(std::string_view text) {
+  try {
+    unfinished.append(text);
+  } catch (const std::bad_alloc&) {
+    // Lost: the run is ending, and the rest of it is still worth trying.
+  }
+}
+
+// Writes `text`; returns what is left of it, which is only ever something a
+// stop request or the time limit cut short.
+std::string_view writeOut(std::string_view text, OutputWait wait) {
+  if (text.empty() || firstError != 0) return {};
+  const OutputResult result = writeStandardOutput(text.data(), text.size(), wait);
+  if (result.error != 0) {
+    firstError = result.error;
+    return {};
+  }
+  return text.substr(result.written);
+}
+
+// Writes what is pending; what a stop request cut short is kept.
+void writePending(OutputWait wait) {
+  const std::string_view left = writeOut(std::string_view(pending, pendingBytes), wait);
+  if (!left.empty() && wait == OutputWait::untilStopped) keepUnfinished(left);
+  pendingBytes = 0;
 }
 
 }  // namespace
 
 void say(std::string_view text) {
   if (firstError != 0) return;
-  if (pendingBytes + text.size() > kBufferBytes) writePending(true);
-  if (text.size() > kBufferBytes - pendingBytes) {
+  if (!unfinished.empty()) {
+    keepUnfinished(text);
+    return;
+  }
+  if (pendingBytes + text.size() > kBufferBytes) writePending(OutputWait::untilStopped);
+  if (text.size() > kBufferBytes - pendingBytes || !unfinished.empty()) {
     sayAtOnce(text);
     return;
   }
@@ -38,25 +65,33 @@ void say(std::string_view text) {
 }
 
 void flushSaid() {
-  writePending(true);
-}
-
-void flushSaidWithoutWaiting() {
-  writePending(false);
-  pendingBytes = 0;
+  writePending(OutputWait::untilStopped);
 }
 
 void sayAtOnce(std::string_view text) {
-  writePending(true);
-  if (firstError != 0 || pendingBytes != 0) return;  // a stop left the pending text unwritten
-  const OutputResult result = writeStandardOutput(text.data(), text.size(), true);
-  if (result.error != 0) firstError = result.error;
+  writePending(OutputWait::untilStopped);
+  if (!unfinished.empty()) {
+    keepUnfinished(text);
+    return;
+  }
+  const std::string_view left = writeOut(text, OutputWait::untilStopped);
+  if (!left.empty()) keepUnfinished(left);
 }
 
 void sayWithoutWaiting(std::string_view text) {
-  writePending(false);
-  const OutputResult result = writeStandardOutput(text.data(), text.size(), false);
-  if (result.error != 0 && firstError == 0) firstError = result.error;
+  writePending(OutputWait::untilStopped);
+  if (unfinished.empty()) writeOut(text, OutputWait::never);
+}
+
+void finishSaid() {
+  writePending(OutputWait::toTheEnd);
+  writeOut(unfinished, OutputWait::toTheEnd);
+  unfinished.clear();
+}
+
+void sayToTheEnd(std::string_view text) {
+  finishSaid();
+  writeOut(text, OutputWait::toTheEnd);
 }
 
 int outputError() {
@@ -66,10 +101,11 @@ int outputError() {
 void resetOutputError() {
   firstError = 0;
   pendingBytes = 0;
+  unfinished.clear();
 }
 
 int closeSaid() {
-  writePending(true);
+  writePending(OutputWait::untilStopped);
   const int closeError = closeStandardOutput();
   return firstError != 0 ? firstError : closeError;
 }

@@ -17,16 +17,22 @@ void say(std::string_view text);
 // while a pipe or terminal is full, but not past a stop request.
 void flushSaid();
 
-// Hands over what can go without waiting, and drops the rest: for the last
-// words of a run that was asked to stop.
-void flushSaidWithoutWaiting();
-
 // Says `text` and has it on screen now, in one write where the system allows.
+// What a stop request cuts short is kept, and written first by finishSaid.
 void sayAtOnce(std::string_view text);
 
-// Says `text` now, as far as standard output takes it without waiting, and
-// also after a stop request: what gives a terminal back must go out.
+// Says `text` as far as standard output takes it without waiting, and drops
+// the rest: for queries to a terminal, which are worthless late.
 void sayWithoutWaiting(std::string_view text);
+
+// Writes everything said, also what a stop request cut short, waiting for a
+// slow reader also after a stop request: for the last words of a run, which
+// a calling script needs. A reader that takes nothing for a few seconds
+// (kGiveUpMilliseconds) is given up on, and the rest dropped.
+void finishSaid();
+
+// finishSaid, then `text` the same way: what gives a terminal back.
+void sayToTheEnd(std::string_view text);
 
 // The error number of the first failed write, or 0 while none failed.
 int outputError();

@@ -151,6 +151,10 @@ std::string kittyDelete(std::uint32_t id) {
   return "\x1B_Ga=d,d=I,q=2,i=" + std::to_string(id) + "\x1B\\";
 }
 
+std::string kittyDeleteAll() {
+  return "\x1B_Ga=d,d=A,q=2\x1B\\";
+}
+
 namespace {
 
 // One colour's sixels in the band under way, made as the columns pass.

@@ -36,6 +36,9 @@ std::string kittyText(const RgbImage& image, std::uint32_t zoom, std::uint32_t i
 // Deletes the image of `id` and frees its data in the terminal.
 std::string kittyDelete(std::uint32_t id);
 
+// Deletes every kitty image on the screen.
+std::string kittyDeleteAll();
+
 // How a sixel picture's colours were chosen: at most 256 registers; an image
 // of no more colours is exact; one with more is drawn in a fixed palette of
 // 6 x 7 x 6 evenly spaced levels, each channel moved by at most 26 levels of

@@ -67,6 +67,35 @@ Length sequenceLength(std::string_view bytes, std::size_t& length) {
   return Length::partial;
 }
 
+// A terminal's answer that is a string (kitty's graphics reply, a DCS or OSC
+// report) is dropped whole; one that grows past this, or stays cut off this
+// many Esc waits, is junk, dropped too.
+constexpr std::size_t kLongestString = 64 * 1024;
+constexpr int kStringWaits = 20;
+
+// ESC and the byte after it that open a string: APC (_), DCS (P), OSC (]),
+// PM (^) and SOS (X). It ends with ST (ESC \), or BEL after an OSC.
+bool opensString(char second) {
+  return second == '_' || second == 'P' || second == ']' || second == '^' || second == 'X';
+}
+
+// How many bytes the string at the start of `bytes` takes, through its end;
+// partial while its end has not come. Any other ESC in it ends it too, so
+// that a key pressed after a cut-off answer is not swallowed with it.
+Length stringLength(std::string_view bytes, std::size_t& length) {
+  for (std::size_t at = 2; at < bytes.size(); ++at) {
+    if (bytes[at] == '\x07') {
+      length = at + 1;
+      return Length::whole;
+    }
+    if (bytes[at] != kEsc) continue;
+    if (at + 1 == bytes.size()) return Length::partial;
+    length = bytes[at + 1] == '\\' ? at + 2 : at;
+    return Length::whole;
+  }
+  return Length::partial;
+}
+
 // The key a whole sequence stands for. A modifier after the first parameter
 // is left out (ESC[5;5~ is ESC[5~), and so is a first parameter of 1 before
 // a letter (ESC[1;5A is ESC[A).
@@ -110,6 +139,25 @@ bool nextKey(KeyDecoder& decoder, bool waitedLongEnough, KeyPress& press) {
   const auto first = static_cast<unsigned char>(bytes[0]);
   if (first == static_cast<unsigned char>(kEsc)) {
     std::size_t length = 0;
+    if (bytes.size() >= 2 && opensString(bytes[1])) {
+      const Length found = stringLength(bytes, length);
+      if (found == Length::partial) {
+        if (waitedLongEnough) ++decoder.stringWaits;
+        if (bytes.size() < kLongestString && decoder.stringWaits < kStringWaits) return false;
+        length = bytes.size();
+      }
+      decoder.stringWaits = 0;
+      take(decoder, length);
+      return true;  // unknown: an answer, never a key
+    }
+    const auto second = bytes.size() >= 2 ? static_cast<unsigned char>(bytes[1]) : 0u;
+    if (bytes.size() >= 2 && bytes[1] != '[' && bytes[1] != 'O' && second >= 0x20 && second != 0x7F) {
+      // Alt and a key: ESC, then the key's own bytes.
+      const std::size_t keyBytes = second < 0x80 ? 1 : utf8Length(second);
+      if (bytes.size() < 1 + keyBytes && !waitedLongEnough) return false;
+      take(decoder, std::min(1 + keyBytes, bytes.size()));
+      return true;  // unknown
+    }
     const Length found = sequenceLength(bytes, length);
     if (found == Length::partial && !waitedLongEnough) return false;
     if (found == Length::whole) {

@@ -2,7 +2,9 @@
 // and the escape sequences of the arrows, PgUp/PgDn and Home/End in the
 // forms xterm, the VT220, rxvt, tmux, the Linux console and Windows Terminal
 // send them. An Esc on its own is told from the start of a sequence by the
-// time that passes without another byte.
+// time that passes without another byte. Alt and a key (ESC and the key)
+// and the terminal's own answers (ESC _ ... ESC \ and the like, however
+// late they come) are no keys: they come out as `unknown`.
 #pragma once
 
 #include <cstddef>
@@ -37,6 +39,7 @@ constexpr int kEscapeWaitMilliseconds = 100;
 
 struct KeyDecoder {
   std::string pending;  // bytes that arrived and make no whole key yet
+  int stringWaits = 0;  // Esc waits a cut-off terminal answer has had
 };
 
 void feedKeyBytes(KeyDecoder& decoder, const char* bytes, std::size_t count);

@@ -17,9 +17,6 @@ constexpr std::uint32_t kDefaultPictureColumns = 80;
 constexpr std::uint32_t kDefaultPictureLines = 24;
 // Terminal lines a picture leaves free: its Opening line and the next one.
 constexpr int kLinesBesidePicture = 2;
-// However large a terminal says it is, a picture's text stays within
-// 1000 x 1000 cells, 41 MB.
-constexpr std::uint32_t kMaxPictureLines = 1000;
 
 }  // namespace
 
@@ -33,13 +30,14 @@ Preview startPreview(bool asked, std::uint32_t columnsAsked, GraphicsChoice grap
   }
   int columns = 0;
   int rows = 0;
-  if (terminalSize(columns, rows)) {
-    preview.bounds.columns = std::min(static_cast<std::uint32_t>(columns), kMaxPreviewColumns);
-    preview.bounds.lines =
-        std::min(static_cast<std::uint32_t>(std::max(1, rows - kLinesBesidePicture)), kMaxPictureLines);
+  if (terminalRoom(columns, rows)) {
+    preview.bounds.columns = static_cast<std::uint32_t>(columns);
+    preview.bounds.lines = static_cast<std::uint32_t>(std::max(1, rows - kLinesBesidePicture));
   }
   if (columnsAsked != 0) preview.bounds.columns = columnsAsked;
   preview.graphics = findTerminalGraphics(graphics);
+  boundCellPixels(static_cast<int>(preview.bounds.columns), static_cast<int>(preview.bounds.lines),
+                  preview.graphics.cellWidth, preview.graphics.cellHeight);
   preview.on = true;
   return preview;
 }

@@ -12,7 +12,7 @@
 namespace velloran {
 
 // The widest picture --preview=COLUMNS may ask for.
-constexpr std::uint32_t kMaxPreviewColumns = 1000;
+constexpr std::uint32_t kMaxPreviewColumns = kLargestRoomColumns;
 
 // A small image drawn in pixels is zoomed in by a whole factor, at most this.
 constexpr std::uint32_t kLargestPreviewZoom = 4;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/platform.h"
+
 namespace velloran {
 
 namespace {
@@ -52,13 +54,17 @@ void putUtf8(std::string& text, char32_t glyph) {
   }
 }
 
-// The next character of UTF-8 text; a byte that starts none stands for itself.
+// The next character of UTF-8 text; a control, or a byte that is not
+// well-formed UTF-8, shows as '?', so that nothing a terminal acts on gets
+// into a cell.
 char32_t nextCharacter(std::string_view text, std::size_t& at) {
-  const auto lead = static_cast<unsigned char>(text[at++]);
-  const std::size_t extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
-  if (extra == 0 || at + extra > text.size()) return lead < 0x80 ? lead : U'?';
-  char32_t glyph = lead & (0x3F >> extra);
-  for (std::size_t i = 0; i < extra; ++i) glyph = (glyph << 6) | (static_cast<unsigned char>(text[at++]) & 0x3F);
+  const TextPiece piece = textPieceAt(text, at);
+  const auto lead = static_cast<unsigned char>(text[at]);
+  at += piece.length;
+  if (!piece.printable) return U'?';
+  if (piece.length == 1) return lead;
+  char32_t glyph = lead & (0x3F >> (piece.length - 1));
+  for (std::size_t i = at - piece.length + 1; i < at; ++i) glyph = (glyph << 6) | (static_cast<unsigned char>(text[i]) & 0x3F);
   return glyph;
 }
 

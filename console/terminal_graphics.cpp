@@ -1,6 +1,8 @@
 #include "console/terminal_graphics.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <vector>
 
@@ -26,7 +28,12 @@ bool findReply(const std::string& text, const std::string& prefix, char final, s
     for (std::size_t part = at + start.size(); part < end;) {
       std::size_t next = text.find(';', part);
       if (next == std::string::npos || next > end) next = end;
-      numbers.push_back(std::atoi(text.substr(part, next - part).c_str()));
+      // Digits past what an int holds saturate: a terminal's answer may be anything.
+      int number = 0;
+      for (std::size_t digit = part; digit < next; ++digit) {
+        number = number > 100000000 ? 1000000000 : number * 10 + (text[digit] - '0');
+      }
+      numbers.push_back(number);
       part = next + 1;
     }
     return true;
@@ -34,25 +41,40 @@ bool findReply(const std::string& text, const std::string& prefix, char final, s
   return false;
 }
 
-// Sends the queries and reads until the device attributes arrive, or the
-// time is up; the terminal takes keys one by one meanwhile, unechoed.
-std::string askTerminal(bool kitty, bool cellSize) {
-  if (!enterKeyMode("")) return "";
-  std::string query = std::string(kitty ? kKittyQuery : "") + (cellSize ? kCellSizeQuery : "") + kAttributesQuery;
-  sayWithoutWaiting(query);
-  std::string replies;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kQueryMilliseconds);
+// Answers may still come after this moment: the queries went, and the
+// device attributes had not come back when we stopped waiting.
+bool repliesOutstanding = false;
+std::chrono::steady_clock::time_point queriesSent;
+
+// Reads answers into `replies` until the device attributes are among them,
+// the `deadline` passes or a stop request comes; the terminal takes keys
+// one by one meanwhile, unechoed.
+void readRepliesUntil(std::string& replies, std::chrono::steady_clock::time_point deadline) {
+  if (!enterKeyMode("")) return;
   while (!readQueryReplies(replies).complete) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) break;
     const unsigned events = waitForTerminal(static_cast<int>(left.count()));
-    if ((events & kKeysReady) == 0) break;  // the time is up, or a stop request came
+    if (events == 0 || (events & kStopRequested) != 0) break;
+    if ((events & kKeysReady) == 0) continue;  // a resize, say
     char bytes[256];
     const std::size_t count = readKeyBytes(bytes, sizeof bytes);
     if (count == 0) break;
     replies.append(bytes, count);
   }
   leaveKeyMode();
+  repliesOutstanding = !readQueryReplies(replies).complete;
+}
+
+// Sends the queries and reads until the device attributes arrive, or the
+// time is up.
+std::string askTerminal(bool kitty, bool cellSize) {
+  std::string replies;
+  if (!enterKeyMode("")) return replies;
+  std::string query = std::string(kitty ? kKittyQuery : "") + (cellSize ? kCellSizeQuery : "") + kAttributesQuery;
+  sayWithoutWaiting(query);
+  queriesSent = std::chrono::steady_clock::now();
+  readRepliesUntil(replies, queriesSent + std::chrono::milliseconds(kQueryMilliseconds));
   return replies;
 }
 
@@ -73,9 +95,39 @@ QueryReplies readQueryReplies(const std::string& replies) {
   return found;
 }
 
+bool terminalRoom(int& columns, int& rows) {
+  if (!terminalSize(columns, rows)) return false;
+  columns = std::min(columns, kLargestRoomColumns);
+  rows = std::min(rows, kLargestRoomRows);
+  return true;
+}
+
+void boundCellPixels(int columns, int rows, int& cellWidth, int& cellHeight) {
+  cellWidth = std::max(1, std::min(cellWidth, kLargestCellWidth));
+  cellHeight = std::max(1, std::min(cellHeight, kLargestCellHeight));
+  const std::int64_t pixels = std::int64_t{std::max(1, columns)} * cellWidth * std::max(1, rows) * cellHeight;
+  if (pixels <= kLargestScreenPixels) return;
+  const double scale = std::sqrt(static_cast<double>(kLargestScreenPixels) / static_cast<double>(pixels));
+  cellWidth = std::max(1, static_cast<int>(cellWidth * scale));
+  cellHeight = std::max(1, static_cast<int>(cellHeight * scale));
+}
+
+bool terminalCellSize(int& cellWidth, int& cellHeight) {
+  if (!terminalCellPixels(cellWidth, cellHeight)) return false;
+  boundCellPixels(1, 1, cellWidth, cellHeight);
+  return true;
+}
+
+void dropLateReplies() {
+  if (!repliesOutstanding) return;
+  std::string replies;
+  readRepliesUntil(replies, queriesSent + std::chrono::seconds(1));
+  repliesOutstanding = false;
+}
+
 TerminalGraphics findTerminalGraphics(GraphicsChoice choice) {
   TerminalGraphics graphics{GraphicsMode::blocks, kDefaultCellWidth, kDefaultCellHeight};
-  const bool cellSizeKnown = terminalCellPixels(graphics.cellWidth, graphics.cellHeight);
+  const bool cellSizeKnown = terminalCellSize(graphics.cellWidth, graphics.cellHeight);
   if (choice == GraphicsChoice::sixel) graphics.mode = GraphicsMode::sixel;
   if (choice == GraphicsChoice::kitty) graphics.mode = GraphicsMode::kitty;
   const bool inTerminal = standardStreamsAreTerminals();
@@ -88,6 +140,7 @@ TerminalGraphics findTerminalGraphics(GraphicsChoice choice) {
   if (!cellSizeKnown && replies.cellWidth > 0 && replies.cellHeight > 0) {
     graphics.cellWidth = replies.cellWidth;
     graphics.cellHeight = replies.cellHeight;
+    boundCellPixels(1, 1, graphics.cellWidth, graphics.cellHeight);
   }
   if (choice == GraphicsChoice::automatic) {
     if (kittyByName || replies.kittyAnswered) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "driver/version.h"
+#include "platform/platform.h"
 
 namespace velloran {
 
@@ -182,7 +183,7 @@ std::string versionText() {
 }
 
 void reportUsageError(const std::string& problem) {
-  std::fprintf(stderr, "velloran: %s\nTry 'velloran --help' for more information.\n", problem.c_str());
+  std::fprintf(stderr, "velloran: %s\nTry 'velloran --help' for more information.\n", printableText(problem).c_str());
 }
 
 }  // namespace velloran

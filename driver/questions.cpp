@@ -75,7 +75,7 @@ std::string prefixProblem(AnswerStatus status, const std::string& prefix) {
   const auto last = std::find_if(prefix.rbegin(), prefix.rend(), isPathSeparator);
   if (last == prefix.rend()) return "";
   const std::string folder(prefix.begin(), last.base());
-  return isFolder(folder) ? "" : kNoSuchFolder + folder + "\n";
+  return isFolder(folder) ? "" : kNoSuchFolder + printableText(folder) + "\n";
 }
 
 // A problem on a line of its own, as the dialogue shows it.

@@ -55,7 +55,7 @@ void sayEvent(Transcript& transcript, const DumpEvent& event) {
     case DumpEventKind::snapshotOpened:
       // Printed in parts: no allocation while a new file is open.
       say("\nOpening: ");
-      say(event.name);
+      forEachPrintablePiece(event.name, say);  // no control byte reaches the terminal
       flushSaid();  // the name is on screen while its file is written
       return;
     default:
@@ -96,7 +96,7 @@ bool everyImageWritten(const DumpResult& result) {
 int reportRomNotOpened(const std::string& romPath, const std::string& whyNot) {
   say(kFileNotFound);
   const int status = finish(kStatusFailed);
-  std::fprintf(stderr, "velloran: %s: %s\n", romPath.c_str(), whyNot.c_str());
+  std::fprintf(stderr, "velloran: %s: %s\n", printableText(romPath).c_str(), whyNot.c_str());
   return status;
 }
 
@@ -114,6 +114,7 @@ RunResult dump(const DumpRequest& answered, std::size_t given, const CommandLine
                         static_cast<std::uint32_t>(request.width), static_cast<std::uint32_t>(request.height), {}};
   const DumpHooks hooks{[&transcript](const DumpEvent& event) { sayEvent(transcript, event); }, dumpControl};
   const DumpResult result = dumpImages(rom, request, hooks);
+  if (transcript.preview.on) dropLateReplies();
   if (result.end == DumpEnd::noMemory) {
     say(kUnableToAllocate);
     return {finish(kStatusFailed), 0};
@@ -122,7 +123,7 @@ RunResult dump(const DumpRequest& answered, std::size_t given, const CommandLine
   if (const int stop = stopRequest()) {
     say(kInterrupted);
     sayPosition(result.position);
-    flushSaidWithoutWaiting();
+    finishSaid();
     return {kStatusFailed, stop};
   }
   sayPosition(result.position);
@@ -146,11 +147,15 @@ RunResult browse(const DumpRequest& request, GraphicsChoice graphics) {
     reportUsageError("--browse needs a terminal on standard input and standard output");
     return {kStatusUsage, 0};
   }
+  if (!enableColourOutput()) {
+    reportUsageError("--browse needs a terminal that shows colours, and TERM is unset, empty or dumb");
+    return {kStatusUsage, 0};
+  }
   std::string whyNot;
   const FileHandle rom = openForReading(request.romPath, whyNot, false);
   if (rom.isOpen() && rom.mayWait()) whyNot = "--browse needs a ROM it can seek in, not a pipe or a terminal";
   if (!rom.isOpen() || rom.mayWait()) {
-    std::fprintf(stderr, "velloran: %s: %s\n", request.romPath.c_str(), whyNot.c_str());
+    std::fprintf(stderr, "velloran: %s: %s\n", printableText(request.romPath).c_str(), whyNot.c_str());
     return {kStatusFailed, 0};
   }
   catchStopRequests();
@@ -158,7 +163,7 @@ RunResult browse(const DumpRequest& request, GraphicsChoice graphics) {
   if (!end.problem.empty()) std::fprintf(stderr, "velloran: %s\n", end.problem.c_str());
   say(end.report);
   if (end.stopRequest != 0) {
-    flushSaidWithoutWaiting();
+    finishSaid();
     return {kStatusFailed, end.stopRequest};
   }
   return {finish(end.status), 0};

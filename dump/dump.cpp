@@ -242,10 +242,10 @@ std::string eventText(const DumpEvent& event) {
   const auto message = [](DumpProblem problem) { return std::string("\n") + dumpMessage(problem); };
   switch (event.kind) {
     case DumpEventKind::snapshotOpened:
-      return "\nOpening: " + std::string(event.name);
+      return "\nOpening: " + printableText(event.name);
     case DumpEventKind::snapshotFailed: {
       std::string text = event.problem != DumpProblem::incompleteFileLeft ? message(event.problem) : "";
-      if (event.fileLeftBehind) text += message(DumpProblem::incompleteFileLeft) + std::string(event.name);
+      if (event.fileLeftBehind) text += message(DumpProblem::incompleteFileLeft) + printableText(event.name);
       return text;
     }
     case DumpEventKind::romEnded:

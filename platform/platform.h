@@ -70,6 +70,10 @@ CreateResult createExclusive(const std::string& path, FileHandle& file);
 // The file made by the last createExclusive is complete, or already removed.
 void releaseNewFile();
 
+// Makes the file `length` bytes long; bytes never written read as zeros, and
+// where the file system can, take no room on the disk (a sparse file).
+bool setFileLength(const FileHandle& file, std::uint64_t length);
+
 // Writes all `size` bytes at byte `offset` of the file, however many calls
 // the system needs; the file's own position does not matter.
 bool writeAllAt(const FileHandle& file, std::uint64_t offset, const unsigned char* data, std::size_t size);
@@ -80,12 +84,24 @@ struct OutputResult {
   bool stopped;         // a stop request came while it waited
 };
 
+// How long a write to standard output may wait for a pipe or terminal that
+// is full.
+enum class OutputWait {
+  untilStopped,  // while it is full, but not past a stop request
+  never,         // only what it takes at once
+  toTheEnd,      // also after a stop request, for the last words of a run and
+                 // what gives a terminal back: given up only once nothing has
+                 // gone for kGiveUpMilliseconds
+};
+
+// A reader that takes nothing for this long is given up on.
+constexpr int kGiveUpMilliseconds = 2000;
+
 // Writes to standard output, past any C library buffer: in one call where
-// the system takes it all. While a pipe or terminal is full it waits, but
-// never past a stop request; with `wait` false it takes only what can go at
-// once. A Windows file or pipe goes through the runtime, which ends lines
-// with "\r\n" there.
-OutputResult writeStandardOutput(const char* text, std::size_t size, bool wait);
+// the system takes it all, waiting as `wait` says. A Windows file or pipe
+// goes through the runtime, which ends lines with "\r\n" there; a Windows
+// pipe is never waited for after a stop request.
+OutputResult writeStandardOutput(const char* text, std::size_t size, OutputWait wait);
 
 // Closes standard output, the last check that all of it reached its file.
 // The system's error number, or 0.
@@ -128,8 +144,28 @@ bool isPathSeparator(char c);
 
 // `text` as one word for the system's shell, to be pasted into a command:
 // as it is when nothing in it is special there, else quoted (POSIX: in
-// single quotes, a quote within as '\''; Windows: in double quotes).
+// single quotes, a quote within as '\''; or, where it holds a control byte or
+// one that is not UTF-8, as $'...' with such bytes as \xNN, so that nothing
+// raw reaches the terminal; Windows: in double quotes).
 std::string shellWord(const std::string& text);
+
+// One character of text, as far as a terminal is concerned.
+struct TextPiece {
+  std::size_t length;  // its bytes, from 1
+  bool printable;      // false: a control (C0, DEL, C1) or a byte that is not
+                       // well-formed UTF-8, which a terminal may act on
+};
+
+// The character that starts at byte `at` (below text.size()) of `text`.
+TextPiece textPieceAt(std::string_view text, std::size_t at);
+
+// Calls `put` with `text` in pieces, as it is safe to show on a terminal:
+// each byte a terminal would act on as \xNN. For names, which may hold
+// anything; allocates nothing.
+void forEachPrintablePiece(std::string_view text, void (*put)(std::string_view piece));
+
+// The same pieces as one string.
+std::string printableText(std::string_view text);
 
 // Paths are UTF-8 throughout; Windows gets them converted to UTF-16.
 //
@@ -174,13 +210,16 @@ bool standardStreamsAreTerminals();
 
 // Sets the terminal on standard input so that each key arrives at once and
 // is not echoed, while the keys that send signals (Ctrl-C, Ctrl-Z, Ctrl-\)
-// still send them; POSIX also turns off flow control (Ctrl-S). The mode
-// before is kept for leaveKeyMode. Should the process crash meanwhile,
-// `restoreText` is written to standard output and the mode restored before
-// it ends. False when the terminal cannot be set.
+// still send them; POSIX also turns off flow control (Ctrl-S). The mode it
+// had is saved by the first call, once, and every later call starts from
+// that, so that a mode someone left behind (a shell after Ctrl-Z and fg)
+// is never taken for the user's. Should the process crash or be ended by a
+// second stop request meanwhile, `restoreText` (a constant) is written to
+// standard output and the saved mode restored before it ends. False when
+// the terminal cannot be set.
 bool enterKeyMode(const char* restoreText);
 
-// Gives the terminal back the mode enterKeyMode found.
+// Gives the terminal back the mode the first enterKeyMode saved.
 void leaveKeyMode();
 
 // From this call on, a resized terminal (SIGWINCH), Ctrl-Z (SIGTSTP) and a
@@ -198,6 +237,7 @@ enum TerminalEvent : unsigned {
 };
 
 // Waits for keys or an event, at most `timeoutMilliseconds` (-1: no limit).
+// A stop request that came before the call is reported at once.
 unsigned waitForTerminal(int timeoutMilliseconds);
 
 // The key bytes that have arrived, at most `size`; never waits.

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -79,11 +80,23 @@ bool outputMayWait = false;
 volatile std::sig_atomic_t terminalResized = 0;
 volatile std::sig_atomic_t suspendAsked = 0;
 volatile std::sig_atomic_t resumed = 0;
-// The terminal's mode before enterKeyMode, and what a crash writes before
-// restoring it; both fixed while key mode lasts.
+// The terminal's mode before the first enterKeyMode, and what a crash or a
+// second stop request writes before restoring it; both fixed while key mode
+// lasts.
 termios modeBefore{};
+bool modeSaved = false;
 volatile std::sig_atomic_t inKeyMode = 0;
-const char* crashRestoreText = "";
+const char* volatile crashRestoreText = "";
+
+// Gives the terminal back from a signal handler: write and tcsetattr are
+// safe there.
+void restoreTerminalNow() {
+  if (inKeyMode == 0) return;
+  const char* text = crashRestoreText;
+  const ssize_t written = write(STDOUT_FILENO, text, std::strlen(text));
+  static_cast<void>(written);
+  tcsetattr(STDIN_FILENO, TCSANOW, &modeBefore);
+}
 
 [[noreturn]] void endBySignal(int signal) {
   std::signal(signal, SIG_DFL);
@@ -106,7 +119,12 @@ extern "C" void onTerminalEvent(int signal) {
   const int savedErrno = errno;
   if (signal == SIGWINCH) terminalResized = 1;
   if (signal == SIGTSTP) suspendAsked = 1;
-  if (signal == SIGCONT) resumed = 1;
+  if (signal == SIGCONT) {
+    resumed = 1;
+    // Continued before we stopped: the shell already counts us as running
+    // again, and a stop now would leave us stopped with nobody to say fg.
+    suspendAsked = 0;
+  }
   wakeUp();
   errno = savedErrno;
 }
@@ -114,11 +132,7 @@ extern "C" void onTerminalEvent(int signal) {
 // A crash in key mode gives the terminal back before the process ends as
 // the crash would end it (and dumps core if it would).
 extern "C" void onCrash(int signal) {
-  if (inKeyMode != 0) {
-    const ssize_t written = write(STDOUT_FILENO, crashRestoreText, std::strlen(crashRestoreText));
-    static_cast<void>(written);
-    tcsetattr(STDIN_FILENO, TCSANOW, &modeBefore);
-  }
+  restoreTerminalNow();
   std::signal(signal, SIG_DFL);
   raise(signal);
 }
@@ -138,6 +152,7 @@ extern "C" void onStopSignal(int signal) {
     return;
   }
   if (newFileState == kInProgress) unlink(newFilePath);
+  restoreTerminalNow();
   endBySignal(signal);
 }
 
@@ -162,10 +177,31 @@ bool waitUntilReady(int descriptor, short events) {
   }
 }
 
-// Whether `descriptor` takes a write now, stop request or not.
-bool readyNow(int descriptor) {
-  pollfd watched = {descriptor, POLLOUT, 0};
-  return ::poll(&watched, 1, 0) == 1;
+// Whether `descriptor` takes a write within `milliseconds`, stop request or
+// not (0: now).
+bool readyWithin(int descriptor, int milliseconds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+  for (;;) {
+    pollfd watched = {descriptor, POLLOUT, 0};
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const int ready = ::poll(&watched, 1, static_cast<int>(std::max<std::int64_t>(0, left.count())));
+    if (ready < 0 && errno == EINTR && left.count() > 0) continue;
+    // An error shows again, and is reported, by the write itself.
+    return ready != 0;
+  }
+}
+
+// Whether standard output takes the next piece as `wait` says.
+bool outputReady(OutputWait wait) {
+  switch (wait) {
+    case OutputWait::untilStopped:
+      return waitUntilReady(STDOUT_FILENO, POLLOUT);
+    case OutputWait::never:
+      return readyWithin(STDOUT_FILENO, 0);
+    case OutputWait::toTheEnd:
+      return readyWithin(STDOUT_FILENO, kGiveUpMilliseconds);
+  }
+  return false;
 }
 
 void openOnNullDevice(int descriptor) {
@@ -220,6 +256,13 @@ void releaseNewFile() {
   newFileState = kNoNewFile;
 }
 
+bool setFileLength(const FileHandle& file, std::uint64_t length) {
+  for (;;) {
+    if (::ftruncate(descriptorOf(file), static_cast<off_t>(length)) == 0) return true;
+    if (errno != EINTR) return false;
+  }
+}
+
 bool writeAllAt(const FileHandle& file, std::uint64_t offset, const unsigned char* data, std::size_t size) {
   while (size > 0) {
     const ssize_t written = ::pwrite(descriptorOf(file), data, transferSize(size), static_cast<off_t>(offset));
@@ -232,17 +275,20 @@ bool writeAllAt(const FileHandle& file, std::uint64_t offset, const unsigned cha
   return true;
 }
 
-OutputResult writeStandardOutput(const char* text, std::size_t size, bool wait) {
+OutputResult writeStandardOutput(const char* text, std::size_t size, OutputWait wait) {
   OutputResult result{0, 0, false};
   while (result.written < size) {
-    if (outputMayWait && !(wait ? waitUntilReady(STDOUT_FILENO, POLLOUT) : readyNow(STDOUT_FILENO))) {
+    if (outputMayWait && !outputReady(wait)) {
       result.stopped = stopSignal != 0;
       return result;
     }
-    // Without waiting, a piece that a ready pipe surely takes whole (PIPE_BUF
-    // is at least 512 bytes everywhere); a bigger write could wait for room.
-    const std::size_t piece = wait || !outputMayWait ? transferSize(size - result.written)
-                                                     : std::min<std::size_t>(size - result.written, 512);
+    // Unless a stop request may cut it short, a piece that a ready pipe or
+    // terminal surely takes whole (PIPE_BUF is at least 512 bytes everywhere,
+    // a terminal says it is ready with 256 free); a bigger write could wait
+    // for room with nothing to end the wait.
+    const std::size_t piece = wait == OutputWait::untilStopped || !outputMayWait
+                                  ? transferSize(size - result.written)
+                                  : std::min<std::size_t>(size - result.written, 256);
     const ssize_t written = ::write(STDOUT_FILENO, text + result.written, piece);
     if (written < 0 && errno == EINTR) continue;  // the wait above sees a stop
     if (written <= 0) {
@@ -350,8 +396,35 @@ std::string shellWord(const std::string& text) {
            std::strchr("_-+,./:=@%", c) != nullptr;
   };
   if (!text.empty() && std::all_of(text.begin(), text.end(), plain)) return text;
-  std::string quoted = "'";
-  for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  bool printable = true;
+  for (std::size_t at = 0; at < text.size() && printable; at += textPieceAt(text, at).length) {
+    printable = textPieceAt(text, at).printable;
+  }
+  if (printable) {
+    std::string quoted = "'";
+    for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+  }
+  // ANSI-C quoting (bash, zsh, ksh, and POSIX since 2024): the bytes a
+  // terminal would act on travel as \xNN, and the shell makes them again.
+  std::string quoted = "$'";
+  for (std::size_t at = 0; at < text.size();) {
+    const TextPiece piece = textPieceAt(text, at);
+    for (std::size_t byte = at; byte < at + piece.length; ++byte) {
+      const char c = text[byte];
+      if (!piece.printable) {
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(static_cast<unsigned char>(c)));
+        quoted += escaped;
+      } else if (c == '\'' || c == '\\') {
+        quoted += '\\';
+        quoted += c;
+      } else {
+        quoted += c;
+      }
+    }
+    at += piece.length;
+  }
   return quoted + "'";
 }
 
@@ -413,9 +486,11 @@ bool standardStreamsAreTerminals() {
 }
 
 bool enterKeyMode(const char* restoreText) {
-  termios mode{};
-  if (tcgetattr(STDIN_FILENO, &mode) != 0) return false;
-  modeBefore = mode;
+  if (!modeSaved) {
+    if (tcgetattr(STDIN_FILENO, &modeBefore) != 0) return false;
+    modeSaved = true;
+  }
+  termios mode = modeBefore;
   crashRestoreText = restoreText;
   mode.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO | IEXTEN));
   mode.c_iflag &= static_cast<tcflag_t>(~(IXON | ICRNL | INLCR | IGNCR | ISTRIP));
@@ -448,6 +523,8 @@ void followTerminalEvents() {
 
 unsigned waitForTerminal(int timeoutMilliseconds) {
   pollfd watched[2] = {{STDIN_FILENO, POLLIN, 0}, {wakeUpPipe[0], POLLIN, 0}};
+  // An earlier wait may have emptied the wake-up pipe of this request.
+  if (stopSignal != 0) timeoutMilliseconds = 0;
   int ready = ::poll(watched, wakeUpPipe[0] != -1 ? 2 : 1, timeoutMilliseconds);
   if (ready < 0 && errno != EINTR) return kStopRequested;  // nothing more can be read
   char drained[64];

@@ -110,6 +110,24 @@ volatile LONG newFileState = kNoNewFile;
 volatile LONG secondRequestDuringCreate = 0;
 wchar_t newFilePath[32768];
 
+// The console's modes before the first enterKeyMode, saved once, and what a
+// second stop request writes before it restores them.
+DWORD inputModeBefore = 0;
+DWORD outputModeBefore = 0;
+bool modesSaved = false;
+volatile LONG inKeyMode = 0;
+const char* volatile restoreText = "";
+
+// Gives the console back, also from the handler's thread.
+void restoreConsoleNow() {
+  if (inKeyMode == 0) return;
+  const char* text = restoreText;
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
+  SetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), inputModeBefore);
+  SetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), outputModeBefore);
+}
+
 int signalOf(DWORD event) {
   return event == CTRL_C_EVENT ? SIGINT : event == CTRL_BREAK_EVENT ? SIGBREAK : SIGTERM;
 }
@@ -125,6 +143,7 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
     if (InterlockedCompareExchange(&newFileState, kNoNewFile, kInProgress) == kInProgress) {
       DeleteFileW(newFilePath);
     }
+    restoreConsoleNow();
     ExitProcess(STATUS_CONTROL_C_EXIT);
   }
   if (stopWakeUp != nullptr) SetEvent(stopWakeUp);
@@ -234,6 +253,12 @@ CreateResult createExclusive(const std::string& path, FileHandle& file) {
   // name itself (a link is not followed) tell it from a real refusal.
   return GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES ? CreateResult::nameTaken
                                                                       : CreateResult::failed;
+}
+
+bool setFileLength(const FileHandle& file, std::uint64_t length) {
+  FILE_END_OF_FILE_INFO end{};
+  end.EndOfFile.QuadPart = static_cast<LONGLONG>(length);
+  return SetFileInformationByHandle(handleOf(file), FileEndOfFileInfo, &end, sizeof end) != 0;
 }
 
 void releaseNewFile() {
@@ -376,7 +401,7 @@ void prepareProcess() {
   if (!stdoutIsConsole) std::setvbuf(stdout, nullptr, _IONBF, 0);
 }
 
-OutputResult writeStandardOutput(const char* text, std::size_t size, bool wait) {
+OutputResult writeStandardOutput(const char* text, std::size_t size, OutputWait wait) {
   OutputResult result{0, 0, false};
   while (result.written < size) {
     const std::size_t chunk = transferSize(size - result.written);
@@ -394,7 +419,7 @@ OutputResult writeStandardOutput(const char* text, std::size_t size, bool wait) 
             written = static_cast<DWORD>(std::fwrite(text + result.written, 1, chunk, stdout));
             return static_cast<BOOL>(written == chunk && std::fflush(stdout) == 0);
           },
-          !wait);
+          wait != OutputWait::untilStopped);
     }
     result.written += written;
     if (!done) {
@@ -469,9 +494,6 @@ bool standardStreamsAreTerminals() {
 
 namespace {
 
-DWORD inputModeBefore = 0;
-DWORD outputModeBefore = 0;
-bool inKeyMode = false;
 // Key bytes read from the console and not yet handed on, as UTF-8.
 std::string pendingKeys;
 bool consoleResized = false;
@@ -501,29 +523,34 @@ void takeConsoleInput() {
 
 }  // namespace
 
-bool enterKeyMode(const char*) {
+bool enterKeyMode(const char* leaveText) {
   const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
   const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-  if (!GetConsoleMode(input, &inputModeBefore) || !GetConsoleMode(output, &outputModeBefore)) return false;
+  if (!modesSaved) {
+    if (!GetConsoleMode(input, &inputModeBefore) || !GetConsoleMode(output, &outputModeBefore)) return false;
+    modesSaved = true;
+  }
+  restoreText = leaveText;
   // Ctrl-C stays a console event (ENABLE_PROCESSED_INPUT), as it is a stop request.
   const DWORD keys = (inputModeBefore & ~(ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT | ENABLE_QUICK_EDIT_MODE)) |
                      ENABLE_WINDOW_INPUT | ENABLE_VIRTUAL_TERMINAL_INPUT | ENABLE_EXTENDED_FLAGS;
   if (!SetConsoleMode(input, keys)) return false;
   SetConsoleMode(output, outputModeBefore | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
-  inKeyMode = true;
+  InterlockedExchange(&inKeyMode, 1);
   return true;
 }
 
 void leaveKeyMode() {
-  if (!inKeyMode) return;
+  if (inKeyMode == 0) return;
+  InterlockedExchange(&inKeyMode, 0);
   SetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), inputModeBefore);
   SetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), outputModeBefore);
-  inKeyMode = false;
 }
 
 void followTerminalEvents() {}
 
 unsigned waitForTerminal(int timeoutMilliseconds) {
+  // A stop request is reported below before any wait.
   const DWORD limit = timeoutMilliseconds < 0 ? INFINITE : static_cast<DWORD>(timeoutMilliseconds);
   const ULONGLONG start = GetTickCount64();
   for (;;) {

@@ -163,7 +163,10 @@ bool writeSnapshotBlock(SnapshotFile& snapshot, std::int32_t width, std::int32_t
   std::uint64_t offset = fileOffsetOf(columns, rows, block);
   std::size_t bytes = fileBytesOf(columns, block);
   unsigned char* start = buffer + kBmpHeaderBytes;
-  if (rawIsZeros && offset + bytes <= snapshot.length) {
+  std::uint32_t fileSize = 0;
+  bmpFileSize(width, height, fileSize);
+  snapshot.fullLength = fileSize;
+  if (rawIsZeros) {
     bytes = 0;
   } else {
     const std::size_t rowStride = block.rowCount > 1 ? static_cast<std::size_t>(rowBytesFor(columns)) : bytes;
@@ -181,6 +184,7 @@ bool writeSnapshotBlock(SnapshotFile& snapshot, std::int32_t width, std::int32_t
 }
 
 bool finishSnapshotFile(SnapshotFile& snapshot) {
+  if (snapshot.length < snapshot.fullLength && !setFileLength(snapshot.file, snapshot.fullLength)) return false;
   const bool closed = snapshot.file.close();
   if (closed) releaseNewFile();
   return closed;

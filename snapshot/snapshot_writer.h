@@ -46,7 +46,8 @@ std::size_t blockBufferBytes(std::uint32_t width, std::uint32_t height);
 struct SnapshotFile {
   std::string name;
   FileHandle file;
-  std::uint64_t length = 0;  // how far the file reaches so far
+  std::uint64_t length = 0;      // how far the file's writes reach so far
+  std::uint64_t fullLength = 0;  // how long it will be
 };
 
 // The numbers that names in the prefix's folder already take: exactly the
@@ -72,13 +73,13 @@ CreateResult createSnapshotFile(const std::string& dumpPrefix, std::int32_t& sna
 // Converts `raw` (the block's ROM bytes) in `buffer` (blockBufferBytes) and
 // writes it where it belongs in the file. The block that holds the file's
 // first row carries the headers with it, so a one-block snapshot is one write.
-// Rows past the ROM's end (`rawIsZeros`) are not written where the file
-// already reaches past them: the gap reads as the same zero bytes.
+// Rows past the ROM's end (`rawIsZeros`) are never written: they stay holes
+// that read as zero bytes and, where the file system can, take no room.
 bool writeSnapshotBlock(SnapshotFile& snapshot, std::int32_t width, std::int32_t height, const ImageBlock& block,
                         const unsigned char* raw, bool rawIsZeros, unsigned char* buffer);
 
-// Closes a snapshot whose blocks were all written; false when the system did
-// not accept everything.
+// Gives a snapshot whose blocks were all written its full length and closes
+// it; false when the system did not accept everything.
 bool finishSnapshotFile(SnapshotFile& snapshot);
 
 // Removes a snapshot that cannot be completed, so that no incomplete file is

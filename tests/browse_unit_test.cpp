@@ -6,6 +6,8 @@
 #include "browse/view.h"
 #include "console/keys.h"
 #include "console/screen.h"
+#include "console/terminal_graphics.h"
+#include "platform/platform.h"
 
 namespace velloran {
 namespace {
@@ -41,16 +43,64 @@ TEST(KeyDecoder, KnowsEveryFormOfTheKeysItUses) {
 }
 
 TEST(KeyDecoder, TakesKeysInTurnAndCharactersAsThemselves) {
-  const std::vector<KeyPress> keys = decode("l\x1B[Bq]\x1B" "G");
-  ASSERT_EQ(keys.size(), 6u);
+  const std::vector<KeyPress> keys = decode("l\x1B[Bq]\x1B\r" "G");
+  ASSERT_EQ(keys.size(), 7u);
   EXPECT_EQ(keys[0].key, Key::character);
   EXPECT_EQ(keys[0].character, 'l');
   EXPECT_EQ(keys[1].key, Key::down);
   EXPECT_EQ(keys[2].character, 'q');
   EXPECT_EQ(keys[3].character, ']');
-  // An Esc before a byte that starts no sequence is an Esc, then that key.
+  // An Esc before a control byte is an Esc, then that key.
   EXPECT_EQ(keys[4].key, Key::escape);
-  EXPECT_EQ(keys[5].character, 'G');
+  EXPECT_EQ(keys[5].key, Key::enter);
+  EXPECT_EQ(keys[6].character, 'G');
+}
+
+// Nothing that is not a key the user meant may leave the view: Alt and a key
+// sends ESC first, and a terminal's answers to our queries may come late,
+// cut in pieces, or mixed with keys.
+TEST(KeyDecoder, AltKeysAndTerminalAnswersAreNoKeys) {
+  const struct {
+    const char* bytes;
+    const char* shown;  // the keys that come out: characters as themselves, . for unknown
+  } cases[] = {
+      {"\x1B" "b", "."},                                 // Alt+B
+      {"\x1B" "x" "q", ".q"},                            // Alt+x, then q
+      {"\x1B\xC3\xA9" "q", ".q"},                        // Alt+e-acute
+      {"\x1B_Gi=31;OK\x1B\\" "q", ".q"},                 // kitty's answer, late
+      {"\x1B[?62;4c" "q", ".q"},                          // device attributes
+      {"\x1B[6;20;10t" "q", ".q"},                        // the cell size
+      {"\x1B]11;rgb:0000/0000/0000\x07" "q", ".q"},       // an OSC answer ended by BEL
+      {"\x1BP1$r0m\x1B\\" "q", ".q"},                     // a DCS answer
+      {"\x1B_Gi=31;OK" "\x1B[A", ".^"},                   // cut off by an arrow: the arrow stays a key
+  };
+  for (const auto& c : cases) {
+    std::string shown;
+    for (const KeyPress& press : decode(c.bytes)) {
+      shown += press.key == Key::character ? press.character : press.key == Key::up ? '^' : press.key == Key::unknown ? '.' : '!';
+    }
+    EXPECT_EQ(shown, c.shown) << c.bytes + 1;
+  }
+}
+
+TEST(KeyDecoder, AnAnswerInPiecesIsWaitedForAndThenDropped) {
+  KeyDecoder decoder;
+  KeyPress press{};
+  feedKeyBytes(decoder, "\x1B_Gi=3", 9);
+  // Long enough for an Esc, not for an answer: a slow link sends the rest later.
+  for (int wait = 0; wait < 5; ++wait) EXPECT_FALSE(nextKey(decoder, true, press));
+  feedKeyBytes(decoder, "1;OK\x1B\\q", 7);
+  ASSERT_TRUE(nextKey(decoder, false, press));
+  EXPECT_EQ(press.key, Key::unknown);
+  ASSERT_TRUE(nextKey(decoder, false, press));
+  EXPECT_EQ(press.character, 'q');
+  // An answer that never ends is dropped after a while, and keys go on.
+  feedKeyBytes(decoder, "\x1BPjunk", 6);
+  int waits = 0;
+  while (!nextKey(decoder, true, press)) ++waits;
+  EXPECT_EQ(press.key, Key::unknown);
+  EXPECT_GE(waits, 5);
+  EXPECT_TRUE(decoder.pending.empty());
 }
 
 TEST(KeyDecoder, AnEscapeWaitsForTheRestOfASequence) {
@@ -184,6 +234,37 @@ TEST(View, TypedNumbersInTheDialoguesFormsAndWhatCannotBeUsed) {
   EXPECT_EQ(applyKey(view, KeyPress{Key::escape, 0}), Action::leave);
 }
 
+// Offsets near 2^64 and ROMs near 2^63 bytes: every sum is checked, none
+// wraps (a wrap once sent `f` at the ROM's end back to offset 0).
+TEST(View, OffsetsAtTheEdgesOfSixtyFourBitsNeverWrap) {
+  constexpr std::uint64_t kHuge = (std::uint64_t{1} << 63) - 1;
+  const struct {
+    std::uint64_t romLength;
+    std::uint64_t from;
+    const char* keys;  // typed one by one; \r is Enter
+    std::uint64_t to;
+    bool explained;
+  } cases[] = {
+      {kHuge, kHuge - 1, "f", kHuge - 1, false},
+      {kHuge, kHuge - 2, "]", kHuge - 2, false},
+      {kHuge, kHuge - 1, "G", kHuge - 64 * 32 * 2 - 1, false},
+      {kHuge, 100, "o+0x7FFFFFFFFFFFFFFF\r", 100, true},
+      {kHuge, 100, "o+9223372036854775706\r", kHuge - 1, false},
+      {kHuge, 100, "o-0x7FFFFFFFFFFFFFFF\r", 100, true},
+      {kHuge, 100, "o9223372036854775807\r", 100, true},
+      {16909, 16908, "f", 16908, false},
+      {16909, 16907, "o+18446744073709551615\r", 16907, true},
+  };
+  for (const auto& c : cases) {
+    View view = viewOf(c.romLength, c.from);
+    for (const char* at = c.keys; *at != '\0'; ++at) {
+      applyKey(view, *at == '\r' ? KeyPress{Key::enter, 0} : character(*at));
+    }
+    EXPECT_EQ(view.offset, c.to) << c.keys;
+    EXPECT_EQ(!view.message.empty(), c.explained) << c.keys << ": " << view.message;
+  }
+}
+
 TEST(View, TheStatusLineSaysWhereTheViewIs) {
   View view = viewOf(16909, 0x20D);
   EXPECT_EQ(statusText(view, "demo.rom"), "demo.rom  0x0000020D (525)  of 16909 bytes  64x32  zoom 1:1  ? help");
@@ -219,6 +300,57 @@ TEST(Screen, ColoursOnlyWhereTheyChangeAndTheBackgroundWhereNothingIs) {
   Screen text = blankScreen(3, 1);
   putText(text, 0, 0, "abcdef", true);
   EXPECT_EQ(frameText(text), "\x1B[?2026h\x1B[0m\x1B[1;1H\x1B[7mabc\x1B[0m\x1B[?2026l");
+}
+
+// A name may hold anything; nothing in it may act on the terminal.
+TEST(Screen, ControlsAndBrokenUtf8InTextShowAsQuestionMarks) {
+  Screen screen = blankScreen(12, 1);
+  putText(screen, 0, 0, "a\x1B]0;X\x07\xFF" "bc\xC2\x85\xC3\xA9", false);
+  const std::string frame = frameText(screen);
+  EXPECT_NE(frame.find("a?]0;X??bc?\xC3\xA9"), std::string::npos) << frame;
+  EXPECT_EQ(frame.find('\x07'), std::string::npos);
+}
+
+TEST(PrintableText, EveryByteATerminalActsOnIsEscaped) {
+  const struct {
+    const char* text;
+    const char* shown;
+    const char* shellWord;
+  } cases[] = {
+      {"demo.rom", "demo.rom", "demo.rom"},
+      {"my rom's.bin", "my rom's.bin", "'my rom'\\''s.bin'"},
+      {"\x1B]0;PWNED\x07.rom", "\\x1B]0;PWNED\\x07.rom", "$'\\x1B]0;PWNED\\x07.rom'"},
+      {"a\xFF" "bcd", "a\\xFFbcd", "$'a\\xFFbcd'"},
+      {"caf\xC3\xA9", "caf\xC3\xA9", "'caf\xC3\xA9'"},
+      {"\xC2\x9B" "31m", "\\xC2\\x9B31m", "$'\\xC2\\x9B31m'"},
+      {"it's\n", "it's\\x0A", "$'it\\'s\\x0A'"},
+      {"\xED\xA0\x80", "\\xED\\xA0\\x80", "$'\\xED\\xA0\\x80'"},  // a surrogate is no UTF-8
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(printableText(c.text), c.shown) << c.text;
+#ifndef _WIN32
+    EXPECT_EQ(shellWord(c.text), c.shellWord) << c.text;
+#endif
+  }
+}
+
+TEST(CellPixels, BoundedSoThatAFrameStaysSmall) {
+  const struct {
+    int columns, rows, width, height, boundWidth, boundHeight;
+  } cases[] = {
+      {200, 60, 10, 20, 10, 20},
+      {200, 60, 2000000000, 2000000000, 18, 37},  // 64 x 128 cap, then 3840 x 2160 pixels in all
+      {1000, 1000, 10, 20, 2, 4},
+      {80, 24, 0, -5, 1, 1},
+  };
+  for (const auto& c : cases) {
+    int width = c.width;
+    int height = c.height;
+    boundCellPixels(c.columns, c.rows, width, height);
+    EXPECT_EQ(width, c.boundWidth) << c.width;
+    EXPECT_EQ(height, c.boundHeight) << c.height;
+    EXPECT_LE(std::int64_t{c.columns} * width * c.rows * height, kLargestScreenPixels);
+  }
 }
 
 TEST(Screen, AFrameAfterAnotherWritesOnlyTheRowsThatChanged) {

@@ -196,6 +196,18 @@ ssize_t pwrite64(int fd, const void* data, size_t size, off64_t offset) {
   return next<ssize_t (*)(int, const void*, size_t, off64_t)>("pwrite64")(fd, data, size, offset);
 }
 
+// A snapshot whose last rows lie past the ROM's end is given its length
+// without writing them.
+int ftruncate(int fd, off_t length) {
+  if (fd > 2 && shouldFail("ftruncate")) return failWith(EFBIG);
+  return next<int (*)(int, off_t)>("ftruncate")(fd, length);
+}
+
+int ftruncate64(int fd, off64_t length) {
+  if (fd > 2 && shouldFail("ftruncate64")) return failWith(EFBIG);
+  return next<int (*)(int, off64_t)>("ftruncate64")(fd, length);
+}
+
 ssize_t writev(int fd, const struct iovec* parts, int count) {
   if (fd > 2 && shouldFail("writev")) return failWith(ENOSPC);
   return next<ssize_t (*)(int, const struct iovec*, int)>("writev")(fd, parts, count);
