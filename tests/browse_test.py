@@ -53,25 +53,30 @@ class Terminal:
     """A command run in a pseudo-terminal of `columns` x `rows` that it has as its
     controlling terminal, as a shell would start it; what it shows is read by pyte."""
 
-    def __init__(self, argv, cwd, columns=100, rows=30, env=None):
+    def __init__(self, argv, cwd, columns=100, rows=30, env=None, shown=None):
+        """`shown`: the (columns, rows) pyte keeps, where the terminal claims more; (0, 0) for no
+        pyte at all, where frames are too large for it."""
         self.controller, self.terminal = pty.openpty()
         set_size(self.terminal, columns, rows)
         self.mode_before = termios.tcgetattr(self.terminal)
-        self.screen = pyte.Screen(columns, rows)
-        self.stream = pyte.ByteStream(self.screen)
-        self.output = b""
+        self.screen = pyte.Screen(*(shown or (columns, rows))) if shown != (0, 0) else None
+        self.stream = pyte.ByteStream(self.screen) if self.screen else None
+        self.output = bytearray()  # grows by megabytes in kitty: never copied whole
+        self.frame_ends = 0         # counted as the bytes come
         self.lock = threading.Condition()
         environment = dict(env or os.environ, TERM="xterm-256color")
         self.process = subprocess.Popen(argv, stdin=self.terminal, stdout=self.terminal, stderr=self.terminal,
                                         cwd=cwd, env=environment, start_new_session=True,
                                         preexec_fn=take_as_controlling_terminal)
         self.stopping = False
+        self.reading = threading.Event()  # cleared: a terminal that has stopped reading
+        self.reading.set()
         self.reader = threading.Thread(target=self._read, daemon=True)
         self.reader.start()
 
     def _read(self):
         while not self.stopping:
-            if not select.select([self.controller], [], [], 0.05)[0]:
+            if not self.reading.wait(0.05) or not select.select([self.controller], [], [], 0.05)[0]:
                 continue
             try:
                 chunk = os.read(self.controller, 65536)
@@ -84,13 +89,16 @@ class Terminal:
                     self.closed = True
                     self.lock.notify_all()
                     return
+                counted_from = max(0, len(self.output) - len(FRAME_END) + 1)
                 self.output += chunk
-                self.stream.feed(chunk)
+                self.frame_ends += self.output.count(FRAME_END, counted_from)
+                if self.stream:
+                    self.stream.feed(chunk)
                 self.lock.notify_all()
 
     def frames(self):
         with self.lock:
-            return self.output.count(FRAME_END)
+            return self.frame_ends
 
     def wait_for(self, condition, what, timeout=20):
         deadline = time.monotonic() + timeout
@@ -102,7 +110,7 @@ class Terminal:
                 self.lock.wait(left)
 
     def wait_frames(self, count):
-        self.wait_for(lambda: self.output.count(FRAME_END) >= count, "frame %d" % count)
+        self.wait_for(lambda: self.frame_ends >= count, "frame %d" % count)
 
     def settle(self):
         """Waits until nothing more is shown for a moment."""
@@ -164,9 +172,9 @@ def hex_colour(fields):
     return "%02x%02x%02x" % tuple(widen(f) for f in fields)
 
 
-@unittest.skipIf(harness.ON_WINDOWS, "a POSIX pseudo-terminal")
-@unittest.skipIf(pyte is None, "python3-pyte is needed")
-class Browse(ToolTestCase):
+class TerminalTestCase(ToolTestCase):
+    """Runs --browse in pseudo-terminals, each closed at the end."""
+
     def setUp(self):
         super().setUp()
         self.terminals = []
@@ -176,12 +184,21 @@ class Browse(ToolTestCase):
             terminal.close()
         super().tearDown()
 
-    def open(self, args, columns=100, rows=30, **kwargs):
+    def start(self, args, columns=100, rows=30, **kwargs):
         terminal = Terminal(harness.tool_command(["--browse"] + [str(a) for a in args]), self.dir, columns, rows,
                             **kwargs)
         self.terminals.append(terminal)
+        return terminal
+
+    def open(self, args, columns=100, rows=30, **kwargs):
+        terminal = self.start(args, columns, rows, **kwargs)
         terminal.wait_frames(1)
         return terminal
+
+
+@unittest.skipIf(harness.ON_WINDOWS, "a POSIX pseudo-terminal")
+@unittest.skipIf(pyte is None, "python3-pyte is needed")
+class Browse(TerminalTestCase):
 
     def dump_fields(self, offset, width=64, height=32, folder="reference"):
         """The snapshot a dump writes for these values, as Pillow decodes it: its 5-bit fields."""
@@ -407,6 +424,186 @@ class Browse(ToolTestCase):
         self.assertEqual(self.snapshots(), [])
 
 
+FRAME_START = b"\x1b[?2026h"
+
+
+@unittest.skipIf(harness.ON_WINDOWS, "a POSIX pseudo-terminal")
+@unittest.skipIf(pyte is None, "python3-pyte is needed")
+class GivenBack(TerminalTestCase):
+    """What a hostile tester did to the view: the terminal must come back as the tool itself left
+    it (no shell restores it here), whatever the moment, the signal or the terminal."""
+
+    def check_given_back(self, terminal):
+        self.assertEqual(termios.tcgetattr(terminal.terminal), terminal.mode_before)
+        output = terminal.output
+        # Every frame begun was finished, and the leave text came after the last one, whole.
+        self.assertEqual(output.count(FRAME_START), output.count(FRAME_END))
+        self.assertGreater(output.rindex(LEAVE), output.rindex(FRAME_END) if FRAME_END in output else -1)
+        if terminal.screen:
+            with terminal.lock:
+                self.assertFalse(terminal.screen.cursor.hidden)
+
+    def test_a_stop_while_the_terminal_has_not_answered_yet(self):
+        # pyte answers no query, so the tool waits up to 200 ms for answers: a stop
+        # then once hung it in poll until a key came.
+        for sig in [signal.SIGTERM, signal.SIGINT]:
+            with self.subTest(signal=sig.name):
+                terminal = self.start([DEMO_ROM, "out/", 64, 32])
+                terminal.wait_for(lambda: b"\x1b[c" in terminal.output, "the queries")
+                terminal.process.send_signal(sig)
+                self.assertEqual(terminal.finish(timeout=10), -sig)
+                self.assertEqual(termios.tcgetattr(terminal.terminal), terminal.mode_before)
+
+    def test_two_stop_signals_in_one_burst(self):
+        for first, second in [(signal.SIGINT, signal.SIGTERM), (signal.SIGINT, signal.SIGQUIT)]:
+            with self.subTest(signals=(first.name, second.name)):
+                terminal = self.open([DEMO_ROM, "out/", 64, 32], columns=200, rows=60)
+                terminal.process.send_signal(first)
+                terminal.process.send_signal(second)
+                self.assertIn(terminal.finish(), (-first, -second))
+                self.assertEqual(termios.tcgetattr(terminal.terminal), terminal.mode_before)
+                self.assertIn(LEAVE, terminal.output)
+                with terminal.lock:
+                    self.assertFalse(terminal.screen.cursor.hidden)
+
+    def test_a_stop_while_the_terminal_is_behind_on_reading(self):
+        terminal = self.open([DEMO_ROM, "out/", 8, 8, 1, 0], columns=200, rows=60)
+        terminal.reading.clear()
+        terminal.type(b"-" * 3 + b"l" * 5)  # frames of 200 x 60 cells each: more than the terminal holds
+        time.sleep(0.5)
+        terminal.process.send_signal(signal.SIGTERM)
+        time.sleep(0.5)
+        terminal.reading.set()
+        self.assertEqual(terminal.finish(), -signal.SIGTERM)
+        self.check_given_back(terminal)
+
+    def test_the_leave_text_reaches_a_terminal_that_reads_slowly(self):
+        # Kitty at 1:1 shows 8 x 8 images by the thousand: leaving deletes each one.
+        write_file(self.path("rom.bin"), random_bytes(1 << 20, seed=291))
+        # Its images are base64 text to pyte, too slow to draw: the bytes alone are read.
+        terminal = self.open(["--graphics=kitty", "rom.bin", "out/", 8, 8], columns=200, rows=60, shown=(0, 0))
+        terminal.press(b"-" * 63)
+        self.assertIn(b"zoom 1:1", terminal.output[terminal.output.rindex(FRAME_START):])
+        shown = set(re.findall(rb"\x1b_Gf=24,s=8,v=8,a=T,q=2,i=(\d+),", terminal.output[terminal.output.rindex(FRAME_START):]))
+        self.assertGreater(len(shown), 2000)
+        terminal.reading.clear()
+        terminal.type(b"q")
+        time.sleep(0.5)
+        terminal.reading.set()
+        self.assertEqual(terminal.finish(), 0)
+        self.check_given_back(terminal)
+        tail = terminal.output[terminal.output.rindex(FRAME_END):]
+        self.assertEqual(set(re.findall(rb"\x1b_Ga=d,d=I,q=2,i=(\d+)\x1b\\", tail)), shown)
+        self.assertIn(b"velloran rom.bin out/ 8 8 1 0x00000000", tail)
+
+    def check_ctrl_z_fg_q(self, shell_argv):
+        shell = Terminal(shell_argv, self.dir, 100, 30, env=dict(os.environ, PS1="$ ", HISTFILE="/dev/null", ENV=""))
+        self.terminals.append(shell)
+        shell.wait_for(lambda: b"$ " in shell.output, "the prompt")
+        tool = " ".join(harness.tool_command(["--browse", DEMO_ROM, "out/", "64", "32", "1", "0x20D"]))
+        shell.type(b"stty -g > before; " + tool.encode() + b"\r")
+        shell.wait_frames(1)
+        shell.type(b"\x1a")  # Ctrl-Z
+        shell.wait_for(lambda: b"Stopped" in shell.output, "the job stopped")
+        shell.type(b"stty -g > stopped; fg\r")
+        shell.wait_frames(2)
+        shell.settle()
+        shell.press(b"j")
+        self.assertIn("0x0000028D (653)", shell.status())
+        shell.type(b"q")
+        shell.wait_for(lambda: shell.output.count(LEAVE) == 2 and b" 0x0000028D\r\n" in shell.output, "the command")
+        shell.type(b"stty -g > after; exit\r")
+        self.assertEqual(shell.finish(), 0)
+        before = read_file(self.path("before"))
+        self.assertEqual(read_file(self.path("stopped")), before)
+        self.assertEqual(read_file(self.path("after")), before)
+
+    @unittest.skipIf(not shutil.which("dash"), "dash is needed")
+    def test_ctrl_z_fg_and_q_under_a_shell_that_restores_no_mode(self):
+        self.check_ctrl_z_fg_q(["dash", "-i"])
+
+    def test_a_lone_sigcont_leaves_the_mode_to_restore_alone(self):
+        terminal = self.open([DEMO_ROM, "out/", 64, 32])
+        terminal.process.send_signal(signal.SIGCONT)
+        terminal.wait_frames(2)  # drawn again
+        terminal.press(b"j")
+        terminal.type(b"q")
+        self.assertEqual(terminal.finish(), 0)
+        self.check_given_back(terminal)
+
+    def test_a_terminal_that_claims_65535_by_65535_cells(self):
+        terminal = self.start([DEMO_ROM, "out/", 64, 32], columns=65535, rows=65535, shown=(0, 0))
+        terminal.wait_frames(1)
+        # Drawn as 1000 x 1000 cells at most: a frame of a few tens of MB, not gigabytes.
+        self.assertLess(len(terminal.output), 100 << 20)
+        self.assertIn(b"\x1b[1000;1H", terminal.output)
+        self.assertNotIn(b"\x1b[1001;1H", terminal.output)
+        terminal.type(b"q")
+        self.assertEqual(terminal.finish(timeout=60), 0)
+        self.assertEqual(termios.tcgetattr(terminal.terminal), terminal.mode_before)
+
+    def test_late_terminal_answers_are_no_keys(self):
+        terminal = self.open([DEMO_ROM, "out/", 64, 32])
+        for answer in [b"\x1b_Gi=31;OK\x1b\\", b"\x1b[?62;4c", b"\x1b[6;20;10t", b"\x1b_Gi=31;", b"OK\x1b\\",
+                       b"\x1bb", b"\x1bx"]:  # the last two: Alt+B, Alt+x
+            terminal.type(answer)
+            time.sleep(0.15)
+            self.assertIsNone(terminal.process.poll(), answer)
+        terminal.press(b"j")
+        self.assertIn("0x0000008", terminal.status())
+        terminal.type(b"q")
+        self.assertEqual(terminal.finish(), 0)
+
+    def test_answers_that_come_after_preview_stopped_waiting_never_reach_the_shell(self):
+        # A slow link: the device attributes come 400 ms after the queries, past the 200 ms wait.
+        terminal = Terminal(harness.tool_command(["--preview", DEMO_ROM, "out/", "64", "32", "1", "0x20D"]), self.dir)
+        self.terminals.append(terminal)
+        terminal.wait_for(lambda: b"\x1b[c" in terminal.output, "the queries")
+        time.sleep(0.4)
+        terminal.type(b"\x1b_Gi=31;OK\x1b\\\x1b[?62;4c")
+        self.assertEqual(terminal.finish(), 0)
+        self.assertIn(b"Opening: out/snap0000.bmp", terminal.output)
+        # What is left for the shell to read, line or not.
+        mode = termios.tcgetattr(terminal.terminal)
+        mode[3] &= ~termios.ICANON
+        termios.tcsetattr(terminal.terminal, termios.TCSANOW, mode)
+        left = struct.unpack("i", fcntl.ioctl(terminal.terminal, termios.FIONREAD, struct.pack("i", 0)))[0]
+        self.assertEqual(left, 0)
+        self.assertNotIn(b"62;4c", terminal.output)  # nor echoed
+
+    def test_a_name_with_control_bytes_reaches_the_terminal_escaped(self):
+        name = b"\x1b]0;PWNED\x07\xff.rom"
+        write_file(os.path.join(self.dir.encode(), name), read_file(DEMO_ROM))
+        terminal = self.open([os.fsdecode(name), "out/", 64, 32, 1, 0x20D])
+        self.assertTrue(terminal.status().startswith("\\x1B]0;PWNED\\x07\\xFF.rom  0x0000020D"), terminal.status())
+        terminal.press(b"s")
+        terminal.type(b"q")
+        self.assertEqual(terminal.finish(), 0)
+        self.assertNotIn(b"]0;PWNED\x07", terminal.output)
+        command = terminal.output[terminal.output.rindex(LEAVE) + len(LEAVE):].decode().split("\r\n")[-2]
+        self.assertEqual(command, "velloran $'\\x1B]0;PWNED\\x07\\xFF.rom' out/ 64 32 1 0x0000020D")
+        # Pasted into a shell, it writes the same file again.
+        done = subprocess.run(["bash", "-c", command.replace("velloran", '"$0"', 1), harness.TOOL], cwd=self.dir)
+        self.assertEqual(done.returncode, 0)
+        self.assertEqual(read_file(self.path("out", "snap0000.bmp")), read_file(self.path("out", "snap0001.bmp")))
+
+    def test_the_roms_size_is_read_again_on_a_redraw(self):
+        write_file(self.path("rom.bin"), read_file(DEMO_ROM))
+        terminal = self.open(["rom.bin", "out/", 64, 32])
+        self.assertIn("of 16909 bytes", terminal.status())
+        with open(self.path("rom.bin"), "ab") as rom:
+            rom.write(bytes(16384))
+        terminal.press(b"\x0c")
+        self.assertIn("of 33293 bytes", terminal.status())
+        terminal.press(b"o0x8000\r")
+        self.assertIn("0x00008000 (32768)", terminal.status())
+        os.truncate(self.path("rom.bin"), 4096)
+        terminal.press(b"o0x2000\r")
+        self.assertIn("Past the ROM's end", terminal.status())
+        terminal.type(b"q")
+        self.assertEqual(terminal.finish(), 0)
+
+
 SGR = re.compile(r"\x1b\[([0-9;]*)m")
 
 
@@ -507,6 +704,25 @@ class BrowseUsage(ToolTestCase):
             with self.subTest(args=args):
                 out, error, code = run_with_arguments(args, self.dir)
                 self.assertEqual((out, error, code), ("", err, status))
+
+    @unittest.skipIf(harness.ON_WINDOWS, "a POSIX pseudo-terminal")
+    def test_a_terminal_that_cannot_show_colours_is_refused(self):
+        write_file(self.path("rom.bin"), random_bytes(64, seed=98))
+        for term in ["dumb", "", None]:
+            with self.subTest(TERM=term):
+                environment = {k: v for k, v in os.environ.items() if k != "TERM"}
+                if term is not None:
+                    environment["TERM"] = term
+                controller, terminal = pty.openpty()
+                before = termios.tcgetattr(terminal)
+                done = subprocess.run(harness.tool_command(["--browse", "rom.bin"]), stdin=terminal, stdout=terminal,
+                                      stderr=subprocess.PIPE, cwd=self.dir, timeout=30, env=environment)
+                self.assertEqual(termios.tcgetattr(terminal), before)
+                os.close(terminal)
+                os.close(controller)
+                self.assertEqual((done.stderr.decode(), done.returncode),
+                                 ("velloran: --browse needs a terminal that shows colours, and TERM is unset, empty "
+                                  "or dumb\nTry 'velloran --help' for more information.\n", 2))
 
     @unittest.skipIf(harness.ON_WINDOWS, "a POSIX pseudo-terminal")
     def test_a_rom_that_does_not_open_or_cannot_seek(self):

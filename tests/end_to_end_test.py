@@ -238,6 +238,38 @@ class RomEnd(ToolTestCase):
         self.assertEqual(read_file(self.path("out", "snap0002.bmp")),
                          reference_bmp(rom[256:].ljust(128, b"\0"), 8, 8))
 
+    def test_rows_past_the_end_are_holes_in_the_file(self):
+        # One row of 429,496,729 pixels from a 16 KiB ROM: an 820 MB file, nearly all of it
+        # past the ROM's end, which takes no room on the disk; and a tall image whose bottom
+        # rows lie past the end, the first rows in the file.
+        rom = random_bytes(16384, seed=9)
+        write_file(self.path("rom.bin"), rom)
+        for width, height in [(429496729, 1), (64, 262143)]:
+            with self.subTest(width=width, height=height):
+                _, err, status = run_with_arguments(["rom.bin", "out/", width, height, 1, 0], self.dir)
+                self.assertEqual((err, status), ("", 0))
+                path = self.path("out", self.snapshots()[-1])
+                row_bytes = (width * 2 + 3) // 4 * 4
+                info = os.stat(path)
+                self.assertEqual(info.st_size, 54 + row_bytes * height)
+                self.assertLess(info.st_blocks * 512, 16 << 20)
+                with open(path, "rb") as bmp:
+                    self.assertEqual(bmp.read(54), bmp_headers(width, height))
+                    # The ROM's rows where they belong, bottom row first; zeros around them.
+                    top = 54 + row_bytes * (height - 1)
+                    if width > 8192:
+                        bmp.seek(top)
+                        self.assertEqual(bmp.read(16384), reference_bmp(rom, 8192, 1)[54:])
+                        self.assertEqual(bmp.read(4096), bytes(4096))
+                    else:
+                        for row in range(128):
+                            bmp.seek(top - row * row_bytes)
+                            self.assertEqual(bmp.read(128), reference_bmp(rom[row * 128:(row + 1) * 128], 64, 1)[54:])
+                        bmp.seek(54)
+                        self.assertEqual(bmp.read(4096), bytes(4096))
+                    bmp.seek(-4096, os.SEEK_END)
+                    self.assertEqual(bmp.read(), bytes(4096) if width > 8192 else reference_bmp(rom[:4096], 64, 32)[54:])
+
     def test_an_image_with_no_bytes_left_gives_no_file(self):
         rom = random_bytes(256, seed=7)
         write_file(self.path("rom.bin"), rom)

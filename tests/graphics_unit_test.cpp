@@ -76,6 +76,7 @@ TEST(TerminalReplies, TheQueriesAnswersRead) {
       {"\x1B[?64;4c", false, 0, 0, true, true},
       {"\x1B[?62;14;22c", false, 0, 0, false, true},  // 14 is not 4
       {"\x1B[6;20", false, 0, 0, false, false},        // cut off
+      {"\x1B[6;99999999999;2000000000t\x1B[?62c", false, 1000000000, 1000000000, false, true},  // saturates
       {"", false, 0, 0, false, false},
   };
   for (const auto& c : cases) {

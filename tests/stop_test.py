@@ -172,6 +172,32 @@ class StopSignals(ToolTestCase):
                 os.close(read_end)
                 self.assertEqual(self.snapshots(), [])
 
+    def test_a_slow_reader_still_gets_the_last_lines_after_a_stop(self):
+        # The Opening line waits for a full pipe whose reader is slow, not gone: after the
+        # stop it gets every line, "Interrupted" and the position last, which a script needs.
+        write_file(self.path("rom.bin"), random_bytes(64 * 32 * 2 * 8, seed=66))
+        read_end, write_end = filled_pipe()
+        process = self.start(["rom.bin", "out/", 64, 32, 8, 0], stdout=write_end)
+        os.close(write_end)
+        self.wait_for_file(self.path("out", "snap0000.bmp"))
+        time.sleep(0.2)
+        process.send_signal(signal.SIGINT)
+        time.sleep(0.5)
+        chunks = []
+        while True:
+            chunk = os.read(read_end, 1024)
+            if not chunk:
+                break
+            chunks.append(chunk)
+            time.sleep(0.01)
+        os.close(read_end)
+        self.assertEqual(process.wait(timeout=10), -signal.SIGINT)
+        process.stderr.close()
+        # The image under way is one block, written whole before the stop was acted on: kept.
+        self.assertEqual(b"".join(chunks).lstrip(b".").decode(), opening("out/snap0000.bmp") + INTERRUPTED
+                         + final_position(4096))
+        self.assertEqual(self.snapshots(), ["snap0000.bmp"])
+
     def test_a_stop_while_the_rom_is_awaited_ends_the_run_at_once(self):
         # The ROM is a FIFO whose writer has sent the start offset's bytes
         # (read and dropped, as a pipe cannot seek) and one image, then waits.
