@@ -466,6 +466,34 @@ class GivenBack(TerminalTestCase):
                 with terminal.lock:
                     self.assertFalse(terminal.screen.cursor.hidden)
 
+    def test_random_keys_and_signals_at_random_moments(self):
+        chance = random.Random(292)
+        signals = [signal.SIGINT, signal.SIGTERM, signal.SIGHUP, signal.SIGQUIT]
+        keys = bytes(b for b in chance.randbytes(4000) if b not in b"qsS\x03\x1a\x1c")
+        for trial in range(int(os.environ.get("VELLORAN_TRIALS", "16"))):
+            with self.subTest(trial=trial):
+                terminal = self.start([DEMO_ROM, "out/", chance.choice([8, 64]), 32], columns=chance.choice([80, 200]),
+                                      rows=chance.choice([24, 60]))
+                if chance.random() < 0.5:
+                    terminal.reading.clear()  # a terminal that has fallen behind
+                deadline = time.monotonic() + chance.uniform(0, 0.6)
+                while time.monotonic() < deadline:
+                    start = chance.randrange(len(keys))
+                    terminal.type(keys[start:start + chance.randrange(1, 40)])
+                    time.sleep(0.01)
+                sent = chance.sample(signals, chance.choice([1, 2]))
+                for sig in sent:
+                    terminal.process.send_signal(sig)
+                terminal.reading.set()
+                self.assertIn(terminal.finish(), [-sig for sig in sent])
+                self.assertEqual(termios.tcgetattr(terminal.terminal), terminal.mode_before)
+                if FRAME_START in terminal.output:
+                    self.assertIn(LEAVE, terminal.output[terminal.output.rindex(FRAME_START):])
+                    with terminal.lock:
+                        self.assertFalse(terminal.screen.cursor.hidden)
+                terminal.close()
+                self.terminals.remove(terminal)
+
     def test_a_stop_while_the_terminal_is_behind_on_reading(self):
         terminal = self.open([DEMO_ROM, "out/", 8, 8, 1, 0], columns=200, rows=60)
         terminal.reading.clear()
