@@ -162,6 +162,28 @@ class EveryCallFails(ToolTestCase):
         self.assertGreaterEqual(left_behind, 8)
         print("\n%d incomplete files could not be removed, each one named" % left_behind, file=sys.stderr)
 
+    def test_a_file_whose_length_cannot_be_set_is_removed(self):
+        # Rows wholly past the ROM's end are holes, and the file is given its length at the
+        # end: if that fails, the snapshot is incomplete, and goes like any other.
+        for call in ["ftruncate", "ftruncate64"]:
+            with self.subTest(call=call):
+                # One row of 429,496,729 pixels: its runs past the ROM's end are the file's end.
+                done = subprocess.run(harness.tool_command(), input=answers("rom.bin", "out/", 429496729, 1, 1, 0),
+                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE, cwd=self.dir, timeout=60,
+                                      env=dict(os.environ, LD_PRELOAD=FAULT_PRELOAD, FAULT_ONLY=call, FAULT_CALL="1"))
+                out = console_text(done.stdout)
+                if "\nUnable" not in out:  # this C library gives the call the other name
+                    for name in self.snapshots():
+                        if "out/" + name not in EARLIER_FILES:
+                            os.remove(self.path("out", name))
+                    continue
+                self.assertEqual((out, done.returncode), (ALL_PROMPTS + opening("out/snap0001.bmp") + UNABLE_TO_WRITE
+                                                          + END_OF_ROM + final_position(len(ROM)), 1))
+                self.check_files(out)
+                self.assertEqual(set(self.snapshots()), {"snap0000.bmp", "snap0002.bmp", "notes.txt"})
+                return
+        self.fail("the snapshot's length was never set")
+
     def test_a_file_that_appears_just_before_the_create_is_kept(self):
         out, status = self.run_script(LD_PRELOAD=harness.RACE_PRELOAD, RACE_NAME="out/snap0001.bmp")
         self.assertEqual(status, 0, out)
