@@ -25,6 +25,7 @@ struct Session {
   const DumpRequest& request;
   std::string romName;  // the ROM's file name, for the status line
   View view;
+  PixelDecoder decoder;    // for view.format
   std::string transcript;  // what the saves printed
   bool saveFailed = false;
   Screen shown;            // what the terminal shows now
@@ -103,7 +104,8 @@ std::string pixelFrameText(Session& session, const Frame& frame) {
 // sixel or kitty, the whole frame.
 void draw(Session& session) {
   followRomLength(session);
-  Frame frame = drawView(session.view, session.rom, session.romName);
+  if (session.decoder.format.name != session.view.format.name) session.decoder = makeDecoder(session.view.format);
+  Frame frame = drawView(session.view, session.decoder, session.rom, session.romName);
   if (session.view.graphics != GraphicsMode::blocks) {
     sayAtOnce(pixelFrameText(session, frame));
     return;
@@ -171,6 +173,7 @@ void save(Session& session, std::int32_t count) {
   request.height = view.height;
   request.imageCount = count;
   request.startAddress = static_cast<std::int64_t>(view.offset);
+  request.format = view.format;
   SaveSummary summary;
   const DumpHooks hooks{[&](const DumpEvent& event) { noteEvent(session, summary, event); },
                         [] { return stopRequest() != 0 ? DumpControl::stopNow : DumpControl::goOn; }};
@@ -189,7 +192,9 @@ std::string commandFor(const Session& session) {
   std::snprintf(offset, sizeof offset, "0x%08" PRIX64, view.offset);
   // A ROM whose name begins with "-" must not be taken for an option.
   const std::string rom = session.request.romPath;
-  return std::string("velloran ") + (rom[0] == '-' ? "-- " : "") + shellWord(rom) + " " +
+  const std::string format =
+      view.format.name == defaultFormat().name ? "" : shellWord("--format=" + view.format.name) + " ";
+  return std::string("velloran ") + format + (rom[0] == '-' ? "-- " : "") + shellWord(rom) + " " +
          shellWord(session.request.dumpPrefix) + " " + std::to_string(view.width) + " " + std::to_string(view.height) +
          " " + std::to_string(view.imageCount) + " " + offset;
 }
@@ -274,8 +279,8 @@ BrowseEnd browseRom(const FileHandle& rom, const DumpRequest& request, const Ter
   if (inPixels) boundCellPixels(columns, rows, cellWidth, cellHeight);
   Session session{rom, request, printableText(fileNameOf(request.romPath)),
                   startView(romLength, start, request.width, request.height,
-                            request.imageCount, columns, rows, graphics.mode, cellWidth, cellHeight),
-                  {}, false, blankScreen(0, 0), true, {}};
+                            request.imageCount, columns, rows, graphics.mode, cellWidth, cellHeight, request.format),
+                  makeDecoder(request.format), {}, false, blankScreen(0, 0), true, {}};
   followTerminalEvents();
   if (!takeTerminal(graphics.mode)) return BrowseEnd{1, 0, "", "the terminal cannot be set for --browse"};
   bool outOfMemory = false;

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "console/console_picture.h"
-#include "snapshot/pixel_conversion.h"
 
 namespace velloran {
 
@@ -35,6 +34,7 @@ struct RowReader {
   std::uint64_t firstRow = 0;     // of the rows in the buffer
   std::uint64_t rowCount = 0;
   std::uint64_t lastRow;          // none at or past it is asked for
+  std::uint64_t pixelBytes;       // the format's
 };
 
 const unsigned char* rowAt(RowReader& reader, std::uint64_t row) {
@@ -57,7 +57,7 @@ const unsigned char* rowAt(RowReader& reader, std::uint64_t row) {
 std::uint64_t pixelsHeld(const RowReader& reader, std::uint64_t row, std::uint64_t pixels) {
   const std::uint64_t rowStart = reader.start + row * reader.rowBytes;
   if (rowStart >= reader.romLength) return 0;
-  return std::min(pixels, (reader.romLength - rowStart + 1) / 2);
+  return std::min(pixels, (reader.romLength - rowStart + reader.pixelBytes - 1) / reader.pixelBytes);
 }
 
 // Where the pixel rows go: into cells two by two (the upper one waits for
@@ -96,23 +96,28 @@ void finishPainting(Painter& painter) {
 
 // Zoomed in by k: each image pixel is k x k cell pixels. An image for sixel
 // or kitty keeps one pixel each; the terminal's protocol repeats them.
-void drawZoomedIn(Painter& painter, const View& view, const Placement& place, const FileHandle& rom) {
+void drawZoomedIn(Painter& painter, const View& view, const PixelDecoder& decoder, const Placement& place,
+                  const FileHandle& rom) {
   const auto k = static_cast<std::uint64_t>(view.zoom);
   const std::uint64_t width = static_cast<std::uint32_t>(view.width);
+  const std::uint64_t pixelBytes = decoder.format.wordBytes;
   const std::uint64_t sourceColumns = std::min<std::uint64_t>(width, (place.columns + k - 1) / k);
   const std::uint64_t sourceRows = std::min<std::uint64_t>(static_cast<std::uint32_t>(view.height), (place.pixelRows + k - 1) / k);
   const std::uint64_t repeat = painter.image != nullptr ? 1 : k;
   // At most a screen's width of pixels from each row.
-  RowReader reader{rom, view.romLength, place.start, width * 2, sourceColumns * 2, {}, 0, 0, sourceRows};
+  RowReader reader{rom, view.romLength, place.start, width * pixelBytes, sourceColumns * pixelBytes, {}, 0, 0,
+                   sourceRows, pixelBytes};
   std::vector<std::uint32_t> colours(static_cast<std::size_t>(painter.image != nullptr ? sourceColumns : place.columns));
+  std::vector<std::uint32_t> decoded(static_cast<std::size_t>(sourceColumns));
   const int pixelRows = painter.image != nullptr ? static_cast<int>(sourceRows) : place.pixelRows;
   int pixelRow = 0;
   for (std::uint64_t row = 0; row < sourceRows && pixelRow < pixelRows; ++row) {
     const unsigned char* bytes = rowAt(reader, row);
     const std::uint64_t held = pixelsHeld(reader, row, sourceColumns);
+    decodeColours(decoder, bytes, static_cast<std::size_t>(held), decoded.data());
     for (std::size_t column = 0; column < colours.size(); ++column) {
       const std::uint64_t x = column / repeat;
-      colours[column] = x < held ? pixelColour(pixelWordAt(bytes + 2 * x)) : kNoColour;
+      colours[column] = x < held ? decoded[static_cast<std::size_t>(x)] : kNoColour;
     }
     for (std::uint64_t copy = 0; copy < repeat && pixelRow < pixelRows; ++copy, ++pixelRow) {
       paintRow(painter, colours);
@@ -123,41 +128,46 @@ void drawZoomedIn(Painter& painter, const View& view, const Placement& place, co
 
 // Adds `count` pixels of a row, from image column `first` on, into the sums
 // of the cell pixels (k image columns each) they fall in.
-void addSpan(std::vector<ColourSum>& sums, const unsigned char* bytes, std::uint64_t first, std::uint64_t count,
-             std::uint64_t k) {
+void addSpan(std::vector<ColourSum>& sums, const PixelDecoder& decoder, const unsigned char* bytes, std::uint64_t first,
+             std::uint64_t count, std::uint64_t k) {
   const std::uint64_t end = first + count;
   for (std::uint64_t x = first; x < end;) {
     const std::uint64_t column = x / k;
     const std::uint64_t blockEnd = std::min(end, (column + 1) * k);
-    addPixels(sums[static_cast<std::size_t>(column)], bytes + 2 * (x - first), static_cast<std::size_t>(blockEnd - x));
+    addPixels(sums[static_cast<std::size_t>(column)], decoder, bytes + decoder.format.wordBytes * (x - first),
+              static_cast<std::size_t>(blockEnd - x));
     x = blockEnd;
   }
 }
 
 // Zoomed out by k: each cell pixel is the average of a k x k block, of the
 // pixels the ROM holds; none held shows the background.
-void drawZoomedOut(Painter& painter, const View& view, const Placement& place, const FileHandle& rom) {
+void drawZoomedOut(Painter& painter, const View& view, const PixelDecoder& decoder, const Placement& place,
+                   const FileHandle& rom) {
   const auto k = static_cast<std::uint64_t>(-view.zoom);
   const std::uint64_t width = static_cast<std::uint32_t>(view.width);
+  const std::uint64_t pixelBytes = decoder.format.wordBytes;
   const std::uint64_t sourceColumns = std::min<std::uint64_t>(width, place.columns * k);
   const std::uint64_t sourceRows = std::min<std::uint64_t>(static_cast<std::uint32_t>(view.height), place.pixelRows * k);
   // Short rows are read several at a time; a row longer than a piece, piece by piece.
-  const bool wholeRows = sourceColumns * 2 <= kPieceBytes;
-  const std::uint64_t piecePixels = kPieceBytes / 2;
-  RowReader reader{rom, view.romLength, place.start, width * 2, sourceColumns * 2, {}, 0, 0, sourceRows};
+  const bool wholeRows = sourceColumns * pixelBytes <= kPieceBytes;
+  const std::uint64_t piecePixels = kPieceBytes / pixelBytes;
+  RowReader reader{rom, view.romLength, place.start, width * pixelBytes, sourceColumns * pixelBytes, {}, 0, 0,
+                   sourceRows, pixelBytes};
   std::vector<unsigned char> piece(wholeRows ? 0 : kPieceBytes);
   std::vector<ColourSum> sums(static_cast<std::size_t>(place.columns), ColourSum{0, 0, 0, 0});
   std::vector<std::uint32_t> colours(static_cast<std::size_t>(place.columns));
   for (std::uint64_t row = 0; row < sourceRows; ++row) {
     const std::uint64_t held = pixelsHeld(reader, row, sourceColumns);
     if (wholeRows) {
-      addSpan(sums, rowAt(reader, row), 0, held, k);
+      addSpan(sums, decoder, rowAt(reader, row), 0, held, k);
     } else {
       for (std::uint64_t first = 0; first < held; first += piecePixels) {
         const std::uint64_t count = std::min(piecePixels, held - first);
         std::fill(piece.begin(), piece.end(), 0);
-        readAt(rom, place.start + row * width * 2 + first * 2, piece.data(), static_cast<std::size_t>(count * 2));
-        addSpan(sums, piece.data(), first, count, k);
+        readAt(rom, place.start + (row * width + first) * pixelBytes, piece.data(),
+               static_cast<std::size_t>(count * pixelBytes));
+        addSpan(sums, decoder, piece.data(), first, count, k);
       }
     }
     if ((row + 1) % k == 0 || row + 1 == sourceRows) {
@@ -185,7 +195,7 @@ void drawHelp(Screen& screen) {
 
 }  // namespace
 
-Frame drawView(const View& view, const FileHandle& rom, const std::string& romName) {
+Frame drawView(const View& view, const PixelDecoder& decoder, const FileHandle& rom, const std::string& romName) {
   Frame frame{blankScreen(view.columns, view.rows), {}};
   const Layout layout = layoutOf(view);
   const int area = std::max(0, view.rows - 1);
@@ -207,9 +217,9 @@ Frame drawView(const View& view, const FileHandle& rom, const std::string& romNa
         painter.image = &frame.images.back().image;
       }
       if (view.zoom >= 1) {
-        drawZoomedIn(painter, view, place, rom);
+        drawZoomedIn(painter, view, decoder, place, rom);
       } else {
-        drawZoomedOut(painter, view, place, rom);
+        drawZoomedOut(painter, view, decoder, place, rom);
       }
       if (inPixels) {
         ShownImage& shown = frame.images.back();

@@ -10,6 +10,7 @@
 #include "browse/view.h"
 #include "console/graphics.h"
 #include "console/screen.h"
+#include "pixels/pixel_decoder.h"
 #include "platform/platform.h"
 
 namespace velloran {
@@ -31,6 +32,6 @@ struct Frame {
 // Reads only the bytes of the images on screen, in pieces of at most 1 MiB;
 // past the ROM's end the terminal's own background shows. In sixel or
 // kitty, the help overlay shows without images.
-Frame drawView(const View& view, const FileHandle& rom, const std::string& romName);
+Frame drawView(const View& view, const PixelDecoder& decoder, const FileHandle& rom, const std::string& romName);
 
 }  // namespace velloran

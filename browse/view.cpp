@@ -15,7 +15,7 @@ namespace {
 constexpr int kLargestZoomIn = 64;
 // xterm draws no sixel image wider or taller than this (maxGraphicSize).
 constexpr std::int64_t kLargestSixelSide = 1000;
-constexpr std::size_t kLongestTyped = 40;
+constexpr std::size_t kLongestTyped = 64;
 
 constexpr const char* kStartsAtOne = "Width and height start at 1.";
 constexpr const char* kPastTheEnd = "Past the ROM's end: an offset must be below its size.";
@@ -25,39 +25,53 @@ int ceilDivide(std::int64_t value, std::int64_t divisor) {
   return static_cast<int>(std::min<std::int64_t>((value + divisor - 1) / divisor, 1 << 30));
 }
 
-// The last offset within the ROM that is even (parity 0) or odd (1).
-std::uint64_t lastOffsetLike(const View& view, std::uint64_t parity) {
-  if (view.romLength < 2) return 0;
-  const std::uint64_t last = view.romLength - 1;
-  return (last & 1u) == parity ? last : last - 1;
+std::uint64_t pixelBytes(const View& view) {
+  return std::max(1u, view.format.wordBytes);
 }
 
-// Moves the offset `bytes` on; a move past the end stops there, even or odd
-// as the move would have made it. Unsigned throughout: no sum overflows.
+// The last offset within the ROM at `phase` bytes into a pixel (offset
+// modulo the pixel's bytes): data that starts at an odd offset stays there.
+std::uint64_t lastOffsetLike(const View& view, std::uint64_t phase) {
+  if (view.romLength == 0) return 0;
+  const std::uint64_t last = view.romLength - 1;
+  const std::uint64_t back = (last % pixelBytes(view) + pixelBytes(view) - phase) % pixelBytes(view);
+  return last >= back ? last - back : 0;
+}
+
+// The phase `bytes` on from the offset, or back.
+std::uint64_t phaseOn(const View& view, std::uint64_t bytes) {
+  return (view.offset % pixelBytes(view) + bytes % pixelBytes(view)) % pixelBytes(view);
+}
+
+std::uint64_t phaseBack(const View& view, std::uint64_t bytes) {
+  return (view.offset % pixelBytes(view) + pixelBytes(view) - bytes % pixelBytes(view)) % pixelBytes(view);
+}
+
+// Moves the offset `bytes` on; a move past the end stops there, at the phase
+// the move would have made. Unsigned throughout: no sum overflows.
 void moveForward(View& view, std::uint64_t bytes) {
-  const std::uint64_t parity = (view.offset ^ bytes) & 1u;
-  const std::uint64_t last = lastOffsetLike(view, parity);
+  const std::uint64_t last = lastOffsetLike(view, phaseOn(view, bytes));
   const bool pastLast = view.offset > last || bytes > last - view.offset;
   view.offset = pastLast ? last : view.offset + bytes;
 }
 
-// Moves the offset `bytes` back; a move before the start stops there, even
-// or odd as the move would have made it, and never goes forward.
+// Moves the offset `bytes` back; a move before the start stops there, at the
+// phase the move would have made, and never goes forward.
 void moveBack(View& view, std::uint64_t bytes) {
-  const std::uint64_t parity = (view.offset ^ bytes) & 1u;
+  const std::uint64_t phase = phaseBack(view, bytes);
   if (bytes > view.offset) {
-    view.offset = std::min<std::uint64_t>(view.offset, parity == 1 && view.romLength > 1 ? 1 : 0);
+    view.offset = std::min<std::uint64_t>(view.offset, phase < view.romLength ? phase : 0);
     return;
   }
-  view.offset = std::min(view.offset - bytes, lastOffsetLike(view, parity));
+  view.offset = std::min(view.offset - bytes, lastOffsetLike(view, phase));
 }
 
 std::uint64_t rowBytes(const View& view) {
-  return std::uint64_t{static_cast<std::uint32_t>(view.width)} * 2;
+  return std::uint64_t{static_cast<std::uint32_t>(view.width)} * pixelBytes(view);
 }
 
-void nextPixel(View& view) { moveForward(view, 2); }
-void previousPixel(View& view) { moveBack(view, 2); }
+void nextPixel(View& view) { moveForward(view, pixelBytes(view)); }
+void previousPixel(View& view) { moveBack(view, pixelBytes(view)); }
 void nextRow(View& view) { moveForward(view, rowBytes(view)); }
 void previousRow(View& view) { moveBack(view, rowBytes(view)); }
 void nextImage(View& view) { moveForward(view, imageBytes(view)); }
@@ -68,15 +82,18 @@ void nextByte(View& view) { moveForward(view, 1); }
 void previousByte(View& view) { moveBack(view, 1); }
 
 void romStart(View& view) {
-  view.offset = view.romLength > 1 ? view.offset % 2 : 0;
+  const std::uint64_t phase = view.offset % pixelBytes(view);
+  view.offset = phase < view.romLength ? phase : 0;
 }
 
 // The ROM's end in view: the first image shown is its last whole one.
 void romEnd(View& view) {
   const std::uint64_t bytes = imageBytes(view);
+  const std::uint64_t phase = view.offset % pixelBytes(view);
   std::uint64_t target = view.romLength > bytes ? view.romLength - bytes : 0;
-  if ((target & 1u) != (view.offset & 1u)) target = target > 0 ? target - 1 : 1;
-  view.offset = std::min(target, lastOffsetLike(view, view.offset & 1u));
+  const std::uint64_t back = (target % pixelBytes(view) + pixelBytes(view) - phase) % pixelBytes(view);
+  target = target >= back ? target - back : phase;
+  view.offset = std::min(target, lastOffsetLike(view, phase));
 }
 
 void resize(View& view, std::int32_t width, std::int32_t height) {
@@ -84,9 +101,9 @@ void resize(View& view, std::int32_t width, std::int32_t height) {
     view.message = kStartsAtOne;
     return;
   }
-  const ImageSize size = imageSize(width, height);
+  const ImageSize size = imageSize(width, height, view.format);
   if (size != ImageSize::fits) {
-    view.message = imageSizeText(size);
+    view.message = imageSizeText(size, view.format);
     return;
   }
   view.width = width;
@@ -133,6 +150,27 @@ void zoomToFit(View& view) {
 void typeOffset(View& view) { view.typing = Typing::offset; }
 void typeWidth(View& view) { view.typing = Typing::width; }
 void typeHeight(View& view) { view.typing = Typing::height; }
+void typeFormat(View& view) { view.typing = Typing::format; }
+
+// A new format for the same bytes; an image that no longer fits keeps the old one.
+void takeFormat(View& view, const PixelFormat& format) {
+  if (imageSize(view.width, view.height, format) != ImageSize::fits) {
+    view.message = imageSizeText(imageSize(view.width, view.height, format), format);
+    return;
+  }
+  view.format = format;
+}
+
+void nextFormat(View& view) {
+  int next = 0;
+  for (int index = 0; index < kFormatRingLength; ++index) {
+    if (view.format.name == kFormatRing[index]) next = (index + 1) % kFormatRingLength;
+  }
+  PixelFormat format{};
+  std::string problem;
+  parseFormat(kFormatRing[next], format, problem);
+  takeFormat(view, format);
+}
 void showHelp(View& view) { view.help = true; }
 void nothing(View&) {}
 
@@ -161,6 +199,7 @@ constexpr Binding kBindings[] = {
     {Key::character, '=', zoomIn, Action::none},       {Key::character, '-', zoomOut, Action::none},
     {Key::character, 'z', zoomToFit, Action::none},    {Key::character, 'o', typeOffset, Action::none},
     {Key::character, 'W', typeWidth, Action::none},    {Key::character, 'H', typeHeight, Action::none},
+    {Key::character, 'm', nextFormat, Action::none},   {Key::character, 'M', typeFormat, Action::none},
     {Key::character, 's', nothing, Action::save},      {Key::character, 'S', nothing, Action::saveShown},
     {Key::character, '?', showHelp, Action::none},     {Key::character, 'q', nothing, Action::leave},
     {Key::escape, 0, nothing, Action::leave},         {Key::redraw, 0, nothing, Action::redraw},
@@ -218,6 +257,16 @@ void takeTyped(View& view) {
     takeOffset(view, text);
     return;
   }
+  if (what == Typing::format) {
+    PixelFormat format{};
+    std::string problem;
+    if (parseFormat(text, format, problem)) {
+      takeFormat(view, format);
+    } else {
+      view.message = problem;
+    }
+    return;
+  }
   std::int64_t value = 0;
   if (!readTyped(text, false, value, view.message)) return;
   const auto size = static_cast<std::int32_t>(value);
@@ -241,7 +290,7 @@ void applyTypingKey(View& view, const KeyPress& press) {
 
 const char* const kHelpLines[] = {
     "Keys                                              ",
-    "Right l  Left h      next / previous pixel (2 bytes)",
+    "Right l  Left h      next / previous pixel          ",
     "Down j   Up k        next / previous image row      ",
     "]  [                 next / previous image          ",
     "PgDn Space f  PgUp b next / previous screen         ",
@@ -251,6 +300,7 @@ const char* const kHelpLines[] = {
     "}  {                 height + / - 1                 ",
     "+ =  -   z           zoom in / out, the zoom that fits",
     "o  W  H              type an offset, a width, a height",
+    "m  M                 next format / type a format    ",
     "s  S                 save COUNT images / those shown",
     "Ctrl-L               draw again                     ",
     "q  Esc               leave                          ",
@@ -258,6 +308,9 @@ const char* const kHelpLines[] = {
     "Any key closes this help.                           ",
 };
 const int kHelpLineCount = static_cast<int>(sizeof kHelpLines / sizeof kHelpLines[0]);
+
+const char* const kFormatRing[] = {"bgr555le", "bgr555be", "rgb565le", "rgba5551be", "rgba"};
+const int kFormatRingLength = static_cast<int>(sizeof kFormatRing / sizeof kFormatRing[0]);
 
 Layout layoutOf(const View& view) {
   Layout layout{};
@@ -290,15 +343,17 @@ int fittingZoom(const View& view) {
 }
 
 View startView(std::uint64_t romLength, std::uint64_t offset, std::int32_t width, std::int32_t height,
-               std::int32_t imageCount, int columns, int rows, GraphicsMode graphics, int cellWidth, int cellHeight) {
+               std::int32_t imageCount, int columns, int rows, GraphicsMode graphics, int cellWidth, int cellHeight,
+               const PixelFormat& format) {
   View view{romLength, offset,    width,     height,     imageCount, 1,  columns, rows,
-            graphics,  cellWidth, cellHeight, {},        Typing::nothing, {}, false};
+            graphics,  cellWidth, cellHeight, {},        Typing::nothing, {}, false, format};
   zoomToFit(view);
   return view;
 }
 
 std::uint64_t imageBytes(const View& view) {
-  return std::uint64_t{static_cast<std::uint32_t>(view.width)} * static_cast<std::uint32_t>(view.height) * 2;
+  return std::uint64_t{static_cast<std::uint32_t>(view.width)} * static_cast<std::uint32_t>(view.height) *
+         pixelBytes(view);
 }
 
 std::uint64_t shownBytes(const View& view) {
@@ -327,14 +382,18 @@ Action applyKey(View& view, const KeyPress& press) {
 
 std::string statusText(const View& view, const std::string& romName) {
   if (view.typing != Typing::nothing) {
-    const char* prompt = view.typing == Typing::offset ? "Offset: " : view.typing == Typing::width ? "Width: " : "Height: ";
+    const char* prompt = view.typing == Typing::offset  ? "Offset: "
+                         : view.typing == Typing::width ? "Width: "
+                         : view.typing == Typing::format ? "Format (a name or a description as le16:r11-15,g5-10,b0-4): "
+                                                          : "Height: ";
     return prompt + view.typed + "_";
   }
   if (!view.message.empty()) return view.message;
   char offset[64];
   std::snprintf(offset, sizeof offset, "0x%08" PRIX64 " (%" PRIu64 ")", view.offset, view.offset);
   std::string text = romName + "  " + offset + "  of " + std::to_string(view.romLength);
-  text += " bytes  " + std::to_string(view.width) + "x" + std::to_string(view.height) + "  zoom ";
+  text += " bytes  " + std::to_string(view.width) + "x" + std::to_string(view.height) + " " + view.format.name +
+          "  zoom ";
   text += view.zoom >= 1 ? std::to_string(view.zoom) + ":1" : "1:" + std::to_string(-view.zoom);
   return text + "  ? help";
 }

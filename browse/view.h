@@ -7,10 +7,11 @@
 
 #include "console/graphics.h"
 #include "console/keys.h"
+#include "pixels/pixel_format.h"
 
 namespace velloran {
 
-enum class Typing { nothing, offset, width, height };
+enum class Typing { nothing, offset, width, height, format };
 
 struct View {
   std::uint64_t romLength;
@@ -29,6 +30,7 @@ struct View {
   Typing typing;            // a number being typed on the status line, and its text
   std::string typed;
   bool help;                // the help overlay is up
+  PixelFormat format;       // of the pixels; one pixel is its wordBytes
 };
 
 // Where the images go: each image's size in pixels and in cells, and how
@@ -52,7 +54,11 @@ int fittingZoom(const View& view);
 // with cells of `cellWidth` x `cellHeight` pixels (1 x 2 for half blocks).
 View startView(std::uint64_t romLength, std::uint64_t offset, std::int32_t width, std::int32_t height,
                std::int32_t imageCount, int columns, int rows, GraphicsMode graphics = GraphicsMode::blocks,
-               int cellWidth = 1, int cellHeight = 2);
+               int cellWidth = 1, int cellHeight = 2, const PixelFormat& format = defaultFormat());
+
+// The formats `m` steps through, in turn.
+extern const char* const kFormatRing[];
+extern const int kFormatRingLength;
 
 enum class Action {
   none,       // the view changed, or not: draw it
@@ -70,8 +76,8 @@ std::uint64_t imageBytes(const View& view);
 std::uint64_t shownBytes(const View& view);
 
 // The last line: the ROM's name, the offset in hex and decimal, the ROM's
-// size, WIDTHxHEIGHT, the zoom and "? help"; or the message, or the number
-// being typed.
+// size, WIDTHxHEIGHT and the format, the zoom and "? help"; or the message,
+// or what is being typed.
 std::string statusText(const View& view, const std::string& romName);
 
 // The lines of the help overlay.

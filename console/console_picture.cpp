@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "snapshot/pixel_conversion.h"
+#include "pixels/pixel_decoder.h"
 
 namespace velloran {
 
@@ -31,19 +31,16 @@ constexpr std::uint64_t ceilDivide(std::uint64_t value, std::uint64_t divisor) {
   return (value + divisor - 1) / divisor;
 }
 
-constexpr unsigned widen(unsigned field) {
-  return (field << 3) | (field >> 2);
-}
-
 // Adds one row's run of `count` pixels, from image column `firstColumn` on,
 // into `sums`, one per picture column of `scale` image columns.
-void addRun(const unsigned char* pixels, std::uint32_t firstColumn, std::uint32_t count, std::uint64_t scale,
-            std::vector<ColourSum>& sums) {
+void addRun(const PixelDecoder& decoder, const unsigned char* pixels, std::uint32_t firstColumn, std::uint32_t count,
+            std::uint64_t scale, std::vector<ColourSum>& sums) {
   const std::uint64_t runEnd = std::uint64_t{firstColumn} + count;
   for (std::uint64_t column = firstColumn / scale; column * scale < runEnd; ++column) {
     const std::uint64_t first = std::max<std::uint64_t>(firstColumn, column * scale);
     const std::uint64_t end = std::min<std::uint64_t>(runEnd, (column + 1) * scale);
-    addPixels(sums[column], pixels + 2 * (first - firstColumn), static_cast<std::size_t>(end - first));
+    addPixels(sums[column], decoder, pixels + decoder.format.wordBytes * (first - firstColumn),
+              static_cast<std::size_t>(end - first));
   }
 }
 
@@ -114,27 +111,27 @@ void putLine(PictureBuilder& picture) {
 
 }  // namespace
 
-void addPixels(ColourSum& sum, const unsigned char* pixels, std::size_t count) {
+void addPixels(ColourSum& sum, const PixelDecoder& decoder, const unsigned char* pixels, std::size_t count) {
   // In locals: stores to the sum could alias the pixel bytes, which would
   // make the compiler reload them for every pixel.
   std::uint64_t red = 0;
   std::uint64_t green = 0;
   std::uint64_t blue = 0;
-  for (std::size_t x = 0; x < count; ++x) {
-    const ColourFields fields = romColours(pixelWordAt(pixels + 2 * x));
-    red += widen(fields.red);
-    green += widen(fields.green);
-    blue += widen(fields.blue);
+  constexpr std::size_t kChunk = 256;
+  std::uint32_t colours[kChunk];
+  for (std::size_t done = 0; done < count; done += kChunk) {
+    const std::size_t chunk = std::min(kChunk, count - done);
+    decodeColours(decoder, pixels + done * decoder.format.wordBytes, chunk, colours);
+    for (std::size_t x = 0; x < chunk; ++x) {
+      red += colours[x] >> 16;
+      green += (colours[x] >> 8) & 0xFFu;
+      blue += colours[x] & 0xFFu;
+    }
   }
   sum.red += red;
   sum.green += green;
   sum.blue += blue;
   sum.pixels += count;
-}
-
-std::uint32_t pixelColour(std::uint16_t word) {
-  const ColourFields fields = romColours(word);
-  return (widen(fields.red) << 16) | (widen(fields.green) << 8) | widen(fields.blue);
 }
 
 std::uint32_t averageColour(const ColourSum& sum) {
@@ -148,8 +145,9 @@ std::uint64_t pictureScale(std::uint32_t width, std::uint32_t height, PictureBou
   return std::max({std::uint64_t{1}, ceilDivide(width, columns), ceilDivide(height, pixelRows)});
 }
 
-PictureBuilder startPicture(std::uint32_t width, std::uint32_t height, PictureBounds bounds, bool inPixels) {
-  PictureBuilder picture{width, height, pictureScale(width, height, bounds), 0, 0, {}, {}, {}, 0, inPixels,
+PictureBuilder startPicture(const PixelDecoder& decoder, std::uint32_t width, std::uint32_t height,
+                            PictureBounds bounds, bool inPixels) {
+  PictureBuilder picture{&decoder, width, height, pictureScale(width, height, bounds), 0, 0, {}, {}, {}, 0, inPixels,
                          RgbImage{0, 0, {}}};
   if (width == 0 || height == 0) return picture;
   const auto columns = static_cast<std::size_t>(ceilDivide(width, picture.scale));
@@ -173,8 +171,8 @@ void addPictureRows(PictureBuilder& picture, const unsigned char* pixels, std::u
     const std::uint64_t pixelRow = row / picture.scale;
     while (picture.line < pixelRow / 2) putLine(picture);
     std::vector<ColourSum>& sums = pixelRow % 2 == 0 ? picture.upper : picture.lower;
-    addRun(pixels + std::size_t{columnCount} * 2 * (row - firstRow), firstColumn, columnCount, picture.scale,
-           sums);
+    addRun(*picture.decoder, pixels + std::size_t{columnCount} * picture.decoder->format.wordBytes * (row - firstRow),
+           firstColumn, columnCount, picture.scale, sums);
   }
 }
 
@@ -190,8 +188,8 @@ RgbImage finishPictureImage(PictureBuilder& picture) {
 }
 
 std::string pictureText(const unsigned char* pixels, std::size_t sourceStride, std::uint32_t width,
-                        std::uint32_t height, PictureBounds bounds) {
-  PictureBuilder picture = startPicture(width, height, bounds);
+                        std::uint32_t height, PictureBounds bounds, const PixelDecoder& decoder) {
+  PictureBuilder picture = startPicture(decoder, width, height, bounds);
   for (std::uint32_t row = 0; row < height; ++row) {
     addPictureRows(picture, pixels + sourceStride * row, row, 1, 0, width);
   }

@@ -7,8 +7,9 @@
 //   "\n" ESC[38;2;R;G;Bm U+2580 ... ESC[0m   a last single pixel row keeps the
 //                                            default background
 //
-// R, G and B are the 5-bit fields widened to 8 bits, (v << 3) | (v >> 2);
-// bit 15 changes no colour. The top row comes first, as the picture is seen.
+// R, G and B are the format's fields widened to 8 bits by the one decoder
+// (pixels/pixel_decoder.h); alpha changes no colour. The top row comes
+// first, as the picture is seen.
 #pragma once
 
 #include <cstddef>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "console/graphics.h"
+#include "pixels/pixel_decoder.h"
 
 namespace velloran {
 
@@ -38,11 +40,8 @@ struct ColourSum {
   std::uint64_t pixels;
 };
 
-// The colour a ROM pixel shows, each field widened as above, as 0xRRGGBB.
-std::uint32_t pixelColour(std::uint16_t word);
-
-// Adds `count` consecutive ROM pixels (raw words) into `sum`.
-void addPixels(ColourSum& sum, const unsigned char* pixels, std::size_t count);
+// Adds `count` consecutive ROM pixels in `decoder`'s format into `sum`.
+void addPixels(ColourSum& sum, const PixelDecoder& decoder, const unsigned char* pixels, std::size_t count);
 
 // The average of the colours added up in `sum`, rounded to the nearest level
 // (halves up), as 0xRRGGBB; black for no pixels.
@@ -51,6 +50,7 @@ std::uint32_t averageColour(const ColourSum& sum);
 // A picture made as the image's rows arrive, top row first, so that the
 // image need never be in memory whole.
 struct PictureBuilder {
+  const PixelDecoder* decoder;
   std::uint32_t width;
   std::uint32_t height;
   std::uint64_t scale;
@@ -66,11 +66,11 @@ struct PictureBuilder {
 
 // A picture as text, or, `inPixels`, as an image of at most bounds.columns x
 // (2 x bounds.lines) pixels for a terminal that draws pixels.
-PictureBuilder startPicture(std::uint32_t width, std::uint32_t height, PictureBounds bounds,
-                            bool inPixels = false);
+PictureBuilder startPicture(const PixelDecoder& decoder, std::uint32_t width, std::uint32_t height,
+                            PictureBounds bounds, bool inPixels = false);
 
 // Adds pixels of `rowCount` rows from `firstRow` on, each `columnCount` wide
-// from `firstColumn` on (raw ROM words, rows `columnCount` x 2 bytes apart).
+// from `firstColumn` on (ROM pixels, rows `columnCount` pixels apart).
 // Rows must come in order; a row may come in runs, left to right.
 void addPictureRows(PictureBuilder& picture, const unsigned char* pixels, std::uint32_t firstRow,
                     std::uint32_t rowCount, std::uint32_t firstColumn, std::uint32_t columnCount);
@@ -81,13 +81,13 @@ std::string finishPicture(PictureBuilder& picture);
 // The image, once every row was added, for a picture started `inPixels`.
 RgbImage finishPictureImage(PictureBuilder& picture);
 
-// The picture of `width` x `height` pixels from `pixels` (raw ROM words, rows
+// The picture of `width` x `height` pixels from `pixels` (ROM pixels, rows
 // `sourceStride` bytes apart, top row first), shrunk by pictureScale: each of
 // its pixels is the average of the k x k block it covers, the blocks at the
 // right and bottom edges averaging what they hold. Every line starts with a
 // line break, as the transcript's messages do; an empty image gives "".
 // One pass over the pixels.
 std::string pictureText(const unsigned char* pixels, std::size_t sourceStride, std::uint32_t width,
-                        std::uint32_t height, PictureBounds bounds);
+                        std::uint32_t height, PictureBounds bounds, const PixelDecoder& decoder = defaultDecoder());
 
 }  // namespace velloran

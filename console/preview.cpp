@@ -54,9 +54,10 @@ PictureBounds pixelRoom(const Preview& preview) {
 
 }  // namespace
 
-PictureBuilder startPreviewPicture(const Preview& preview, std::uint32_t width, std::uint32_t height) {
-  if (preview.graphics.mode == GraphicsMode::blocks) return startPicture(width, height, preview.bounds);
-  return startPicture(width, height, pixelRoom(preview), true);
+PictureBuilder startPreviewPicture(const Preview& preview, const PixelDecoder& decoder, std::uint32_t width,
+                                   std::uint32_t height) {
+  if (preview.graphics.mode == GraphicsMode::blocks) return startPicture(decoder, width, height, preview.bounds);
+  return startPicture(decoder, width, height, pixelRoom(preview), true);
 }
 
 std::string previewPictureText(const Preview& preview, PictureBuilder& picture) {

@@ -30,7 +30,8 @@ struct Preview {
 Preview startPreview(bool asked, std::uint32_t columnsAsked, GraphicsChoice graphics);
 
 // A picture of a `width` x `height` image, to be given its rows.
-PictureBuilder startPreviewPicture(const Preview& preview, std::uint32_t width, std::uint32_t height);
+PictureBuilder startPreviewPicture(const Preview& preview, const PixelDecoder& decoder, std::uint32_t width,
+                                   std::uint32_t height);
 
 // The picture's text, once every row was added: half-block lines, or one
 // line break and the image in the terminal's protocol.

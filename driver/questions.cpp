@@ -79,20 +79,19 @@ std::string prefixProblem(AnswerStatus status, const std::string& prefix) {
 }
 
 // A problem on a line of its own, as the dialogue shows it.
-std::string onItsOwnLine(const char* text) {
-  return std::string("\n") + text + "\n";
+std::string onItsOwnLine(const std::string& text) {
+  return "\n" + text + "\n";
 }
 
 // Every number must be 0 or more, within what its reader takes (32 bits; the
-// start address 64); the height's limit also depends on the width.
-
+// start address 64); the height's limit also depends on the width and the format.
 std::string numberProblem(AnswerStatus status, std::int64_t value, std::size_t question,
                           const DumpRequest& request) {
   if (status == AnswerStatus::ok) {
     if (value < 0) return onItsOwnLine(kNegativeText);
     if (question != kHeight) return "";
-    const ImageSize size = imageSize(request.width, static_cast<std::int32_t>(value));
-    return size == ImageSize::fits ? "" : onItsOwnLine(imageSizeText(size));
+    const ImageSize size = imageSize(request.width, static_cast<std::int32_t>(value), request.format);
+    return size == ImageSize::fits ? "" : onItsOwnLine(imageSizeText(size, request.format));
   }
   if (status == AnswerStatus::notANumber) return onItsOwnLine(kNotANumberText);
   // A start address may lie past 2 GiB, in a ROM of that size.

@@ -30,6 +30,7 @@ constexpr int kStatusUsage = 2;
 
 struct Transcript {
   Preview preview;
+  PixelDecoder decoder;
   std::uint32_t width;
   std::uint32_t height;
   PictureBuilder picture;
@@ -41,7 +42,8 @@ void sayEvent(Transcript& transcript, const DumpEvent& event) {
     case DumpEventKind::imageRows:
       if (!transcript.preview.on) return;
       if (block.firstRow == 0 && block.firstColumn == 0) {
-        transcript.picture = startPreviewPicture(transcript.preview, transcript.width, transcript.height);
+        transcript.picture =
+            startPreviewPicture(transcript.preview, transcript.decoder, transcript.width, transcript.height);
       }
       addPictureRows(transcript.picture, event.pixels, block.firstRow, block.rowCount, block.firstColumn,
                      block.columnCount);
@@ -110,7 +112,7 @@ RunResult dump(const DumpRequest& answered, std::size_t given, const CommandLine
   // left; before, it ends the process at once. Asking the terminal what it
   // draws waits for it, so that comes after.
   catchStopRequests();
-  Transcript transcript{startPreview(command.preview, command.previewColumns, command.graphics),
+  Transcript transcript{startPreview(command.preview, command.previewColumns, command.graphics), makeDecoder(request.format),
                         static_cast<std::uint32_t>(request.width), static_cast<std::uint32_t>(request.height), {}};
   const DumpHooks hooks{[&transcript](const DumpEvent& event) { sayEvent(transcript, event); }, dumpControl};
   const DumpResult result = dumpImages(rom, request, hooks);

@@ -31,8 +31,8 @@ struct Run {
   const FileHandle& rom;
   const DumpRequest& request;
   const DumpHooks& hooks;
-  std::uint32_t width;
-  std::uint32_t height;
+  const PixelDecoder& decoder;
+  ImageShape shape;
   Buffer raw;        // one block of ROM bytes
   Buffer converted;  // the same block as the file holds it, and the headers
   bool listed;  // the prefix's folder was listed, or tried
@@ -58,7 +58,7 @@ enum class ReadEnd { read, nothing, failed, stopped };
 // Reads one block's ROM bytes; those past the ROM's end are zeros. `nothing`
 // when the ROM had no byte left for the first block of an image.
 ReadEnd readBlock(Run& run, const ImageBlock& block, bool firstOfImage = false) {
-  const std::size_t wanted = rawBytesOf(block);
+  const std::size_t wanted = rawBytesOf(run.shape, block);
   std::size_t got = 0;
   if (!run.romEnded) {
     const ReadResult read = readFull(run.rom, run.raw.get(), wanted);
@@ -89,7 +89,7 @@ ImageEnd endOfRead(Run& run, ReadEnd read) {
 // After a snapshot failed, the rest of its image is still read, so that the
 // next image starts where it should, also on a pipe.
 ImageEnd readPast(Run& run, ImageBlock block) {
-  while (nextBlock(run.width, run.height, block)) {
+  while (nextBlock(run.shape, block)) {
     if (run.hooks.control() == DumpControl::stopNow) return ImageEnd::stopped;
     const ReadEnd read = readBlock(run, block);
     if (read == ReadEnd::stopped || read == ReadEnd::failed) return endOfRead(run, read);
@@ -115,7 +115,7 @@ ImageEnd giveUp(Run& run, SnapshotFile& snapshot, const ImageBlock& block) {
 // ROM order, each written where it belongs. A stop between blocks gives the
 // image up, its file removed.
 ImageEnd dumpImage(Run& run) {
-  ImageBlock block = firstBlock(run.width, run.height);
+  ImageBlock block = firstBlock(run.shape);
   const ReadEnd first = readBlock(run, block, true);
   if (first == ReadEnd::nothing) return ImageEnd::noBytesLeft;
   if (first != ReadEnd::read) return endOfRead(run, first);
@@ -132,11 +132,10 @@ ImageEnd dumpImage(Run& run) {
   }
   bool zeros = false;  // the block lies wholly past the ROM's end
   for (;;) {
-    if (!writeSnapshotBlock(snapshot, run.request.width, run.request.height, block, run.raw.get(), zeros,
-                            run.converted.get())) {
+    if (!writeSnapshotBlock(snapshot, run.decoder, run.shape, block, run.raw.get(), zeros, run.converted.get())) {
       return giveUp(run, snapshot, block);
     }
-    if (!nextBlock(run.width, run.height, block)) break;
+    if (!nextBlock(run.shape, block)) break;
     // A big image is given up rather than finished, so that a stop is prompt.
     if (run.hooks.control() == DumpControl::stopNow) {
       discard(run, snapshot);
@@ -261,11 +260,14 @@ DumpResult dumpImages(const FileHandle& rom, const DumpRequest& request, const D
   const auto start = static_cast<std::uint64_t>(request.startAddress);
   const auto width = static_cast<std::uint32_t>(request.width);
   const auto height = static_cast<std::uint32_t>(request.height);
-  // Names are strings that grow; running out of memory for one ends the dump
-  // as for the buffers. No snapshot file is open where they grow.
+  // Names are strings that grow, and the decoder's tables take memory;
+  // running out of memory for them ends the dump as for the buffers. No
+  // snapshot file is open where they grow.
   try {
-    Run run{rom, request, hooks, width, height, allocate(rawBytesOf(firstBlock(width, height))),
-            allocate(blockBufferBytes(width, height)), false, {}, 0, start, false};
+    const PixelDecoder decoder = makeDecoder(request.format);
+    const ImageShape shape = shapeOf(width, height, decoder);
+    Run run{rom, request, hooks, decoder, shape, allocate(rawBytesOf(shape, firstBlock(shape))),
+            allocate(blockBufferBytes(shape)), false, {}, 0, start, false};
     if (!run.raw || !run.converted) return DumpResult{DumpEnd::noMemory, false, start};
     const DumpEnd reached = moveTo(run, start);
     if (reached != DumpEnd::completed) return DumpResult{reached, reached == DumpEnd::romEnded, start};

@@ -8,12 +8,13 @@
 #include <string>
 #include <string_view>
 
+#include "pixels/pixel_format.h"
 #include "platform/platform.h"
 #include "snapshot/snapshot_writer.h"
 
 namespace velloran {
 
-// The six answers.
+// The six answers, and the pixels' format.
 struct DumpRequest {
   std::string romPath;
   std::string dumpPrefix;
@@ -21,6 +22,7 @@ struct DumpRequest {
   std::int32_t height = 0;
   std::int32_t imageCount = 0;
   std::int64_t startAddress = 0;  // up to 2^63 - 1: a ROM may pass 2 GiB
+  PixelFormat format = defaultFormat();
 };
 
 // What can go wrong, each with its text in dumpMessage.
@@ -36,7 +38,8 @@ enum class DumpProblem {
 const char* dumpMessage(DumpProblem problem);
 
 enum class DumpEventKind {
-  imageRows,        // block, pixels: ROM bytes of the image under way, in ROM order,
+  imageRows,        // block, pixels: ROM bytes of the image under way, in ROM order
+                    // (rows block.columnCount x the format's bytes apart),
                     // bytes past the ROM's end as zeros; before and after its Opening
   snapshotOpened,   // name: the file just created, or the name tried when creating failed
   snapshotWritten,  // name: complete and closed

@@ -8,6 +8,10 @@ namespace velloran {
 
 namespace {
 
+constexpr std::uint32_t kInfoHeaderBytes = 40;
+constexpr std::uint32_t kV5HeaderBytes = 124;
+constexpr std::uint32_t kBitFields = 3;
+
 // Stores `value` little-endian and returns the byte after it.
 unsigned char* put16(unsigned char* at, std::uint32_t value) {
   at[0] = static_cast<unsigned char>(value & 0xFFu);
@@ -19,66 +23,97 @@ unsigned char* put32(unsigned char* at, std::uint32_t value) {
   return put16(put16(at, value & 0xFFFFu), value >> 16);
 }
 
-std::uint64_t fileBytesOf(std::int32_t width, std::int32_t height) {
-  return kBmpHeaderBytes + rowBytesFor(static_cast<std::uint32_t>(width)) * static_cast<std::uint32_t>(height);
+std::uint64_t fileBytesOf(std::int32_t width, std::int32_t height, BmpPixels pixels) {
+  return bmpHeaderBytes(pixels) +
+         rowBytesFor(static_cast<std::uint32_t>(width), bmpBytesPerPixel(pixels)) * static_cast<std::uint32_t>(height);
 }
 
 }  // namespace
 
-ImageSize imageSize(std::int32_t width, std::int32_t height) {
+std::uint32_t bmpHeaderBytes(BmpPixels pixels) {
+  switch (pixels) {
+    case BmpPixels::rgb565:
+      return 14 + kInfoHeaderBytes + 12;
+    case BmpPixels::bgra32:
+      return 14 + kV5HeaderBytes;
+    default:
+      return 14 + kInfoHeaderBytes;
+  }
+}
+
+ImageSize imageSize(std::int32_t width, std::int32_t height, const PixelFormat& format) {
   if (width < 0 || height < 0) return ImageSize::negative;
   const std::uint64_t rawBytes = std::uint64_t{static_cast<std::uint32_t>(width)} *
-                                 static_cast<std::uint32_t>(height) * 2;
+                                 static_cast<std::uint32_t>(height) * format.wordBytes;
   if (rawBytes > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
     return ImageSize::rawTooLarge;
   }
   std::uint32_t fileSize = 0;
-  return bmpFileSize(width, height, fileSize) ? ImageSize::fits : ImageSize::fileTooLarge;
+  return bmpFileSize(width, height, bmpPixelsOf(format), fileSize) ? ImageSize::fits : ImageSize::fileTooLarge;
 }
 
-const char* imageSizeText(ImageSize size) {
+std::string imageSizeText(ImageSize size, const PixelFormat& format) {
   switch (size) {
     case ImageSize::fits:
       return "";
     case ImageSize::negative:
       return "Negative numbers cannot be used here.";
     case ImageSize::rawTooLarge:
-      return "Image too large: width x height x 2 must stay within 2147483647 bytes.";
+      return "Image too large: width x height x " + std::to_string(format.wordBytes) +
+             " must stay within 2147483647 bytes.";
     case ImageSize::fileTooLarge:
       break;
   }
   return "Image too large: its BMP file must stay within 4294967295 bytes.";
 }
 
-bool bmpFileSize(std::int32_t width, std::int32_t height, std::uint32_t& fileSize) {
-  if (width < 0 || height < 0 || fileBytesOf(width, height) > std::numeric_limits<std::uint32_t>::max()) {
+bool bmpFileSize(std::int32_t width, std::int32_t height, BmpPixels pixels, std::uint32_t& fileSize) {
+  if (width < 0 || height < 0 || fileBytesOf(width, height, pixels) > std::numeric_limits<std::uint32_t>::max()) {
     return false;
   }
-  fileSize = static_cast<std::uint32_t>(fileBytesOf(width, height));
+  fileSize = static_cast<std::uint32_t>(fileBytesOf(width, height, pixels));
   return true;
 }
 
 // Field by field, in the order of the table in bmp_file.h.
-void fillBmpHeaders(unsigned char* header, std::int32_t width, std::int32_t height) {
+void fillBmpHeaders(unsigned char* header, std::int32_t width, std::int32_t height, BmpPixels pixels) {
   std::uint32_t fileSize = 0;
-  bmpFileSize(width, height, fileSize);
+  bmpFileSize(width, height, pixels, fileSize);
+  const bool v5 = pixels == BmpPixels::bgra32;
+  const bool bitFields = pixels == BmpPixels::rgb565 || v5;
   unsigned char* at = header;
-  at = put16(at, 0x4D42);                               // bfType: "BM"
-  at = put32(at, fileSize);                             // bfSize
-  at = put16(at, 0);                                    // bfReserved1
-  at = put16(at, 0);                                    // bfReserved2
-  at = put32(at, kBmpHeaderBytes);                      // bfOffBits
-  at = put32(at, 40);                                   // biSize
-  at = put32(at, static_cast<std::uint32_t>(width));    // biWidth
-  at = put32(at, static_cast<std::uint32_t>(height));   // biHeight: positive, bottom row first
-  at = put16(at, 1);                                    // biPlanes
-  at = put16(at, 16);                                   // biBitCount
-  at = put32(at, 0);                                    // biCompression: BI_RGB
-  at = put32(at, 0);                                    // biSizeImage
-  at = put32(at, 0);                                    // biXPelsPerMeter
-  at = put32(at, 0);                                    // biYPelsPerMeter
-  at = put32(at, 0);                                    // biClrUsed
-  put32(at, 0);                                         // biClrImportant
+  at = put16(at, 0x4D42);                                        // bfType: "BM"
+  at = put32(at, fileSize);                                      // bfSize
+  at = put16(at, 0);                                             // bfReserved1
+  at = put16(at, 0);                                             // bfReserved2
+  at = put32(at, bmpHeaderBytes(pixels));                        // bfOffBits
+  at = put32(at, v5 ? kV5HeaderBytes : kInfoHeaderBytes);        // biSize
+  at = put32(at, static_cast<std::uint32_t>(width));             // biWidth
+  at = put32(at, static_cast<std::uint32_t>(height));            // biHeight: positive, bottom row first
+  at = put16(at, 1);                                             // biPlanes
+  at = put16(at, 8 * bmpBytesPerPixel(pixels));                  // biBitCount
+  at = put32(at, bitFields ? kBitFields : 0);                    // biCompression: BI_RGB or BI_BITFIELDS
+  at = put32(at, 0);                                             // biSizeImage
+  at = put32(at, 0);                                             // biXPelsPerMeter
+  at = put32(at, 0);                                             // biYPelsPerMeter
+  at = put32(at, 0);                                             // biClrUsed
+  at = put32(at, 0);                                             // biClrImportant
+  if (pixels == BmpPixels::rgb565) {
+    at = put32(at, 0xF800);                                      // red mask
+    at = put32(at, 0x07E0);                                      // green mask
+    put32(at, 0x001F);                                           // blue mask
+  } else if (v5) {
+    at = put32(at, 0x00FF0000);                                  // bV5RedMask
+    at = put32(at, 0x0000FF00);                                  // bV5GreenMask
+    at = put32(at, 0x000000FF);                                  // bV5BlueMask
+    at = put32(at, 0xFF000000);                                  // bV5AlphaMask
+    at = put32(at, 0x73524742);                                  // bV5CSType: "sRGB"
+    for (int zero = 0; zero < 9 + 3; ++zero) at = put32(at, 0);  // bV5Endpoints, bV5Gamma*
+    at = put32(at, 4);                                           // bV5Intent: LCS_GM_IMAGES
+    at = put32(at, 0);                                           // bV5ProfileData
+    at = put32(at, 0);                                           // bV5ProfileSize
+    put32(at, 0);                                                // bV5Reserved
+  }
 }
 
 }  // namespace velloran

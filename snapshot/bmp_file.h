@@ -1,11 +1,12 @@
-// The snapshot file: an uncompressed 16-bit BMP, little-endian, no gaps.
+// The snapshot file: an uncompressed BMP, little-endian, no gaps. For the
+// default format (and every 5-5-5 one):
 //
 //   offset size field             value
 //   0      2    bfType            "BM"
 //   2      4    bfSize            54 + rowBytes x height: the whole file
 //   6      2    bfReserved1       0
 //   8      2    bfReserved2       0
-//   10     4    bfOffBits         54
+//   10     4    bfOffBits         54: where the rows start
 //   14     4    biSize            40
 //   18     4    biWidth           width
 //   22     4    biHeight          height, positive: bottom row first
@@ -14,34 +15,51 @@
 //   30     4    biCompression     0 (BI_RGB)
 //   34     4x5  biSizeImage, biXPelsPerMeter, biYPelsPerMeter,
 //               biClrUsed, biClrImportant: 0
-//   54          the rows, bottom row first, each rowBytes long: two bytes a
-//               pixel (pixel_conversion.h), zero bytes up to a multiple of 4
+//   54          the rows, bottom row first, each rowBytes long: the pixels
+//               (pixel_conversion.h), zero bytes up to a multiple of 4
+//
+// Other formats (pixels/pixel_decoder.h) change these fields:
+//
+//   5-6-5     biCompression 3 (BI_BITFIELDS), then the masks R F800, G 07E0,
+//             B 001F at 54; bfOffBits 66
+//   24-bit    biBitCount 24
+//   32-bit    biSize 124 (BITMAPV5HEADER), biBitCount 32, biCompression 3, the
+//             masks R 00FF0000, G 0000FF00, B 000000FF, A FF000000 at 54,
+//             bV5CSType "sRGB", bV5Intent 4 (LCS_GM_IMAGES), the rest 0;
+//             bfOffBits 138
 #pragma once
 
 #include <cstdint>
 
+#include "pixels/pixel_decoder.h"
+
 namespace velloran {
 
-constexpr std::uint32_t kBmpHeaderBytes = 14 + 40;
+// The bytes before the rows: the two headers and any masks.
+std::uint32_t bmpHeaderBytes(BmpPixels pixels);
+
+// The largest header of all, for buffers that may hold any.
+constexpr std::uint32_t kLargestBmpHeader = 14 + 124;
 
 // The one rule for the largest image, for the answers' checks and the writer.
 enum class ImageSize {
   fits,
   negative,       // a width or height below 0
-  rawTooLarge,    // width x height x 2 bytes of ROM beyond 2147483647
+  rawTooLarge,    // width x height x bytes per pixel of ROM beyond 2147483647
   fileTooLarge,   // its BMP file beyond the header's 4294967295 bytes
 };
 
-ImageSize imageSize(std::int32_t width, std::int32_t height);
+ImageSize imageSize(std::int32_t width, std::int32_t height, const PixelFormat& format = defaultFormat());
 
-// Why an image does not fit, naming the limit it passes.
-const char* imageSizeText(ImageSize size);
+// Why an image does not fit, naming the limit it passes in the format's numbers.
+std::string imageSizeText(ImageSize size, const PixelFormat& format = defaultFormat());
 
-// The length of the BMP file for a `width` x `height` 16-bit image. False when
-// a dimension is negative or the length does not fit the header's 32-bit field.
-bool bmpFileSize(std::int32_t width, std::int32_t height, std::uint32_t& fileSize);
+// The length of the BMP file for a `width` x `height` image in `pixels`. False
+// when a dimension is negative or the length does not fit the header's 32-bit field.
+bool bmpFileSize(std::int32_t width, std::int32_t height, BmpPixels pixels, std::uint32_t& fileSize);
 
-// Fills the 54 header bytes at `header`; the sizes must have passed bmpFileSize.
-void fillBmpHeaders(unsigned char* header, std::int32_t width, std::int32_t height);
+// Fills the bmpHeaderBytes(pixels) bytes at `header`; the sizes must have
+// passed bmpFileSize.
+void fillBmpHeaders(unsigned char* header, std::int32_t width, std::int32_t height, BmpPixels pixels);
 
 }  // namespace velloran

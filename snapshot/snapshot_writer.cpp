@@ -11,31 +11,41 @@ namespace velloran {
 
 namespace {
 
-// Whole rows per block; 0 when a single row is longer than a block.
-std::uint32_t rowsPerBlock(std::uint32_t width, std::uint32_t height) {
-  const std::uint64_t rowBytes = rowBytesFor(width);
-  if (rowBytes == 0) return height;
-  return static_cast<std::uint32_t>(std::min<std::uint64_t>(height, kBlockBytes / rowBytes));
+std::uint64_t rowBytesOf(const ImageShape& shape) {
+  return rowBytesFor(shape.width, shape.fileBytes);
 }
 
-// A run of one row's pixels, when rows are longer than a block.
-constexpr std::uint32_t kColumnsPerRun = kBlockBytes / 2;
+// Whole rows per block; 0 when a single row is longer than a block.
+std::uint32_t rowsPerBlock(const ImageShape& shape) {
+  const std::uint64_t rowBytes = rowBytesOf(shape);
+  if (rowBytes == 0) return shape.height;
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(shape.height, kBlockBytes / rowBytes));
+}
 
-// Where a block's first byte goes in the file.
-std::uint64_t fileOffsetOf(std::uint32_t width, std::uint32_t height, const ImageBlock& block) {
-  const std::uint64_t bottomRow = height - block.firstRow - block.rowCount;  // counted from the file's first
-  return kBmpHeaderBytes + bottomRow * rowBytesFor(width) + std::uint64_t{block.firstColumn} * 2;
+// A run of one row's pixels, when rows are longer than a block: within a
+// block at the widest pixels, in the ROM or in the file.
+constexpr std::uint32_t kColumnsPerRun = kBlockBytes / 4;
+
+// Where a block's first byte goes in the file, from the end of the headers.
+std::uint64_t rowsOffsetOf(const ImageShape& shape, const ImageBlock& block) {
+  const std::uint64_t bottomRow = shape.height - block.firstRow - block.rowCount;  // counted from the file's first
+  return bottomRow * rowBytesOf(shape) + std::uint64_t{block.firstColumn} * shape.fileBytes;
 }
 
 // The block's bytes in the file: its rows, or its run and, when the run
 // ends the row, the row's padding.
-std::size_t fileBytesOf(std::uint32_t width, const ImageBlock& block) {
-  if (block.columnCount == width) return static_cast<std::size_t>(block.rowCount * rowBytesFor(width));
-  const bool endsRow = block.firstColumn + block.columnCount == width;
-  return std::size_t{block.columnCount} * 2 + (endsRow ? rowBytesFor(width) - std::uint64_t{width} * 2 : 0);
+std::size_t fileBytesOf(const ImageShape& shape, const ImageBlock& block) {
+  if (block.columnCount == shape.width) return static_cast<std::size_t>(block.rowCount * rowBytesOf(shape));
+  const bool endsRow = block.firstColumn + block.columnCount == shape.width;
+  return std::size_t{block.columnCount} * shape.fileBytes +
+         (endsRow ? rowBytesOf(shape) - std::uint64_t{shape.width} * shape.fileBytes : 0);
 }
 
 }  // namespace
+
+ImageShape shapeOf(std::uint32_t width, std::uint32_t height, const PixelDecoder& decoder) {
+  return ImageShape{width, height, decoder.format.wordBytes, decoder.fileBytes};
+}
 
 std::string snapshotName(const std::string& dumpPrefix, std::int32_t number) {
   std::string digits = std::to_string(number);
@@ -43,38 +53,38 @@ std::string snapshotName(const std::string& dumpPrefix, std::int32_t number) {
   return dumpPrefix + "snap" + digits + ".bmp";
 }
 
-ImageBlock firstBlock(std::uint32_t width, std::uint32_t height) {
-  if (width == 0 || height == 0) return ImageBlock{0, height, 0, width};
-  const std::uint32_t rows = rowsPerBlock(width, height);
-  if (rows > 0) return ImageBlock{0, rows, 0, width};
-  return ImageBlock{0, 1, 0, std::min(width, kColumnsPerRun)};
+ImageBlock firstBlock(const ImageShape& shape) {
+  if (shape.width == 0 || shape.height == 0) return ImageBlock{0, shape.height, 0, shape.width};
+  const std::uint32_t rows = rowsPerBlock(shape);
+  if (rows > 0) return ImageBlock{0, rows, 0, shape.width};
+  return ImageBlock{0, 1, 0, std::min(shape.width, kColumnsPerRun)};
 }
 
-bool nextBlock(std::uint32_t width, std::uint32_t height, ImageBlock& block) {
+bool nextBlock(const ImageShape& shape, ImageBlock& block) {
   const std::uint32_t runEnd = block.firstColumn + block.columnCount;
-  if (runEnd < width) {
+  if (runEnd < shape.width) {
     block.firstColumn = runEnd;
-    block.columnCount = std::min(width - runEnd, kColumnsPerRun);
+    block.columnCount = std::min(shape.width - runEnd, kColumnsPerRun);
     return true;
   }
   const std::uint32_t nextRow = block.firstRow + block.rowCount;
-  if (nextRow >= height) return false;
+  if (nextRow >= shape.height) return false;
   block.firstRow = nextRow;
-  if (block.columnCount == width) {
-    block.rowCount = std::min(block.rowCount, height - nextRow);
+  if (block.columnCount == shape.width) {
+    block.rowCount = std::min(block.rowCount, shape.height - nextRow);
   } else {
     block.firstColumn = 0;
-    block.columnCount = std::min(width, kColumnsPerRun);
+    block.columnCount = std::min(shape.width, kColumnsPerRun);
   }
   return true;
 }
 
-std::size_t rawBytesOf(const ImageBlock& block) {
-  return std::size_t{block.rowCount} * block.columnCount * 2;
+std::size_t rawBytesOf(const ImageShape& shape, const ImageBlock& block) {
+  return std::size_t{block.rowCount} * block.columnCount * shape.wordBytes;
 }
 
-std::size_t blockBufferBytes(std::uint32_t width, std::uint32_t height) {
-  return kBmpHeaderBytes + fileBytesOf(width, firstBlock(width, height));
+std::size_t blockBufferBytes(const ImageShape& shape) {
+  return kLargestBmpHeader + fileBytesOf(shape, firstBlock(shape));
 }
 
 namespace {
@@ -156,27 +166,29 @@ CreateResult createSnapshotFile(const std::string& dumpPrefix, std::int32_t& sna
   }
 }
 
-bool writeSnapshotBlock(SnapshotFile& snapshot, std::int32_t width, std::int32_t height, const ImageBlock& block,
-                        const unsigned char* raw, bool rawIsZeros, unsigned char* buffer) {
-  const auto columns = static_cast<std::uint32_t>(width);
-  const auto rows = static_cast<std::uint32_t>(height);
-  std::uint64_t offset = fileOffsetOf(columns, rows, block);
-  std::size_t bytes = fileBytesOf(columns, block);
-  unsigned char* start = buffer + kBmpHeaderBytes;
+bool writeSnapshotBlock(SnapshotFile& snapshot, const PixelDecoder& decoder, const ImageShape& shape,
+                        const ImageBlock& block, const unsigned char* raw, bool rawIsZeros, unsigned char* buffer) {
+  const std::uint32_t headerBytes = bmpHeaderBytes(decoder.bmp);
+  const auto width = static_cast<std::int32_t>(shape.width);
+  const auto height = static_cast<std::int32_t>(shape.height);
+  std::uint64_t offset = headerBytes + rowsOffsetOf(shape, block);
+  std::size_t bytes = fileBytesOf(shape, block);
+  unsigned char* start = buffer + headerBytes;
   std::uint32_t fileSize = 0;
-  bmpFileSize(width, height, fileSize);
+  bmpFileSize(width, height, decoder.bmp, fileSize);
   snapshot.fullLength = fileSize;
   if (rawIsZeros) {
     bytes = 0;
   } else {
-    const std::size_t rowStride = block.rowCount > 1 ? static_cast<std::size_t>(rowBytesFor(columns)) : bytes;
-    convertImage(raw, std::size_t{block.columnCount} * 2, block.columnCount, block.rowCount, start, rowStride);
+    const std::size_t rowStride = block.rowCount > 1 ? static_cast<std::size_t>(rowBytesOf(shape)) : bytes;
+    convertRows(decoder, raw, std::size_t{block.columnCount} * shape.wordBytes, block.columnCount, block.rowCount,
+                start, rowStride);
   }
-  if (offset == kBmpHeaderBytes) {
-    fillBmpHeaders(buffer, width, height);
+  if (offset == headerBytes) {
+    fillBmpHeaders(buffer, width, height, decoder.bmp);
     start = buffer;
     offset = 0;
-    bytes += kBmpHeaderBytes;
+    bytes += headerBytes;
   }
   if (bytes == 0) return true;
   snapshot.length = std::max(snapshot.length, offset + bytes);

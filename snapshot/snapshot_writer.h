@@ -1,4 +1,4 @@
-// Stores raw images as 16-bit BMP files (bmp_file.h) under the first free
+// Stores raw images as BMP files (bmp_file.h) under the first free
 // numbered name, block by block, so that an image of any size needs little
 // memory. Prints nothing: its callers say what happened.
 #pragma once
@@ -8,12 +8,23 @@
 #include <string>
 #include <vector>
 
+#include "pixels/pixel_decoder.h"
 #include "platform/platform.h"
 
 namespace velloran {
 
 // The name for one snapshot: prefix + "snap" + at least four digits + ".bmp".
 std::string snapshotName(const std::string& dumpPrefix, std::int32_t number);
+
+// An image's size, and its pixels' bytes in the ROM and in the file.
+struct ImageShape {
+  std::uint32_t width;
+  std::uint32_t height;
+  unsigned wordBytes;  // in the ROM
+  unsigned fileBytes;  // in the BMP file
+};
+
+ImageShape shapeOf(std::uint32_t width, std::uint32_t height, const PixelDecoder& decoder);
 
 // Part of an image as the ROM holds it: whole rows, or, for a row longer than
 // a block, a run of one row's pixels. An image is read and written block by
@@ -28,19 +39,18 @@ struct ImageBlock {
 // A block's rows take at most this many bytes in the file.
 constexpr std::size_t kBlockBytes = std::size_t{4} << 20;
 
-// The first block of a `width` x `height` image. An image without pixel bytes
-// is one empty block.
-ImageBlock firstBlock(std::uint32_t width, std::uint32_t height);
+// The first block of an image. An image without pixel bytes is one empty block.
+ImageBlock firstBlock(const ImageShape& shape);
 
 // Moves `block` on to the next one in ROM order; false after the last.
-bool nextBlock(std::uint32_t width, std::uint32_t height, ImageBlock& block);
+bool nextBlock(const ImageShape& shape, ImageBlock& block);
 
 // The ROM bytes a block covers, which follow each other in the ROM.
-std::size_t rawBytesOf(const ImageBlock& block);
+std::size_t rawBytesOf(const ImageShape& shape, const ImageBlock& block);
 
 // The room writeSnapshotBlock needs for any block of such an image: the
-// largest block's rows and the headers.
-std::size_t blockBufferBytes(std::uint32_t width, std::uint32_t height);
+// largest block's rows and the largest headers.
+std::size_t blockBufferBytes(const ImageShape& shape);
 
 // One snapshot file being written: its name and the open file.
 struct SnapshotFile {
@@ -75,8 +85,8 @@ CreateResult createSnapshotFile(const std::string& dumpPrefix, std::int32_t& sna
 // first row carries the headers with it, so a one-block snapshot is one write.
 // Rows past the ROM's end (`rawIsZeros`) are never written: they stay holes
 // that read as zero bytes and, where the file system can, take no room.
-bool writeSnapshotBlock(SnapshotFile& snapshot, std::int32_t width, std::int32_t height, const ImageBlock& block,
-                        const unsigned char* raw, bool rawIsZeros, unsigned char* buffer);
+bool writeSnapshotBlock(SnapshotFile& snapshot, const PixelDecoder& decoder, const ImageShape& shape,
+                        const ImageBlock& block, const unsigned char* raw, bool rawIsZeros, unsigned char* buffer);
 
 // Gives a snapshot whose blocks were all written its full length and closes
 // it; false when the system did not accept everything.

@@ -212,7 +212,7 @@ class Browse(TerminalTestCase):
 
     def test_each_key_does_what_the_status_line_then_says(self):
         terminal = self.open([DEMO_ROM, "out/", 64, 32, 1, 0x20D])
-        self.assertEqual(terminal.status(), "demo.rom  0x0000020D (525)  of 16909 bytes  64x32  zoom 1:1  ? help")
+        self.assertEqual(terminal.status(), "demo.rom  0x0000020D (525)  of 16909 bytes  64x32 bgr555le  zoom 1:1  ? help")
         cases = [  # keys, what the status line must then hold
             (b"l", "0x0000020F (527)"), (b"\x1b[C", "0x00000211 (529)"), (b"h", "0x0000020F (527)"),
             (b"\x1bOD", "0x0000020D (525)"), (b"j", "0x0000028D (653)"), (b"\x1b[A", "0x0000020D (525)"),

@@ -267,7 +267,7 @@ TEST(View, OffsetsAtTheEdgesOfSixtyFourBitsNeverWrap) {
 
 TEST(View, TheStatusLineSaysWhereTheViewIs) {
   View view = viewOf(16909, 0x20D);
-  EXPECT_EQ(statusText(view, "demo.rom"), "demo.rom  0x0000020D (525)  of 16909 bytes  64x32  zoom 1:1  ? help");
+  EXPECT_EQ(statusText(view, "demo.rom"), "demo.rom  0x0000020D (525)  of 16909 bytes  64x32 bgr555le  zoom 1:1  ? help");
   view.zoom = -3;
   EXPECT_NE(statusText(view, "demo.rom").find("zoom 1:3"), std::string::npos);
   View big = viewOf(std::uint64_t{5} << 30, std::uint64_t{1} << 32);

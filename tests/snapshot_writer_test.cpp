@@ -34,9 +34,15 @@ TEST(SnapshotName, PadsToFourDigitsAndNeverTruncates) {
   EXPECT_EQ(snapshotName(longPrefix, 1), longPrefix + "snap0001.bmp");
 }
 
+constexpr std::uint32_t kBmpHeaderBytes = 54;
+
+ImageShape shape(std::uint32_t width, std::uint32_t height) {
+  return shapeOf(width, height, defaultDecoder());
+}
+
 TEST(BmpHeaders, ThreeByTwoFieldByField) {
   unsigned char header[kBmpHeaderBytes];
-  fillBmpHeaders(header, 3, 2);
+  fillBmpHeaders(header, 3, 2, BmpPixels::rgb555);
   const unsigned char expected[kBmpHeaderBytes] = {
       'B', 'M', 70, 0, 0, 0,  // bfType, bfSize = 54 + 8 * 2
       0, 0, 0, 0,             // bfReserved1, bfReserved2
@@ -53,7 +59,7 @@ TEST(BmpHeaders, ThreeByTwoFieldByField) {
 
 TEST(BmpHeaders, LargeValuesAreLittleEndian) {
   unsigned char header[kBmpHeaderBytes];
-  fillBmpHeaders(header, 0x10203, 0);  // width 66051, no rows: a 54-byte file
+  fillBmpHeaders(header, 0x10203, 0, BmpPixels::rgb555);  // width 66051, no rows: a 54-byte file
   EXPECT_EQ(header[2], 54);
   EXPECT_EQ(header[3], 0);
   EXPECT_EQ(header[18], 0x03);
@@ -72,7 +78,7 @@ TEST(BmpFileSize, CountsPaddedRowsAndRefusesWhatTheHeaderCannotHold) {
                {2, -1, false, 0},  {1, 1073741823, false, 0}, {65536, 32767, true, 54 + 131072u * 32767u}};
   for (const auto& c : cases) {
     std::uint32_t size = 0;
-    EXPECT_EQ(bmpFileSize(c.width, c.height, size), c.fits) << c.width << "x" << c.height;
+    EXPECT_EQ(bmpFileSize(c.width, c.height, BmpPixels::rgb555, size), c.fits) << c.width << "x" << c.height;
     if (c.fits) {
       EXPECT_EQ(size, c.size) << c.width << "x" << c.height;
     }
@@ -106,21 +112,21 @@ TEST(ImageBlocks, CoverTheImageInRomOrder) {
     std::uint32_t row = 0;
     std::uint32_t column = 0;
     std::size_t blocks = 0;
-    ImageBlock block = firstBlock(c.width, c.height);
+    ImageBlock block = firstBlock(shape(c.width, c.height));
     do {
       ++blocks;
       ASSERT_EQ(block.firstRow, row) << c.width << "x" << c.height;
       ASSERT_EQ(block.firstColumn, column) << c.width << "x" << c.height;
       ASSERT_TRUE(block.columnCount == c.width || block.rowCount == 1);
-      ASSERT_LE(rawBytesOf(block) + kBmpHeaderBytes, blockBufferBytes(c.width, c.height));
-      ASSERT_LE(blockBufferBytes(c.width, c.height), kBlockBytes + kBmpHeaderBytes);
-      rawBytes += rawBytesOf(block);
+      ASSERT_LE(rawBytesOf(shape(c.width, c.height), block) + kBmpHeaderBytes, blockBufferBytes(shape(c.width, c.height)));
+      ASSERT_LE(blockBufferBytes(shape(c.width, c.height)), kBlockBytes + kLargestBmpHeader);
+      rawBytes += rawBytesOf(shape(c.width, c.height), block);
       column += block.columnCount;
       if (column == c.width || c.width == 0) {
         column = 0;
         row += block.rowCount;
       }
-    } while (nextBlock(c.width, c.height, block));
+    } while (nextBlock(shape(c.width, c.height), block));
     EXPECT_EQ(rawBytes, std::uint64_t{c.width} * c.height * 2) << c.width << "x" << c.height;
     EXPECT_EQ(row, c.height) << c.width << "x" << c.height;
     if (c.width * std::uint64_t{c.height} <= 64 * 32) {
@@ -145,13 +151,14 @@ class SnapshotWriterTest : public ::testing::Test {
     SnapshotFile snapshot;
     TakenNumbers taken = listTakenNumbers(prefix_);
     EXPECT_EQ(createSnapshotFile(prefix_, number, taken, snapshot), CreateResult::created);
-    std::vector<unsigned char> buffer(blockBufferBytes(width, height));
-    ImageBlock block = firstBlock(width, height);
+    const ImageShape image = shape(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height));
+    std::vector<unsigned char> buffer(blockBufferBytes(image));
+    ImageBlock block = firstBlock(image);
     const unsigned char* at = raw.data();
     do {
-      EXPECT_TRUE(writeSnapshotBlock(snapshot, width, height, block, at, false, buffer.data()));
-      at += rawBytesOf(block);
-    } while (nextBlock(width, height, block));
+      EXPECT_TRUE(writeSnapshotBlock(snapshot, defaultDecoder(), image, block, at, false, buffer.data()));
+      at += rawBytesOf(image, block);
+    } while (nextBlock(image, block));
     EXPECT_TRUE(finishSnapshotFile(snapshot));
     return snapshot.name;
   }
@@ -202,7 +209,7 @@ TEST_F(SnapshotWriterTest, WritesHeadersThenBottomRowFirst) {
   const std::string file = contents(path("snap0000.bmp"));
   ASSERT_EQ(file.size(), 70u);
   unsigned char header[kBmpHeaderBytes];
-  fillBmpHeaders(header, 3, 2);
+  fillBmpHeaders(header, 3, 2, BmpPixels::rgb555);
   EXPECT_EQ(file.substr(0, 54), std::string(reinterpret_cast<char*>(header), 54));
   // ROM rows (0x0201 0x0403 0x0605) and (0x0807 0x0A09 0x0C0B), swapped and flipped.
   const unsigned char rows[16] = {0x02, 0x1C, 0x02, 0x26, 0x03, 0x2C, 0, 0,
@@ -222,10 +229,10 @@ TEST_F(SnapshotWriterTest, BlocksJoinIntoTheSameFileAsOneConversion) {
     std::uint32_t state = 12345;
     for (auto& byte : raw) byte = static_cast<unsigned char>((state = state * 1103515245u + 12345u) >> 24);
     std::uint32_t fileSize = 0;
-    ASSERT_TRUE(bmpFileSize(c.width, c.height, fileSize));
+    ASSERT_TRUE(bmpFileSize(c.width, c.height, BmpPixels::rgb555, fileSize));
     std::string expected(fileSize, '\0');
     auto* bytes = reinterpret_cast<unsigned char*>(expected.data());
-    fillBmpHeaders(bytes, c.width, c.height);
+    fillBmpHeaders(bytes, c.width, c.height, BmpPixels::rgb555);
     convertImage(raw.data(), std::size_t{2} * c.width, c.width, c.height, bytes + kBmpHeaderBytes,
                  rowBytesFor(c.width));
     const std::string name = write(raw, c.width, c.height, number);

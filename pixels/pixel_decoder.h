@@ -1,0 +1,56 @@
+// The one decoding of ROM pixels, for every format: into the snapshot
+// file's pixels, and into 0xRRGGBB colours for pictures. An n-bit field is
+// widened to 8 bits by repeating its bits (5 bits: v << 3 | v >> 2), so that
+// its top bits are the field exactly.
+//
+// How the BMP file keeps each format, every bit of it:
+//
+//   rgb555   16-bit BI_RGB: r10-14 g5-9 b0-4, the format's one other bit
+//            (x or alpha) in bit 15       formats with 5-bit r, g, b in 16 bits
+//   rgb565   16-bit BI_BITFIELDS, masks R F800 G 07E0 B 001F
+//                                         formats with 5-, 6-, 5-bit r, g, b in 16 bits
+//   bgr24    24-bit BI_RGB, bytes B G R, widened        any other without alpha
+//   bgra32   32-bit BI_BITFIELDS (BITMAPV5HEADER), bytes B G R A, widened
+//                                         any other with alpha
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "pixels/pixel_format.h"
+
+namespace velloran {
+
+enum class BmpPixels { rgb555, rgb565, bgr24, bgra32 };
+
+// How the BMP file keeps `format`, and its bytes per pixel there.
+BmpPixels bmpPixelsOf(const PixelFormat& format);
+unsigned bmpBytesPerPixel(BmpPixels pixels);
+
+// A format ready to decode: its tables made once, so that a pixel costs a
+// load and a few lookups, with no branch on the format.
+struct PixelDecoder {
+  PixelFormat format;
+  BmpPixels bmp;
+  unsigned fileBytes;  // per pixel in the BMP file: 2, 3 or 4
+  // 16-bit words: every word's colour and BMP pixel, looked up whole.
+  std::vector<std::uint32_t> colourOfWord;
+  std::vector<std::uint16_t> bmpOfWord;
+  // Wider words: each field's value widened to 8 bits.
+  std::uint8_t widened[kChannels][256];
+};
+
+// May throw std::bad_alloc (the 16-bit tables take 384 KiB).
+PixelDecoder makeDecoder(const PixelFormat& format);
+
+// The default format's decoder, made once.
+const PixelDecoder& defaultDecoder();
+
+// `count` pixels of `raw` as 0xRRGGBB; alpha does not change a colour.
+void decodeColours(const PixelDecoder& decoder, const unsigned char* raw, std::size_t count, std::uint32_t* colours);
+
+// `count` pixels of `raw` as the BMP file holds them: decoder.fileBytes each.
+void encodeBmpPixels(const PixelDecoder& decoder, const unsigned char* raw, std::size_t count, unsigned char* out);
+
+}  // namespace velloran

@@ -1,0 +1,209 @@
+#include "pixels/pixel_format.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace velloran {
+
+namespace {
+
+// The names ffmpeg's users know, each as its description; a 16-bit word's
+// fields from its most significant bit down, the wider words' bytes in
+// memory order from the top.
+struct NamedFormat {
+  const char* name;
+  const char* description;
+};
+
+constexpr NamedFormat kNamedFormats[] = {
+    {"bgr555le", "le16:x15,b10-14,g5-9,r0-4"},      {"bgr555be", "be16:x15,b10-14,g5-9,r0-4"},
+    {"rgb555le", "le16:x15,r10-14,g5-9,b0-4"},      {"rgb555be", "be16:x15,r10-14,g5-9,b0-4"},
+    {"abgr1555le", "le16:a15,b10-14,g5-9,r0-4"},    {"abgr1555be", "be16:a15,b10-14,g5-9,r0-4"},
+    {"argb1555le", "le16:a15,r10-14,g5-9,b0-4"},    {"argb1555be", "be16:a15,r10-14,g5-9,b0-4"},
+    {"rgba5551le", "le16:r11-15,g6-10,b1-5,a0"},    {"rgba5551be", "be16:r11-15,g6-10,b1-5,a0"},
+    {"bgra5551le", "le16:b11-15,g6-10,r1-5,a0"},    {"bgra5551be", "be16:b11-15,g6-10,r1-5,a0"},
+    {"rgb565le", "le16:r11-15,g5-10,b0-4"},         {"rgb565be", "be16:r11-15,g5-10,b0-4"},
+    {"bgr565le", "le16:b11-15,g5-10,r0-4"},         {"bgr565be", "be16:b11-15,g5-10,r0-4"},
+    {"rgb444le", "le16:x12-15,r8-11,g4-7,b0-3"},    {"rgb444be", "be16:x12-15,r8-11,g4-7,b0-3"},
+    {"bgr444le", "le16:x12-15,b8-11,g4-7,r0-3"},    {"bgr444be", "be16:x12-15,b8-11,g4-7,r0-3"},
+    {"argb4444le", "le16:a12-15,r8-11,g4-7,b0-3"},  {"argb4444be", "be16:a12-15,r8-11,g4-7,b0-3"},
+    {"abgr4444le", "le16:a12-15,b8-11,g4-7,r0-3"},  {"abgr4444be", "be16:a12-15,b8-11,g4-7,r0-3"},
+    {"rgba4444le", "le16:r12-15,g8-11,b4-7,a0-3"},  {"rgba4444be", "be16:r12-15,g8-11,b4-7,a0-3"},
+    {"bgra4444le", "le16:b12-15,g8-11,r4-7,a0-3"},  {"bgra4444be", "be16:b12-15,g8-11,r4-7,a0-3"},
+    {"rgb24", "le24:b16-23,g8-15,r0-7"},            {"bgr24", "le24:r16-23,g8-15,b0-7"},
+    {"rgba", "le32:a24-31,b16-23,g8-15,r0-7"},      {"bgra", "le32:a24-31,r16-23,g8-15,b0-7"},
+    {"argb", "le32:b24-31,g16-23,r8-15,a0-7"},      {"abgr", "le32:r24-31,g16-23,b8-15,a0-7"},
+    {"rgb0", "le32:x24-31,b16-23,g8-15,r0-7"},      {"bgr0", "le32:x24-31,r16-23,g8-15,b0-7"},
+    {"0rgb", "le32:b24-31,g16-23,r8-15,x0-7"},      {"0bgr", "le32:r24-31,g16-23,b8-15,x0-7"},
+};
+
+constexpr char kFieldLetters[] = "rgba";
+
+bool readNumber(const std::string& text, std::size_t& at, unsigned& value) {
+  const std::size_t start = at;
+  value = 0;
+  while (at < text.size() && text[at] >= '0' && text[at] <= '9' && at - start < 3) {
+    value = value * 10 + static_cast<unsigned>(text[at++] - '0');
+  }
+  return at > start;
+}
+
+// One field, "g5-10" or "a15": false, with the reason, when it is not one.
+bool readField(const std::string& field, char& letter, unsigned& low, unsigned& high, std::string& problem) {
+  std::size_t at = 1;
+  letter = field.empty() ? '\0' : field[0];
+  if (std::string("rgbax").find(letter) == std::string::npos || letter == '\0') {
+    problem = "a field is r, g, b, a or x and its bits, as g5-10, not '" + field + "'";
+    return false;
+  }
+  if (!readNumber(field, at, low)) {
+    problem = "the field '" + field + "' has no bits, as in g5-10";
+    return false;
+  }
+  high = low;
+  if (at < field.size() && field[at] == '-') {
+    ++at;
+    if (!readNumber(field, at, high)) at = 0;
+  }
+  if (at != field.size() || high < low) {
+    problem = "the field '" + field + "' is not a letter and a bit range from low to high, as g5-10";
+    return false;
+  }
+  return true;
+}
+
+// The description after the word's name, field by field.
+bool readFields(const std::string& fields, PixelFormat& format, std::string& problem) {
+  const unsigned wordBits = format.wordBytes * 8;
+  std::uint64_t taken = 0;
+  for (std::size_t start = 0; start <= fields.size();) {
+    std::size_t end = fields.find(',', start);
+    if (end == std::string::npos) end = fields.size();
+    char letter = '\0';
+    unsigned low = 0;
+    unsigned high = 0;
+    if (!readField(fields.substr(start, end - start), letter, low, high, problem)) return false;
+    if (high >= wordBits) {
+      problem = "bit " + std::to_string(high) + " is past the " + std::to_string(wordBits) + "-bit word";
+      return false;
+    }
+    const std::uint64_t bits = ((std::uint64_t{1} << (high - low + 1)) - 1) << low;
+    if ((taken & bits) != 0) {
+      problem = "the fields overlap at '" + fields.substr(start, end - start) + "'";
+      return false;
+    }
+    taken |= bits;
+    if (letter != 'x') {
+      FieldBits& field = format.fields[std::string(kFieldLetters).find(letter)];
+      if (field.bits != 0) {
+        problem = std::string("the field ") + letter + " is given twice";
+        return false;
+      }
+      if (high - low + 1 > 8) {
+        problem = std::string("the field ") + letter + " has more than 8 bits";
+        return false;
+      }
+      field = FieldBits{static_cast<std::uint8_t>(low), static_cast<std::uint8_t>(high - low + 1)};
+    }
+    start = end + 1;
+  }
+  for (const Channel colour : {kRed, kGreen, kBlue}) {
+    if (format.fields[colour].bits == 0) {
+      problem = std::string("there is no ") + kFieldLetters[colour] + " field";
+      return false;
+    }
+  }
+  return true;
+}
+
+bool parseDescription(const std::string& text, PixelFormat& format, std::string& problem) {
+  const std::size_t colon = text.find(':');
+  const std::string word = text.substr(0, colon);
+  static const char* const kWords[] = {"le16", "be16", "le24", "be24", "le32", "be32"};
+  const auto known = std::find(std::begin(kWords), std::end(kWords), word);
+  if (known == std::end(kWords)) {
+    problem = "the word is le16, be16, le24, be24, le32 or be32, not '" + word + "'";
+    return false;
+  }
+  format = PixelFormat{text, static_cast<unsigned>(std::stoi(word.substr(2)) / 8), word[0] == 'b', {}};
+  return readFields(text.substr(colon + 1), format, problem);
+}
+
+// How many single-character edits make one text the other.
+std::size_t editDistance(const std::string& from, const std::string& to) {
+  std::vector<std::size_t> row(to.size() + 1);
+  for (std::size_t j = 0; j <= to.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= from.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= to.size(); ++j) {
+      const std::size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (from[i - 1] == to[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[to.size()];
+}
+
+// The known names nearest `text`, at most three.
+std::string closestNames(const std::string& text) {
+  std::size_t best = std::string::npos;
+  for (const NamedFormat& named : kNamedFormats) best = std::min(best, editDistance(text, named.name));
+  std::string names;
+  int count = 0;
+  for (const NamedFormat& named : kNamedFormats) {
+    if (editDistance(text, named.name) == best && count++ < 3) names += (names.empty() ? "" : ", ") + std::string(named.name);
+  }
+  return names;
+}
+
+}  // namespace
+
+const PixelFormat& defaultFormat() {
+  static const PixelFormat format = [] {
+    PixelFormat parsed{};
+    std::string problem;
+    parseFormat(kNamedFormats[0].name, parsed, problem);
+    return parsed;
+  }();
+  return format;
+}
+
+bool parseFormat(const std::string& text, PixelFormat& format, std::string& problem) {
+  for (const NamedFormat& named : kNamedFormats) {
+    if (text == named.name) {
+      parseDescription(named.description, format, problem);
+      format.name = named.name;
+      return true;
+    }
+  }
+  if (text.find(':') != std::string::npos) {
+    if (parseDescription(text, format, problem)) return true;
+    problem = "'" + text + "' is no format: " + problem;
+    return false;
+  }
+  problem = "unknown format '" + text + "'; the closest: " + closestNames(text) + " (--list-formats shows them all)";
+  return false;
+}
+
+std::string layoutText(const PixelFormat& format) {
+  for (const NamedFormat& named : kNamedFormats) {
+    if (format.name == named.name) return named.description;
+  }
+  return format.name;
+}
+
+std::string formatListText() {
+  std::string text;
+  for (const NamedFormat& named : kNamedFormats) {
+    PixelFormat format{};
+    std::string problem;
+    parseFormat(named.name, format, problem);
+    std::string name = named.name;
+    name.resize(std::max<std::size_t>(name.size() + 1, 12), ' ');
+    text += name + std::to_string(format.wordBytes * 8) + "  " + named.description + "\n";
+  }
+  return text;
+}
+
+}  // namespace velloran
