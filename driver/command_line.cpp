@@ -17,8 +17,9 @@ constexpr const char* kAnswerNames[kAnswerCount] = {"ROM", "PREFIX", "WIDTH", "H
 constexpr const char* kHelp =
     "Usage: velloran [OPTION]... [ROM [PREFIX [WIDTH [HEIGHT [COUNT [START]]]]]]\n"
     "  or:  velloran --browse ROM [PREFIX [WIDTH [HEIGHT [COUNT [START]]]]]\n"
-    "Pull raw 16-bit images out of a ROM dump and save each one as a numbered\n"
-    "16-bit BMP file, never overwriting a file that is already there.\n"
+    "Pull raw images out of a ROM dump and save each one as a numbered BMP\n"
+    "file, never overwriting a file that is already there. Pixels are 16-bit\n"
+    "bgr555le words unless --format names another layout.\n"
     "\n"
     "Each argument answers one of six questions, in this order; the questions\n"
     "that no argument answers are asked on standard input.\n"
@@ -35,6 +36,18 @@ constexpr const char* kHelp =
     "in double or single quotes.\n"
     "\n"
     "Options:\n"
+    "      --format=FORMAT\n"
+    "                 the pixels' layout: a name (bgr555le, the default;\n"
+    "                 rgb565le, rgba5551be, rgb24, rgba, ...: --list-formats\n"
+    "                 shows them all) or a description: the word, then each\n"
+    "                 field's bits, bit 0 the lowest, as le16:r11-15,g5-10,b0-4\n"
+    "                 (words le16, be16, le24, be24, le32, be32; fields r, g, b,\n"
+    "                 a and x, unused; a colour or alpha has 1 to 8 bits). The\n"
+    "                 BMP keeps every bit: 16-bit for 5-5-5 and 5-6-5 layouts,\n"
+    "                 24-bit, or 32-bit with alpha, each field widened to 8\n"
+    "                 bits by repeating its bits\n"
+    "      --list-formats\n"
+    "                 list the formats by name, bits per pixel and layout\n"
     "      --browse   a full-screen view of the ROM in the terminal: move through\n"
     "                 it, change the size and the zoom with the keys, save what\n"
     "                 is shown; nothing is asked (PREFIX ./, WIDTH 64, HEIGHT\n"
@@ -65,6 +78,7 @@ constexpr const char* kHelp =
 
 const std::string kPreviewOption = "--preview";
 const std::string kGraphicsOption = "--graphics=";
+const std::string kFormatOption = "--format=";
 
 struct GraphicsName {
   const char* name;
@@ -118,6 +132,16 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     } else if (!optionsEnded && argument == "--version") {
       command.action = CommandAction::showVersion;
       return command;
+    } else if (!optionsEnded && argument == "--list-formats") {
+      command.action = CommandAction::listFormats;
+      return command;
+    } else if (!optionsEnded && argument.compare(0, kFormatOption.size(), kFormatOption) == 0) {
+      std::string problem;
+      if (!parseFormat(argument.substr(kFormatOption.size()), command.format, problem)) {
+        command.action = CommandAction::usageError;
+        command.problem = "--format: " + problem;
+        return command;
+      }
     } else if (!optionsEnded && argument == "--browse") {
       command.browse = true;
     } else if (!optionsEnded && argument.compare(0, kGraphicsOption.size(), kGraphicsOption) == 0) {

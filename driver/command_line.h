@@ -8,10 +8,11 @@
 
 #include "console/preview.h"
 #include "console/terminal_graphics.h"
+#include "pixels/pixel_format.h"
 
 namespace velloran {
 
-enum class CommandAction { dump, showHelp, showVersion, usageError };
+enum class CommandAction { dump, showHelp, showVersion, listFormats, usageError };
 
 struct CommandLine {
   CommandAction action = CommandAction::dump;
@@ -21,6 +22,7 @@ struct CommandLine {
   bool preview = false;              // --preview: draw each snapshot in the terminal
   GraphicsChoice graphics = GraphicsChoice::automatic;  // --graphics=MODE
   std::uint32_t previewColumns = 0;  // --preview=COLUMNS; 0 for the terminal's width
+  PixelFormat format = defaultFormat();  // --format=NAME
 };
 
 // Options may stand anywhere before "--"; after it everything is an answer.

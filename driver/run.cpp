@@ -187,7 +187,12 @@ RunResult runDump(const std::vector<std::string>& arguments) {
       say(versionText());
       return {finish(kStatusWritten), 0};
     }
+    if (command.action == CommandAction::listFormats) {
+      say(formatListText());
+      return {finish(kStatusWritten), 0};
+    }
     DumpRequest request = command.browse ? browseDefaults() : DumpRequest{};
+    request.format = command.format;
     std::string usageProblem = command.problem;
     if (command.action == CommandAction::usageError || !takeArguments(command.answers, request, usageProblem)) {
       reportUsageError(usageProblem);

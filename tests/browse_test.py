@@ -429,6 +429,58 @@ FRAME_START = b"\x1b[?2026h"
 
 @unittest.skipIf(harness.ON_WINDOWS, "a POSIX pseudo-terminal")
 @unittest.skipIf(pyte is None, "python3-pyte is needed")
+class BrowseFormats(TerminalTestCase):
+    def test_every_format_shows_the_colours_its_fields_make(self):
+        import format_test
+        rom = random_bytes(64 * 32 * 4 * 2, seed=293)
+        write_file(self.path("rom.bin"), rom)
+        for name in ["rgb565le", "rgba5551be", "rgba", "rgb24", "bgr444be", "be24:x21-23,r14-20,g7-13,b0-6"]:
+            layout = format_test.FORMATS.get(name) or format_test.DESCRIBED[name]
+            with self.subTest(format=name):
+                terminal = self.open(["--format=" + name, "rom.bin", "out/", 64, 32, 1, 3])
+                self.assertIn("64x32 %s  zoom 1:1" % name, terminal.status())
+                colours = ["%02x%02x%02x" % tuple(format_test.widen(fields[c], layout["fields"][c][1]) for c in "rgb")
+                           for fields in (format_test.fields_of(layout, w)
+                                          for w in format_test.words(layout, rom[3:3 + 64 * 32 * layout["bytes"]]))]
+                shown = [terminal.pixel(x, y) for y in range(32) for x in range(64)]
+                self.assertEqual(shown, colours)
+                # A pixel step is one pixel of the format.
+                terminal.press(b"l")
+                self.assertIn("0x%08X" % (3 + layout["bytes"]), terminal.status())
+                terminal.type(b"q")
+                self.assertEqual(terminal.finish(), 0)
+                # The save and the printed command carry the format; the command writes the same file.
+                command = terminal.output[terminal.output.rindex(LEAVE) + len(LEAVE):].decode().strip()
+                self.assertIn("--format=" + name, command)
+
+    def test_m_steps_through_the_ring_and_M_takes_a_typed_format(self):
+        terminal = self.open([DEMO_ROM, "out/", 64, 32, 1, 0x20D])
+        for name in ["bgr555be", "rgb565le", "rgba5551be", "rgba", "bgr555le"]:
+            terminal.press(b"m")
+            self.assertIn("64x32 %s  zoom" % name, terminal.status())
+        terminal.press(b"M")
+        self.assertTrue(terminal.status().startswith("Format (a name or a description"), terminal.status())
+        terminal.press(b"le16:r11-15,g5-10,b0-4\r")
+        self.assertIn("64x32 le16:r11-15,g5-10,b0-4  zoom", terminal.status())
+        terminal.press(b"Mrgb556le\r")
+        self.assertEqual(terminal.status(), "unknown format 'rgb556le'; the closest: rgb555le (--list-formats shows "
+                                            "them all)")
+        terminal.press(b"Mrgba\r")
+        terminal.press(b"s")
+        terminal.wait_for(lambda: "Saved" in terminal.status(), "the save")
+        terminal.type(b"q")
+        self.assertEqual(terminal.finish(), 0)
+        command = terminal.output[terminal.output.rindex(LEAVE) + len(LEAVE):].decode().split("\r\n")[-2]
+        self.assertEqual(command, "velloran --format=rgba %s out/ 64 32 1 0x0000020D" % DEMO_ROM)
+        os.makedirs(self.path("again"))
+        done = subprocess.run(["bash", "-c", command.replace("velloran", '"$0"', 1).replace(" out/", " again/"),
+                               harness.TOOL], cwd=self.dir)
+        self.assertEqual(done.returncode, 0)
+        self.assertEqual(read_file(self.path("out", "snap0000.bmp")), read_file(self.path("again", "snap0000.bmp")))
+
+
+@unittest.skipIf(harness.ON_WINDOWS, "a POSIX pseudo-terminal")
+@unittest.skipIf(pyte is None, "python3-pyte is needed")
 class GivenBack(TerminalTestCase):
     """What a hostile tester did to the view: the terminal must come back as the tool itself left
     it (no shell restores it here), whatever the moment, the signal or the terminal."""
