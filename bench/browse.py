@@ -9,7 +9,10 @@ random bytes (every pixel a new colour: the most bytes a frame can take) and
 the demo ROM's graphics over and over (runs of one colour, as ROM graphics
 have them).
 
-Usage: python3 bench/browse.py [--build DIR] [--keys N]
+Usage: python3 bench/browse.py [--build DIR] [--keys N] [--format NAME]
+
+With --format the ROMs are read in that layout (the graphics ROM is then the
+same bytes, no longer the demo's pictures, but runs of one value still).
 """
 import argparse
 import fcntl
@@ -103,20 +106,22 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--build", default=os.path.join(ROOT, "build"))
     parser.add_argument("--keys", type=int, default=300)
+    parser.add_argument("--format", default="bgr555le")
     args = parser.parse_args()
     tool = os.path.join(args.build, "velloran")
     floor = os.path.join(args.build, "bench", "velloran_browse_floor")
     work = tempfile.mkdtemp(prefix="velloran-browse-bench-")
     os.mkdir(os.path.join(work, "out"))
-    print("128 MiB ROM, %d x %d pseudo-terminal, %d keys each; times from the key's byte to its frame's end\n"
-          % (COLUMNS, ROWS, args.keys))
+    print("128 MiB ROM, %d x %d pseudo-terminal, %d keys each, --format=%s; times from the key's byte to its "
+          "frame's end\n" % (COLUMNS, ROWS, args.keys, args.format))
     print("| ROM | images | zoom | key | key to frame, median (p90) | floor for the same bytes | bytes a frame "
           "| frames a second, key held |")
     print("|---|---|---|---|---|---|---|---|")
     for rom_name, rom in make_roms(work):
         for width, height, zoom_keys, zoom in [(64, 64, b"", "fits, 1:1"), (16, 16, b"", "fits, 3:1"),
                                                (64, 64, b"----", "1:4"), (256, 224, b"", "fits, 1:2")]:
-            session = Session([tool, "--browse", rom, "out/", str(width), str(height)], work)
+            session = Session([tool, "--browse", "--format=" + args.format, rom, "out/", str(width), str(height)],
+                              work)
             for key in zoom_keys:
                 session.key_to_frame(bytes([key]))
             for key, label in [(b"j", "j (a row)"), (b"f", "f (a screen)")]:

@@ -1,8 +1,11 @@
 // The least work any program must do for a dump: read the ROM and write the
-// same files (54 header bytes + padded rows) with one create and one write
+// same files (the header bytes + padded rows) with one create and one write
 // each, without converting anything. The benchmark measures velloran against it.
 //
-//   io_floor ROM PREFIX WIDTH HEIGHT COUNT OFFSET FIRST_NUMBER
+//   io_floor ROM PREFIX WIDTH HEIGHT COUNT OFFSET FIRST_NUMBER [ROM_BYTES FILE_BYTES HEADER_BYTES]
+//
+// The last three are a pixel's bytes in the ROM and in the file, and the
+// bytes before the rows: 2 2 54 by default, as the default format has them.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -38,10 +41,14 @@ bool writeAll(int fd, const unsigned char* data, std::size_t size) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 8) {
-    std::fprintf(stderr, "usage: io_floor ROM PREFIX WIDTH HEIGHT COUNT OFFSET FIRST_NUMBER\n");
+  if (argc != 8 && argc != 11) {
+    std::fprintf(stderr, "usage: io_floor ROM PREFIX WIDTH HEIGHT COUNT OFFSET FIRST_NUMBER"
+                         " [ROM_BYTES FILE_BYTES HEADER_BYTES]\n");
     return 2;
   }
+  const std::uint64_t romBytes = argc == 11 ? std::strtoull(argv[8], nullptr, 10) : 2;
+  const std::uint64_t pixelBytes = argc == 11 ? std::strtoull(argv[9], nullptr, 10) : 2;
+  const std::size_t header = argc == 11 ? std::strtoull(argv[10], nullptr, 10) : 54;
   const std::string prefix = argv[2];
   const std::uint64_t width = std::strtoull(argv[3], nullptr, 10);
   const std::uint64_t height = std::strtoull(argv[4], nullptr, 10);
@@ -51,13 +58,13 @@ int main(int argc, char** argv) {
 
   const int rom = open(argv[1], O_RDONLY);
   if (rom < 0 || lseek(rom, offset, SEEK_SET) < 0) return 1;
-  const std::size_t imageBytes = width * height * 2;
-  const std::size_t fileBytes = 54 + ((width * 2 + 3) & ~std::uint64_t{3}) * height;
-  std::vector<unsigned char> file(fileBytes < 54 + imageBytes ? 54 + imageBytes : fileBytes);
+  const std::size_t imageBytes = width * height * romBytes;
+  const std::size_t fileBytes = header + ((width * pixelBytes + 3) & ~std::uint64_t{3}) * height;
+  std::vector<unsigned char> file(fileBytes < header + imageBytes ? header + imageBytes : fileBytes);
   char name[4096];
   for (long image = 0; image < count; ++image) {
     std::size_t got = 0;
-    if (!readAll(rom, file.data() + 54, imageBytes, got)) return 1;
+    if (!readAll(rom, file.data() + header, imageBytes, got)) return 1;
     if (got == 0 && imageBytes > 0) break;
     std::snprintf(name, sizeof name, "%ssnap%04ld.bmp", prefix.c_str(), firstNumber + image);
     const int out = open(name, O_WRONLY | O_CREAT | O_EXCL, 0644);

@@ -5,6 +5,10 @@ already hold 10,000 and 100,000 taken names against the same into an empty
 folder.
 
 Usage: python3 bench/run.py [--build DIR] [--work DIR] [--runs N] [--quick] [--only TEXT] [--against BUILD]
+                            [--format NAME]
+
+With --format (bgr555le, rgb565le or rgba) every dump reads that layout,
+and the floor writes files of its size; ffmpeg runs for the default only.
 
 Every run writes into a fresh, empty folder and nothing is deleted while
 measuring (file creation right after mass deletion is many times slower on
@@ -24,6 +28,9 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 MIB = 1 << 20
+# A pixel's bytes in the ROM and in the BMP, and the bytes before the rows.
+FORMATS = {"bgr555le": (2, 2, 54), "rgb565le": (2, 2, 66), "rgba": (4, 4, 138)}
+FORMAT = "bgr555le"
 
 
 class Workload:
@@ -34,7 +41,8 @@ class Workload:
         self.ffmpeg_can = max(width, height) < 16384
 
     def file_bytes(self):
-        return 54 + (self.width * 2 + 3) // 4 * 4 * self.height
+        _, pixel, header = FORMATS[FORMAT]
+        return header + (self.width * pixel + 3) // 4 * 4 * self.height
 
 
 WORKLOADS = [
@@ -65,12 +73,13 @@ def fill_existing(folder, count):
 def commands(build, rom, folder, w):
     prefix = folder + "/"
     answers = "%s\n%s\n%d\n%d\n%d\n0\n" % (rom, prefix, w.width, w.height, w.count)
-    yield "velloran", [os.path.join(build, "velloran")], answers
+    format_option = ["--format=" + FORMAT]
+    yield "velloran", [os.path.join(build, "velloran")] + format_option, answers
     # The same run drawing every snapshot (into /dev/null, as all output here).
-    yield "preview", [os.path.join(build, "velloran"), "--preview"], answers
+    yield "preview", [os.path.join(build, "velloran"), "--preview"] + format_option, answers
     yield "floor", [os.path.join(build, "bench", "velloran_io_floor"), rom, prefix,
-                    str(w.width), str(w.height), str(w.count), "0", str(w.existing)], None
-    if shutil.which("ffmpeg") and w.ffmpeg_can:
+                    str(w.width), str(w.height), str(w.count), "0", str(w.existing)] + [str(n) for n in FORMATS[FORMAT]], None
+    if shutil.which("ffmpeg") and w.ffmpeg_can and FORMAT == "bgr555le":
         # ffmpeg overwrites, so it starts past the existing names instead of probing them.
         yield "ffmpeg", ["ffmpeg", "-nostdin", "-loglevel", "error", "-f", "rawvideo",
                          "-pixel_format", "bgr555le", "-video_size", "%dx%d" % (w.width, w.height),
@@ -106,9 +115,11 @@ def check_files(folder, w, contender):
 
 
 def measure(build, work, w, runs, seed):
-    rom = os.path.join(work, "rom-%d.bin" % w.rom_bytes)
+    # The same images in a format of wider pixels need a larger ROM.
+    rom_bytes = w.rom_bytes * FORMATS[FORMAT][0] // 2
+    rom = os.path.join(work, "rom-%d.bin" % rom_bytes)
     if not os.path.exists(rom):
-        make_rom(rom, w.rom_bytes, seed)
+        make_rom(rom, rom_bytes, seed)
     contenders = [name for name, _, _ in commands(build, rom, work, w)]
     times = {name: [] for name in contenders}
     memory = {name: 0 for name in contenders}
@@ -182,7 +193,10 @@ def main():
     parser.add_argument("--only", help="only the workloads whose name holds this text, and no naming table")
     parser.add_argument("--keep", action="store_true", help="keep the work folder")
     parser.add_argument("--against", help="another build folder whose velloran runs beside in the naming table")
+    parser.add_argument("--format", default="bgr555le", choices=sorted(FORMATS))
     args = parser.parse_args()
+    global FORMAT
+    FORMAT = args.format
 
     subprocess.run(["cmake", "-S", ROOT, "-B", args.build, "-DCMAKE_BUILD_TYPE=Release"],
                    check=True, stdout=subprocess.DEVNULL)

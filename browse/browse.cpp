@@ -194,7 +194,8 @@ std::string commandFor(const Session& session) {
   const std::string rom = session.request.romPath;
   const std::string format =
       view.format.name == defaultFormat().name ? "" : shellWord("--format=" + view.format.name) + " ";
-  return std::string("velloran ") + format + (rom[0] == '-' ? "-- " : "") + shellWord(rom) + " " +
+  const std::string png = session.request.png ? "--png " : "";
+  return std::string("velloran ") + png + format + (rom[0] == '-' ? "-- " : "") + shellWord(rom) + " " +
          shellWord(session.request.dumpPrefix) + " " + std::to_string(view.width) + " " + std::to_string(view.height) +
          " " + std::to_string(view.imageCount) + " " + offset;
 }

@@ -46,6 +46,11 @@ constexpr const char* kHelp =
     "                 BMP keeps every bit: 16-bit for 5-5-5 and 5-6-5 layouts,\n"
     "                 24-bit, or 32-bit with alpha, each field widened to 8\n"
     "                 bits by repeating its bits\n"
+    "      --png      write PNG snapshots (PREFIX + snapNNNN.png, numbered on\n"
+    "                 their own) instead of BMP: 8-bit RGB or RGBA with the\n"
+    "                 format's own bits in sBIT, and where the image came from\n"
+    "                 (Source, Offset, Width, Height, Format, Software) in\n"
+    "                 text chunks; WIDTH and HEIGHT start at 1\n"
     "      --list-formats\n"
     "                 list the formats by name, bits per pixel and layout\n"
     "      --browse   a full-screen view of the ROM in the terminal: move through\n"
@@ -142,6 +147,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         command.problem = "--format: " + problem;
         return command;
       }
+    } else if (!optionsEnded && argument == "--png") {
+      command.png = true;
     } else if (!optionsEnded && argument == "--browse") {
       command.browse = true;
     } else if (!optionsEnded && argument.compare(0, kGraphicsOption.size(), kGraphicsOption) == 0) {

@@ -23,6 +23,7 @@ struct CommandLine {
   GraphicsChoice graphics = GraphicsChoice::automatic;  // --graphics=MODE
   std::uint32_t previewColumns = 0;  // --preview=COLUMNS; 0 for the terminal's width
   PixelFormat format = defaultFormat();  // --format=NAME
+  bool png = false;                      // --png: PNG snapshots
 };
 
 // Options may stand anywhere before "--"; after it everything is an answer.

@@ -83,12 +83,18 @@ std::string onItsOwnLine(const std::string& text) {
   return "\n" + text + "\n";
 }
 
+constexpr const char* kPngStartsAtOne = "A PNG image has at least one pixel: width and height start at 1.";
+
 // Every number must be 0 or more, within what its reader takes (32 bits; the
 // start address 64); the height's limit also depends on the width and the format.
 std::string numberProblem(AnswerStatus status, std::int64_t value, std::size_t question,
                           const DumpRequest& request) {
   if (status == AnswerStatus::ok) {
     if (value < 0) return onItsOwnLine(kNegativeText);
+    // A PNG has no image without pixels; a BMP of only its headers is one.
+    if (request.png && value == 0 && (question == kWidth || question == kHeight)) {
+      return onItsOwnLine(kPngStartsAtOne);
+    }
     if (question != kHeight) return "";
     const ImageSize size = imageSize(request.width, static_cast<std::int32_t>(value), request.format);
     return size == ImageSize::fits ? "" : onItsOwnLine(imageSizeText(size, request.format));

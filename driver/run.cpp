@@ -11,6 +11,7 @@
 #include "console/preview.h"
 #include "driver/command_line.h"
 #include "driver/questions.h"
+#include "driver/version.h"
 #include "dump/dump.h"
 #include "platform/platform.h"
 
@@ -112,7 +113,7 @@ RunResult dump(const DumpRequest& answered, std::size_t given, const CommandLine
   // left; before, it ends the process at once. Asking the terminal what it
   // draws waits for it, so that comes after.
   catchStopRequests();
-  Transcript transcript{startPreview(command.preview, command.previewColumns, command.graphics), makeDecoder(request.format),
+  Transcript transcript{startPreview(command.preview, command.previewColumns, command.graphics), makeDecoder(request.format, command.preview),
                         static_cast<std::uint32_t>(request.width), static_cast<std::uint32_t>(request.height), {}};
   const DumpHooks hooks{[&transcript](const DumpEvent& event) { sayEvent(transcript, event); }, dumpControl};
   const DumpResult result = dumpImages(rom, request, hooks);
@@ -193,6 +194,8 @@ RunResult runDump(const std::vector<std::string>& arguments) {
     }
     DumpRequest request = command.browse ? browseDefaults() : DumpRequest{};
     request.format = command.format;
+    request.png = command.png;
+    request.software = std::string("velloran ") + VELLORAN_VERSION;
     std::string usageProblem = command.problem;
     if (command.action == CommandAction::usageError || !takeArguments(command.answers, request, usageProblem)) {
       reportUsageError(usageProblem);

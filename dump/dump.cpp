@@ -6,6 +6,8 @@
 #include <memory>
 #include <new>
 
+#include "snapshot/png_file.h"
+
 namespace velloran {
 
 namespace {
@@ -21,6 +23,10 @@ constexpr const char* kMessages[] = {
 
 using Buffer = std::unique_ptr<unsigned char[]>;
 
+const char* extensionOf(const DumpRequest& request) {
+  return request.png ? kPngExtension : kBmpExtension;
+}
+
 Buffer allocate(std::size_t bytes) {
   return Buffer(new (std::nothrow) unsigned char[bytes]);
 }
@@ -33,6 +39,7 @@ struct Run {
   const DumpHooks& hooks;
   const PixelDecoder& decoder;
   ImageShape shape;
+  PngStream& png;  // started only for PNG snapshots
   Buffer raw;        // one block of ROM bytes
   Buffer converted;  // the same block as the file holds it, and the headers
   bool listed;  // the prefix's folder was listed, or tried
@@ -110,31 +117,15 @@ ImageEnd giveUp(Run& run, SnapshotFile& snapshot, const ImageBlock& block) {
   return readPast(run, block);
 }
 
-// One image: its first block is read before its file is made, so that an
-// image with no byte left in the ROM gives no file; then block by block, in
-// ROM order, each written where it belongs. A stop between blocks gives the
-// image up, its file removed.
-ImageEnd dumpImage(Run& run) {
-  ImageBlock block = firstBlock(run.shape);
-  const ReadEnd first = readBlock(run, block, true);
-  if (first == ReadEnd::nothing) return ImageEnd::noBytesLeft;
-  if (first != ReadEnd::read) return endOfRead(run, first);
-  if (!run.listed) {
-    run.taken = listTakenNumbers(run.request.dumpPrefix);
-    run.listed = true;
-  }
-  SnapshotFile snapshot;
-  const CreateResult created = createSnapshotFile(run.request.dumpPrefix, run.snapshotNumber, run.taken, snapshot);
-  report(run, DumpEventKind::snapshotOpened, snapshot.name);
-  if (created != CreateResult::created) {
-    reportFailure(run, snapshot, DumpProblem::unableToWrite, false);
-    return readPast(run, block);
-  }
+// The image's blocks into its new file, then the file finished.
+ImageEnd writeImage(Run& run, SnapshotFile& snapshot, ImageBlock& block) {
   bool zeros = false;  // the block lies wholly past the ROM's end
   for (;;) {
-    if (!writeSnapshotBlock(snapshot, run.decoder, run.shape, block, run.raw.get(), zeros, run.converted.get())) {
-      return giveUp(run, snapshot, block);
-    }
+    const bool written = run.request.png
+                             ? addPngBlock(run.png, snapshot, run.decoder, run.shape, block, run.raw.get())
+                             : writeSnapshotBlock(snapshot, run.decoder, run.shape, block, run.raw.get(), zeros,
+                                                  run.converted.get());
+    if (!written) return giveUp(run, snapshot, block);
     if (!nextBlock(run.shape, block)) break;
     // A big image is given up rather than finished, so that a stop is prompt.
     if (run.hooks.control() == DumpControl::stopNow) {
@@ -148,7 +139,47 @@ ImageEnd dumpImage(Run& run) {
       return endOfRead(run, read);
     }
   }
-  if (!finishSnapshotFile(snapshot)) return giveUp(run, snapshot, block);
+  if ((run.request.png && !finishPng(run.png, snapshot)) || !finishSnapshotFile(snapshot)) {
+    return giveUp(run, snapshot, block);
+  }
+  return ImageEnd::written;
+}
+
+// One image: its first block is read before its file is made, so that an
+// image with no byte left in the ROM gives no file; then block by block, in
+// ROM order, each written where it belongs. A stop between blocks gives the
+// image up, its file removed.
+ImageEnd dumpImage(Run& run) {
+  const std::uint64_t imageStart = run.position;
+  ImageBlock block = firstBlock(run.shape);
+  const ReadEnd first = readBlock(run, block, true);
+  if (first == ReadEnd::nothing) return ImageEnd::noBytesLeft;
+  if (first != ReadEnd::read) return endOfRead(run, first);
+  if (!run.listed) {
+    run.taken = listTakenNumbers(run.request.dumpPrefix, extensionOf(run.request));
+    run.listed = true;
+  }
+  // What a PNG needs is made before its file: nothing is allocated while it is open.
+  if (run.request.png) {
+    beginPng(run.png, run.decoder, run.shape,
+             SnapshotOrigin{run.request.romPath, imageStart, run.request.format.name, run.request.software});
+  }
+  SnapshotFile snapshot;
+  const CreateResult created =
+      createSnapshotFile(run.request.dumpPrefix, run.snapshotNumber, run.taken, snapshot, extensionOf(run.request));
+  report(run, DumpEventKind::snapshotOpened, snapshot.name);
+  if (created != CreateResult::created) {
+    reportFailure(run, snapshot, DumpProblem::unableToWrite, false);
+    return readPast(run, block);
+  }
+  ImageEnd end = ImageEnd::failed;
+  try {
+    end = writeImage(run, snapshot, block);
+  } catch (const std::bad_alloc&) {
+    discard(run, snapshot);  // a caller's report that ran out of memory: no incomplete file stays
+    throw;
+  }
+  if (end != ImageEnd::written) return end;
   report(run, DumpEventKind::snapshotWritten, snapshot.name);
   // Every name up to this one is taken now, so the next image need not probe them again.
   if (run.snapshotNumber < std::numeric_limits<std::int32_t>::max()) ++run.snapshotNumber;
@@ -264,11 +295,14 @@ DumpResult dumpImages(const FileHandle& rom, const DumpRequest& request, const D
   // running out of memory for them ends the dump as for the buffers. No
   // snapshot file is open where they grow.
   try {
-    const PixelDecoder decoder = makeDecoder(request.format);
+    const PixelDecoder decoder = makeDecoder(request.format, false);
     const ImageShape shape = shapeOf(width, height, decoder);
-    Run run{rom, request, hooks, decoder, shape, allocate(rawBytesOf(shape, firstBlock(shape))),
-            allocate(blockBufferBytes(shape)), false, {}, 0, start, false};
-    if (!run.raw || !run.converted) return DumpResult{DumpEnd::noMemory, false, start};
+    PngStream png;
+    Run run{rom, request, hooks, decoder, shape, png, allocate(rawBytesOf(shape, firstBlock(shape))),
+            request.png ? Buffer() : allocate(blockBufferBytes(shape)), false, {}, 0, start, false};
+    if (!run.raw || (!request.png && !run.converted) || (request.png && !startPngStream(png))) {
+      return DumpResult{DumpEnd::noMemory, false, start};
+    }
     const DumpEnd reached = moveTo(run, start);
     if (reached != DumpEnd::completed) return DumpResult{reached, reached == DumpEnd::romEnded, start};
     return dumpFrom(run);

@@ -23,6 +23,8 @@ struct DumpRequest {
   std::int32_t imageCount = 0;
   std::int64_t startAddress = 0;  // up to 2^63 - 1: a ROM may pass 2 GiB
   PixelFormat format = defaultFormat();
+  bool png = false;        // PNG snapshots (PREFIX + snapNNNN.png) instead of BMP
+  std::string software;    // the program and its version, for a PNG's origin
 };
 
 // What can go wrong, each with its text in dumpMessage.

@@ -34,21 +34,36 @@ struct PixelDecoder {
   PixelFormat format;
   BmpPixels bmp;
   unsigned fileBytes;  // per pixel in the BMP file: 2, 3 or 4
-  // 16-bit words: every word's colour and BMP pixel, looked up whole.
+  // 16-bit words: every word's colour, looked up whole; and where each of
+  // its fields goes in a 16-bit BMP pixel: (word >> shift & mask) << to.
   std::vector<std::uint32_t> colourOfWord;
-  std::vector<std::uint16_t> bmpOfWord;
+  struct Move {
+    unsigned shift;
+    unsigned mask;
+    unsigned to;
+  } bmpMoves[4];
+  // The commonest 16-bit plans, done faster than the general moves: the
+  // word kept as it is (rgb555le, rgb565le), or red and blue exchanged
+  // (bgr555le, the default).
+  enum class BmpPlan { moves, copy, swapRedBlue } bmpPlan;
   // Wider words: each field's value widened to 8 bits.
   std::uint8_t widened[kChannels][256];
 };
 
-// May throw std::bad_alloc (the 16-bit tables take 384 KiB).
-PixelDecoder makeDecoder(const PixelFormat& format);
+// May throw std::bad_alloc. `forPictures` makes the 16-bit colour table
+// (256 KiB) that pictures look colours up in; files need none.
+PixelDecoder makeDecoder(const PixelFormat& format, bool forPictures = true);
 
 // The default format's decoder, made once.
 const PixelDecoder& defaultDecoder();
 
 // `count` pixels of `raw` as 0xRRGGBB; alpha does not change a colour.
 void decodeColours(const PixelDecoder& decoder, const unsigned char* raw, std::size_t count, std::uint32_t* colours);
+
+// `count` pixels of `raw` as 8-bit R, G, B bytes, and A after them where
+// `withAlpha`: 3 or 4 bytes each, every field widened.
+void decodeRgbBytes(const PixelDecoder& decoder, const unsigned char* raw, std::size_t count, bool withAlpha,
+                    unsigned char* out);
 
 // `count` pixels of `raw` as the BMP file holds them: decoder.fileBytes each.
 void encodeBmpPixels(const PixelDecoder& decoder, const unsigned char* raw, std::size_t count, unsigned char* out);

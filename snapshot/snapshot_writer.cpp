@@ -47,10 +47,10 @@ ImageShape shapeOf(std::uint32_t width, std::uint32_t height, const PixelDecoder
   return ImageShape{width, height, decoder.format.wordBytes, decoder.fileBytes};
 }
 
-std::string snapshotName(const std::string& dumpPrefix, std::int32_t number) {
+std::string snapshotName(const std::string& dumpPrefix, std::int32_t number, const char* extension) {
   std::string digits = std::to_string(number);
   if (digits.size() < 4) digits.insert(0, 4 - digits.size(), '0');
-  return dumpPrefix + "snap" + digits + ".bmp";
+  return dumpPrefix + "snap" + digits + extension;
 }
 
 ImageBlock firstBlock(const ImageShape& shape) {
@@ -89,10 +89,11 @@ std::size_t blockBufferBytes(const ImageShape& shape) {
 
 namespace {
 
-// What a listing looks for: namePrefix, then 4 to 10 digits, then ".bmp",
-// as snapshotName writes them.
+// What a listing looks for: namePrefix, then 4 to 10 digits, then the
+// extension, as snapshotName writes them.
 struct OurNames {
   std::string namePrefix;  // the prefix after its folder part, and "snap"
+  std::string_view extension;
   TakenNumbers& taken;
 };
 
@@ -101,7 +102,7 @@ struct OurNames {
 // and snap00001.bmp are none of ours. Checked in place: a folder may hold
 // a hundred thousand names.
 void takeIfOurs(OurNames& ours, std::string_view name) {
-  constexpr std::string_view kExtension = ".bmp";
+  const std::string_view kExtension = ours.extension;
   const std::size_t start = ours.namePrefix.size();
   if (name.size() < start + 4 + kExtension.size() || name.size() > start + 10 + kExtension.size() ||
       name.compare(0, start, ours.namePrefix) != 0 ||
@@ -119,11 +120,11 @@ void takeIfOurs(OurNames& ours, std::string_view name) {
 }
 
 // The listing itself: it throws when the numbers do not fit in memory.
-TakenNumbers listTakenNumbersOrThrow(const std::string& dumpPrefix) {
+TakenNumbers listTakenNumbersOrThrow(const std::string& dumpPrefix, const char* extension) {
   TakenNumbers taken;
   const auto separator = std::find_if(dumpPrefix.rbegin(), dumpPrefix.rend(), isPathSeparator).base();
   const std::string folder(dumpPrefix.begin(), separator);
-  OurNames ours{std::string(separator, dumpPrefix.end()) + "snap", taken};
+  OurNames ours{std::string(separator, dumpPrefix.end()) + "snap", extension, taken};
   // One pointer: the function holds it without an allocation of its own.
   OurNames* looking = &ours;
   taken.listed = forEachNameIn(folder.empty() ? "." : folder,
@@ -140,10 +141,10 @@ bool listedAsTaken(TakenNumbers& taken, std::int32_t number) {
 
 }  // namespace
 
-TakenNumbers listTakenNumbers(const std::string& dumpPrefix) {
+TakenNumbers listTakenNumbers(const std::string& dumpPrefix, const char* extension) {
   // Without the listing every number is probed, as it always could be.
   try {
-    return listTakenNumbersOrThrow(dumpPrefix);
+    return listTakenNumbersOrThrow(dumpPrefix, extension);
   } catch (const std::bad_alloc&) {
     return TakenNumbers{};
   }
@@ -153,12 +154,12 @@ TakenNumbers listTakenNumbers(const std::string& dumpPrefix) {
 // anything already there (links and FIFOs included) without opening it, and
 // nothing can slip in between a check and the creation.
 CreateResult createSnapshotFile(const std::string& dumpPrefix, std::int32_t& snapshotNumber,
-                                TakenNumbers& taken, SnapshotFile& snapshot) {
+                                TakenNumbers& taken, SnapshotFile& snapshot, const char* extension) {
   for (;;) {
     while (listedAsTaken(taken, snapshotNumber) && snapshotNumber < std::numeric_limits<std::int32_t>::max()) {
       ++snapshotNumber;
     }
-    snapshot.name = snapshotName(dumpPrefix, snapshotNumber);
+    snapshot.name = snapshotName(dumpPrefix, snapshotNumber, extension);
     const CreateResult result = createExclusive(snapshot.name, snapshot.file);
     if (result != CreateResult::nameTaken) return result;
     if (snapshotNumber == std::numeric_limits<std::int32_t>::max()) return CreateResult::failed;

@@ -13,8 +13,13 @@
 
 namespace velloran {
 
-// The name for one snapshot: prefix + "snap" + at least four digits + ".bmp".
-std::string snapshotName(const std::string& dumpPrefix, std::int32_t number);
+// The snapshots' file types; the names of each are counted on their own.
+constexpr const char* kBmpExtension = ".bmp";
+constexpr const char* kPngExtension = ".png";
+
+// The name for one snapshot: prefix + "snap" + at least four digits + the
+// extension (".bmp" or ".png").
+std::string snapshotName(const std::string& dumpPrefix, std::int32_t number, const char* extension = kBmpExtension);
 
 // An image's size, and its pixels' bytes in the ROM and in the file.
 struct ImageShape {
@@ -69,7 +74,7 @@ struct TakenNumbers {
 };
 
 // One listing of the prefix's folder, for a whole run.
-TakenNumbers listTakenNumbers(const std::string& dumpPrefix);
+TakenNumbers listTakenNumbers(const std::string& dumpPrefix, const char* extension = kBmpExtension);
 
 // Creates the file for the next snapshot under the first number from
 // `snapshotNumber` up that the listing does not show as taken (every one,
@@ -78,7 +83,7 @@ TakenNumbers listTakenNumbers(const std::string& dumpPrefix);
 // next. `snapshot.name` is the name created, or the last one tried, and
 // `snapshotNumber` its number. Numbers must be asked for in increasing order.
 CreateResult createSnapshotFile(const std::string& dumpPrefix, std::int32_t& snapshotNumber,
-                                TakenNumbers& taken, SnapshotFile& snapshot);
+                                TakenNumbers& taken, SnapshotFile& snapshot, const char* extension = kBmpExtension);
 
 // Converts `raw` (the block's ROM bytes) in `buffer` (blockBufferBytes) and
 // writes it where it belongs in the file. The block that holds the file's

@@ -453,6 +453,21 @@ class BrowseFormats(TerminalTestCase):
                 command = terminal.output[terminal.output.rindex(LEAVE) + len(LEAVE):].decode().strip()
                 self.assertIn("--format=" + name, command)
 
+    def test_png_saves_and_their_command(self):
+        terminal = self.open(["--png", DEMO_ROM, "out/", 64, 32, 1, 0x20D])
+        terminal.press(b"s")
+        terminal.wait_for(lambda: "Saved" in terminal.status(), "the save")
+        self.assertEqual(terminal.status(), "Saved out/snap0000.png")
+        terminal.type(b"q")
+        self.assertEqual(terminal.finish(), 0)
+        command = terminal.output[terminal.output.rindex(LEAVE) + len(LEAVE):].decode().split("\r\n")[-2]
+        self.assertEqual(command, "velloran --png %s out/ 64 32 1 0x0000020D" % DEMO_ROM)
+        os.makedirs(self.path("again"))
+        done = subprocess.run(["bash", "-c", command.replace("velloran", '"$0"', 1).replace(" out/", " again/"),
+                               harness.TOOL], cwd=self.dir)
+        self.assertEqual(done.returncode, 0)
+        self.assertEqual(read_file(self.path("out", "snap0000.png")), read_file(self.path("again", "snap0000.png")))
+
     def test_m_steps_through_the_ring_and_M_takes_a_typed_format(self):
         terminal = self.open([DEMO_ROM, "out/", 64, 32, 1, 0x20D])
         for name in ["bgr555be", "rgb565le", "rgba5551be", "rgba", "bgr555le"]:

@@ -54,7 +54,13 @@ class DumpTest : public ::testing::Test {
   // Runs a dump; `controls` answers the control calls in turn, then goOn.
   DumpResult dump(std::int32_t width, std::int32_t height, std::int32_t count, std::int32_t start,
                   std::vector<DumpControl> controls = {}) {
-    DumpRequest request{path("rom.bin"), (dir_ / "").string(), width, height, count, start};
+    DumpRequest request;
+    request.romPath = path("rom.bin");
+    request.dumpPrefix = (dir_ / "").string();
+    request.width = width;
+    request.height = height;
+    request.imageCount = count;
+    request.startAddress = start;
     std::string whyNot;
     const FileHandle rom = openForReading(request.romPath, whyNot);
     std::size_t asked = 0;
@@ -111,7 +117,12 @@ TEST_F(DumpTest, EndingBeforeTheNextImageKeepsTheOnesWritten) {
 
 TEST_F(DumpTest, AFailedCreateIsReportedAndTheNextImageTriesTheSameNumber) {
   makeRom(64);
-  DumpRequest request{path("rom.bin"), path("gone/"), 2, 2, 2, 0};  // a folder that is not there
+  DumpRequest request;
+  request.romPath = path("rom.bin");
+  request.dumpPrefix = path("gone/");  // a folder that is not there
+  request.width = 2;
+  request.height = 2;
+  request.imageCount = 2;
   std::string whyNot;
   const FileHandle rom = openForReading(request.romPath, whyNot);
   const DumpHooks hooks{[this](const DumpEvent& event) { events_.push_back(describe(event)); },

@@ -1,0 +1,222 @@
+#include "snapshot/png_file.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/platform.h"
+
+namespace velloran {
+
+struct ZlibStream {
+  z_stream stream{};
+};
+
+namespace {
+
+constexpr unsigned char kSignature[] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+// zlib's output goes out as IDAT chunks of this size; the file's bytes are
+// written once this many have gathered, or at the end: a small snapshot is
+// one write.
+constexpr std::size_t kIdatBytes = 64 * 1024;
+constexpr std::size_t kWriteBytes = std::size_t{4} << 20;
+
+void put32(std::vector<unsigned char>& out, std::uint32_t value) {
+  for (const int shift : {24, 16, 8, 0}) out.push_back(static_cast<unsigned char>((value >> shift) & 0xFFu));
+}
+
+// length, type, data, CRC of type and data
+void putChunk(std::vector<unsigned char>& out, const char* type, const unsigned char* data, std::size_t size) {
+  put32(out, static_cast<std::uint32_t>(size));
+  const auto* typeBytes = reinterpret_cast<const unsigned char*>(type);
+  out.insert(out.end(), typeBytes, typeBytes + 4);
+  if (size > 0) out.insert(out.end(), data, data + size);
+  uLong crc = crc32(0L, typeBytes, 4);
+  if (size > 0) crc = crc32(crc, data, static_cast<uInt>(size));
+  put32(out, static_cast<std::uint32_t>(crc));
+}
+
+bool isAscii(const std::string& text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+}
+
+// A tEXt chunk, or an iTXt (UTF-8) one for a value beyond ASCII; any byte a
+// reader would act on shown as \xNN.
+void putText(std::vector<unsigned char>& out, const std::string& keyword, const std::string& value) {
+  const std::string shown = printableText(value);
+  std::vector<unsigned char> data(keyword.begin(), keyword.end());
+  data.push_back(0);
+  const bool ascii = isAscii(shown);
+  if (!ascii) data.insert(data.end(), {0, 0, 0, 0});  // no compression, no language, no translation
+  data.insert(data.end(), shown.begin(), shown.end());
+  putChunk(out, ascii ? "tEXt" : "iTXt", data.data(), data.size());
+}
+
+std::string fileNameOf(const std::string& path) {
+  const auto separator = std::find_if(path.rbegin(), path.rend(), isPathSeparator);
+  return std::string(separator.base(), path.end());
+}
+
+bool writePending(PngStream& png, SnapshotFile& snapshot) {
+  if (png.pending.empty()) return true;
+  const bool written = writeAllAt(snapshot.file, snapshot.length, png.pending.data(), png.pending.size());
+  snapshot.length += png.pending.size();
+  png.pending.clear();
+  return written;
+}
+
+// Deflates `size` bytes (Z_FINISH: and ends the data); each time zlib's
+// output fills the buffer, and at the end, it becomes an IDAT chunk.
+bool deflateInto(PngStream& png, SnapshotFile& snapshot, const unsigned char* data, std::size_t size, int flush) {
+  z_stream& stream = png.zlib->stream;
+  stream.next_in = const_cast<Bytef*>(data);
+  stream.avail_in = static_cast<uInt>(size);
+  for (;;) {
+    stream.next_out = png.deflated.data() + png.deflatedBytes;
+    stream.avail_out = static_cast<uInt>(png.deflated.size() - png.deflatedBytes);
+    const int result = deflate(&stream, flush);
+    if (result == Z_STREAM_ERROR) return false;
+    png.deflatedBytes = png.deflated.size() - stream.avail_out;
+    const bool finished = flush == Z_FINISH && result == Z_STREAM_END;
+    if (png.deflatedBytes == png.deflated.size() || (finished && png.deflatedBytes > 0)) {
+      putChunk(png.pending, "IDAT", png.deflated.data(), png.deflatedBytes);
+      png.deflatedBytes = 0;
+    }
+    if (png.pending.size() >= kWriteBytes && !writePending(png, snapshot)) return false;
+    if (finished || (flush != Z_FINISH && stream.avail_in == 0 && stream.avail_out > 0)) return true;
+  }
+}
+
+int paeth(int left, int above, int aboveLeft) {
+  const int estimate = left + above - aboveLeft;
+  const int toLeft = std::abs(estimate - left);
+  const int toAbove = std::abs(estimate - above);
+  const int toAboveLeft = std::abs(estimate - aboveLeft);
+  if (toLeft <= toAbove && toLeft <= toAboveLeft) return left;
+  return toAbove <= toAboveLeft ? above : aboveLeft;
+}
+
+// The row under filter `type` into `out` (its filter byte first); the sum
+// of its bytes as signed values, the usual measure of how well it deflates.
+std::uint64_t filterRow(int type, const unsigned char* row, const unsigned char* above, std::size_t size,
+                        unsigned pixelBytes, unsigned char* out) {
+  out[0] = static_cast<unsigned char>(type);
+  std::uint64_t cost = 0;
+  for (std::size_t at = 0; at < size; ++at) {
+    const int left = at >= pixelBytes ? row[at - pixelBytes] : 0;
+    const int up = above[at];
+    const int upLeft = at >= pixelBytes ? above[at - pixelBytes] : 0;
+    int predicted = 0;
+    switch (type) {
+      case 1: predicted = left; break;
+      case 2: predicted = up; break;
+      case 3: predicted = (left + up) / 2; break;
+      case 4: predicted = paeth(left, up, upLeft); break;
+      default: break;
+    }
+    const auto value = static_cast<unsigned char>(row[at] - predicted);
+    out[at + 1] = value;
+    cost += value < 128 ? value : 256 - value;
+  }
+  return cost;
+}
+
+// One whole row, under the filter that suits it best.
+bool addRow(PngStream& png, SnapshotFile& snapshot) {
+  const auto size = static_cast<std::size_t>(png.rowBytes);
+  const unsigned pixelBytes = png.alpha ? 4 : 3;
+  std::uint64_t best = filterRow(0, png.current.data(), png.previous.data(), size, pixelBytes, png.filtered.data());
+  for (int type = 1; type <= 4; ++type) {
+    const std::uint64_t cost = filterRow(type, png.current.data(), png.previous.data(), size, pixelBytes, png.trial.data());
+    if (cost < best) {
+      best = cost;
+      png.filtered.swap(png.trial);
+    }
+  }
+  png.previous.swap(png.current);
+  return deflateInto(png, snapshot, png.filtered.data(), size + 1, Z_NO_FLUSH);
+}
+
+}  // namespace
+
+PngStream::PngStream() = default;
+
+PngStream::~PngStream() {
+  if (ready) deflateEnd(&zlib->stream);
+}
+
+bool startPngStream(PngStream& png) {
+  png.zlib = std::make_unique<ZlibStream>();
+  png.deflated.resize(kIdatBytes);
+  png.pending.reserve(kWriteBytes + kIdatBytes + 1024);
+  png.ready = deflateInit(&png.zlib->stream, Z_DEFAULT_COMPRESSION) == Z_OK;
+  return png.ready;
+}
+
+void beginPng(PngStream& png, const PixelDecoder& decoder, const ImageShape& shape, const SnapshotOrigin& origin) {
+  deflateReset(&png.zlib->stream);
+  png.pending.clear();
+  png.deflatedBytes = 0;
+  png.alpha = decoder.format.fields[kAlpha].bits != 0;
+  png.rowBytes = std::uint64_t{shape.width} * (png.alpha ? 4 : 3);
+  // Rows that fit a block are filtered against the row above; a longer row
+  // comes in runs and goes unfiltered.
+  const bool wholeRows = shape.width > 0 && firstBlock(shape).columnCount == shape.width;
+  png.previous.assign(wholeRows ? static_cast<std::size_t>(png.rowBytes) : 0, 0);
+  png.current.assign(static_cast<std::size_t>(wholeRows ? png.rowBytes : std::uint64_t{firstBlock(shape).columnCount} *
+                                                                             (png.alpha ? 4 : 3)),
+                     0);
+  png.filtered.assign(wholeRows ? static_cast<std::size_t>(png.rowBytes) + 1 : 0, 0);
+  png.trial.assign(png.filtered.size(), 0);
+
+  png.pending.insert(png.pending.end(), std::begin(kSignature), std::end(kSignature));
+  std::vector<unsigned char> header;
+  put32(header, shape.width);
+  put32(header, shape.height);
+  header.insert(header.end(), {8, static_cast<unsigned char>(png.alpha ? 6 : 2), 0, 0, 0});
+  putChunk(png.pending, "IHDR", header.data(), header.size());
+  std::vector<unsigned char> bits;
+  for (int channel = 0; channel < (png.alpha ? 4 : 3); ++channel) bits.push_back(decoder.format.fields[channel].bits);
+  putChunk(png.pending, "sBIT", bits.data(), bits.size());
+  char offset[32];
+  std::snprintf(offset, sizeof offset, "0x%08" PRIX64, origin.offset);
+  putText(png.pending, "Source", fileNameOf(origin.source));
+  putText(png.pending, "Offset", offset);
+  putText(png.pending, "Width", std::to_string(shape.width));
+  putText(png.pending, "Height", std::to_string(shape.height));
+  putText(png.pending, "Format", origin.format);
+  putText(png.pending, "Software", origin.software);
+}
+
+bool addPngBlock(PngStream& png, SnapshotFile& snapshot, const PixelDecoder& decoder, const ImageShape& shape,
+                 const ImageBlock& block, const unsigned char* raw) {
+  const unsigned pixelBytes = png.alpha ? 4 : 3;
+  if (block.columnCount == shape.width) {
+    for (std::uint32_t row = 0; row < block.rowCount; ++row) {
+      decodeRgbBytes(decoder, raw + std::size_t{row} * block.columnCount * shape.wordBytes, block.columnCount,
+                     png.alpha, png.current.data());
+      if (!addRow(png, snapshot)) return false;
+    }
+    return true;
+  }
+  // A run of a long row: the row's filter byte (none) before its first run.
+  if (block.firstColumn == 0) {
+    const unsigned char none = 0;
+    if (!deflateInto(png, snapshot, &none, 1, Z_NO_FLUSH)) return false;
+  }
+  // Within what beginPng made room for: no allocation while the file is open.
+  decodeRgbBytes(decoder, raw, block.columnCount, png.alpha, png.current.data());
+  return deflateInto(png, snapshot, png.current.data(), std::size_t{block.columnCount} * pixelBytes, Z_NO_FLUSH);
+}
+
+bool finishPng(PngStream& png, SnapshotFile& snapshot) {
+  if (!deflateInto(png, snapshot, nullptr, 0, Z_FINISH)) return false;
+  putChunk(png.pending, "IEND", nullptr, 0);
+  return writePending(png, snapshot);
+}
+
+}  // namespace velloran
