@@ -126,20 +126,6 @@ void drawZoomedIn(Painter& painter, const View& view, const PixelDecoder& decode
   finishPainting(painter);
 }
 
-// Adds `count` pixels of a row, from image column `first` on, into the sums
-// of the cell pixels (k image columns each) they fall in.
-void addSpan(std::vector<ColourSum>& sums, const PixelDecoder& decoder, const unsigned char* bytes, std::uint64_t first,
-             std::uint64_t count, std::uint64_t k) {
-  const std::uint64_t end = first + count;
-  for (std::uint64_t x = first; x < end;) {
-    const std::uint64_t column = x / k;
-    const std::uint64_t blockEnd = std::min(end, (column + 1) * k);
-    addPixels(sums[static_cast<std::size_t>(column)], decoder, bytes + decoder.format.wordBytes * (x - first),
-              static_cast<std::size_t>(blockEnd - x));
-    x = blockEnd;
-  }
-}
-
 // Zoomed out by k: each cell pixel is the average of a k x k block, of the
 // pixels the ROM holds; none held shows the background.
 void drawZoomedOut(Painter& painter, const View& view, const PixelDecoder& decoder, const Placement& place,
@@ -160,21 +146,18 @@ void drawZoomedOut(Painter& painter, const View& view, const PixelDecoder& decod
   for (std::uint64_t row = 0; row < sourceRows; ++row) {
     const std::uint64_t held = pixelsHeld(reader, row, sourceColumns);
     if (wholeRows) {
-      addSpan(sums, decoder, rowAt(reader, row), 0, held, k);
+      addToBlocks(sums, decoder, rowAt(reader, row), 0, held, k);
     } else {
       for (std::uint64_t first = 0; first < held; first += piecePixels) {
         const std::uint64_t count = std::min(piecePixels, held - first);
         std::fill(piece.begin(), piece.end(), 0);
         readAt(rom, place.start + (row * width + first) * pixelBytes, piece.data(),
                static_cast<std::size_t>(count * pixelBytes));
-        addSpan(sums, decoder, piece.data(), first, count, k);
+        addToBlocks(sums, decoder, piece.data(), first, count, k);
       }
     }
     if ((row + 1) % k == 0 || row + 1 == sourceRows) {
-      for (std::size_t column = 0; column < sums.size(); ++column) {
-        colours[column] = sums[column].pixels > 0 ? averageColour(sums[column]) : kNoColour;
-        sums[column] = ColourSum{0, 0, 0, 0};
-      }
+      takeBlockColours(sums, colours, kNoColour);
       paintRow(painter, colours);
     }
   }

@@ -4,83 +4,15 @@
 #include <cstring>
 #include <vector>
 
+#include "console/screen.h"
 #include "pixels/pixel_decoder.h"
 
 namespace velloran {
 
 namespace {
 
-constexpr char kUpperHalfBlock[] = "\xE2\x96\x80";
-constexpr char kDefaultColours[] = "\x1B[0m";
-constexpr char kForeground[] = "\x1B[38;2;";
-constexpr char kBackground[] = "\x1B[48;2;";
-// Two colour sequences of 19 bytes at most, and the block's three.
-constexpr std::size_t kMaxCellBytes = 2 * 19 + 3;
-// A line break, its cells, and the colours' reset.
-constexpr std::size_t lineBytesFor(std::size_t columns) {
-  return 1 + columns * kMaxCellBytes + sizeof kDefaultColours - 1;
-}
-
-struct Colour {
-  unsigned red;
-  unsigned green;
-  unsigned blue;
-};
-
 constexpr std::uint64_t ceilDivide(std::uint64_t value, std::uint64_t divisor) {
   return (value + divisor - 1) / divisor;
-}
-
-// Adds one row's run of `count` pixels, from image column `firstColumn` on,
-// into `sums`, one per picture column of `scale` image columns.
-void addRun(const PixelDecoder& decoder, const unsigned char* pixels, std::uint32_t firstColumn, std::uint32_t count,
-            std::uint64_t scale, std::vector<ColourSum>& sums) {
-  const std::uint64_t runEnd = std::uint64_t{firstColumn} + count;
-  for (std::uint64_t column = firstColumn / scale; column * scale < runEnd; ++column) {
-    const std::uint64_t first = std::max<std::uint64_t>(firstColumn, column * scale);
-    const std::uint64_t end = std::min<std::uint64_t>(runEnd, (column + 1) * scale);
-    addPixels(sums[column], decoder, pixels + decoder.format.wordBytes * (first - firstColumn),
-              static_cast<std::size_t>(end - first));
-  }
-}
-
-// Rounded to the nearest level, halves up.
-Colour averageOf(const ColourSum& sum) {
-  if (sum.pixels == 0) return Colour{0, 0, 0};
-  // Unshrunk pictures skip the divisions, which cost more than the rest of a cell.
-  if (sum.pixels == 1) {
-    return Colour{static_cast<unsigned>(sum.red), static_cast<unsigned>(sum.green), static_cast<unsigned>(sum.blue)};
-  }
-  const std::uint64_t half = sum.pixels / 2;
-  return Colour{static_cast<unsigned>((sum.red + half) / sum.pixels),
-                static_cast<unsigned>((sum.green + half) / sum.pixels),
-                static_cast<unsigned>((sum.blue + half) / sum.pixels)};
-}
-
-// The text is written through a pointer into room made for the longest
-// cells: appending byte by byte to a string costs more than the pixels do.
-template <std::size_t size>
-char* put(char* at, const char (&text)[size]) {
-  std::memcpy(at, text, size - 1);
-  return at + size - 1;
-}
-
-char* putLevel(char* at, unsigned level) {
-  if (level >= 100) *at++ = static_cast<char>('0' + level / 100);
-  if (level >= 10) *at++ = static_cast<char>('0' + level / 10 % 10);
-  *at++ = static_cast<char>('0' + level % 10);
-  return at;
-}
-
-// ESC[38;2;R;G;Bm sets the foreground, ESC[48;2;R;G;Bm the background.
-char* putColour(char* at, const char (&layer)[8], const Colour& colour) {
-  at = putLevel(put(at, layer), colour.red);
-  *at++ = ';';
-  at = putLevel(at, colour.green);
-  *at++ = ';';
-  at = putLevel(at, colour.blue);
-  *at++ = 'm';
-  return at;
 }
 
 // Writes the line whose rows are all in, and readies the sums for the next.
@@ -88,24 +20,16 @@ char* putColour(char* at, const char (&layer)[8], const Colour& colour) {
 void putLine(PictureBuilder& picture) {
   const std::uint64_t lowerRow = (2 * picture.line + 1) * picture.scale;
   const bool hasLower = lowerRow < picture.height;
+  takeBlockColours(picture.upper, picture.upperColours, 0);
+  takeBlockColours(picture.lower, picture.lowerColours, 0);
   if (picture.inPixels) {
-    for (const ColourSum& sum : picture.upper) picture.image.pixels.push_back(averageColour(sum));
-    if (hasLower) {
-      for (const ColourSum& sum : picture.lower) picture.image.pixels.push_back(averageColour(sum));
-    }
+    std::vector<std::uint32_t>& pixels = picture.image.pixels;
+    pixels.insert(pixels.end(), picture.upperColours.begin(), picture.upperColours.end());
+    if (hasLower) pixels.insert(pixels.end(), picture.lowerColours.begin(), picture.lowerColours.end());
   } else {
-    char* at = &picture.text[picture.length];
-    *at++ = '\n';
-    for (std::size_t column = 0; column < picture.upper.size(); ++column) {
-      at = putColour(at, kForeground, averageOf(picture.upper[column]));
-      if (hasLower) at = putColour(at, kBackground, averageOf(picture.lower[column]));
-      at = put(at, kUpperHalfBlock);
-    }
-    at = put(at, kDefaultColours);
-    picture.length = static_cast<std::size_t>(at - picture.text.data());
+    putPictureLine(picture.text, picture.upperColours.data(), hasLower ? picture.lowerColours.data() : nullptr,
+                   picture.upperColours.size());
   }
-  std::fill(picture.upper.begin(), picture.upper.end(), ColourSum{0, 0, 0, 0});
-  std::fill(picture.lower.begin(), picture.lower.end(), ColourSum{0, 0, 0, 0});
   ++picture.line;
 }
 
@@ -135,8 +59,32 @@ void addPixels(ColourSum& sum, const PixelDecoder& decoder, const unsigned char*
 }
 
 std::uint32_t averageColour(const ColourSum& sum) {
-  const Colour colour = averageOf(sum);
-  return (colour.red << 16) | (colour.green << 8) | colour.blue;
+  if (sum.pixels == 0) return 0;
+  // Unshrunk pictures skip the divisions, which cost more than the rest of a cell.
+  if (sum.pixels == 1) return static_cast<std::uint32_t>(sum.red << 16 | sum.green << 8 | sum.blue);
+  const std::uint64_t half = sum.pixels / 2;
+  return static_cast<std::uint32_t>((sum.red + half) / sum.pixels << 16 | (sum.green + half) / sum.pixels << 8 |
+                                    (sum.blue + half) / sum.pixels);
+}
+
+void addToBlocks(std::vector<ColourSum>& sums, const PixelDecoder& decoder, const unsigned char* pixels,
+                 std::uint64_t firstColumn, std::uint64_t count, std::uint64_t scale) {
+  const std::uint64_t end = firstColumn + count;
+  for (std::uint64_t x = firstColumn; x < end;) {
+    const std::uint64_t column = x / scale;
+    const std::uint64_t blockEnd = std::min(end, (column + 1) * scale);
+    addPixels(sums[static_cast<std::size_t>(column)], decoder, pixels + decoder.format.wordBytes * (x - firstColumn),
+              static_cast<std::size_t>(blockEnd - x));
+    x = blockEnd;
+  }
+}
+
+void takeBlockColours(std::vector<ColourSum>& sums, std::vector<std::uint32_t>& colours, std::uint32_t empty) {
+  colours.resize(sums.size());
+  for (std::size_t column = 0; column < sums.size(); ++column) {
+    colours[column] = sums[column].pixels > 0 ? averageColour(sums[column]) : empty;
+    sums[column] = ColourSum{0, 0, 0, 0};
+  }
 }
 
 std::uint64_t pictureScale(std::uint32_t width, std::uint32_t height, PictureBounds bounds) {
@@ -147,8 +95,8 @@ std::uint64_t pictureScale(std::uint32_t width, std::uint32_t height, PictureBou
 
 PictureBuilder startPicture(const PixelDecoder& decoder, std::uint32_t width, std::uint32_t height,
                             PictureBounds bounds, bool inPixels) {
-  PictureBuilder picture{&decoder, width, height, pictureScale(width, height, bounds), 0, 0, {}, {}, {}, 0, inPixels,
-                         RgbImage{0, 0, {}}};
+  PictureBuilder picture{&decoder, width, height, pictureScale(width, height, bounds), 0, 0, {}, {}, {}, {}, {},
+                         inPixels, RgbImage{0, 0, {}}};
   if (width == 0 || height == 0) return picture;
   const auto columns = static_cast<std::size_t>(ceilDivide(width, picture.scale));
   picture.lines = ceilDivide(ceilDivide(height, picture.scale), 2);
@@ -159,7 +107,8 @@ PictureBuilder startPicture(const PixelDecoder& decoder, std::uint32_t width, st
     picture.image.height = static_cast<std::uint32_t>(ceilDivide(height, picture.scale));
     picture.image.pixels.reserve(columns * picture.image.height);
   } else {
-    picture.text.resize(static_cast<std::size_t>(picture.lines) * lineBytesFor(columns));
+    // A cell takes at most two colour sequences of 19 bytes and the block's 3.
+    picture.text.reserve(static_cast<std::size_t>(picture.lines) * (columns * 41 + 5));
   }
   return picture;
 }
@@ -171,14 +120,14 @@ void addPictureRows(PictureBuilder& picture, const unsigned char* pixels, std::u
     const std::uint64_t pixelRow = row / picture.scale;
     while (picture.line < pixelRow / 2) putLine(picture);
     std::vector<ColourSum>& sums = pixelRow % 2 == 0 ? picture.upper : picture.lower;
-    addRun(*picture.decoder, pixels + std::size_t{columnCount} * picture.decoder->format.wordBytes * (row - firstRow),
-           firstColumn, columnCount, picture.scale, sums);
+    addToBlocks(sums, *picture.decoder,
+                pixels + std::size_t{columnCount} * picture.decoder->format.wordBytes * (row - firstRow), firstColumn,
+                columnCount, picture.scale);
   }
 }
 
 std::string finishPicture(PictureBuilder& picture) {
   while (picture.line < picture.lines) putLine(picture);
-  picture.text.resize(picture.length);
   return std::move(picture.text);
 }
 

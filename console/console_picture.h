@@ -47,6 +47,17 @@ void addPixels(ColourSum& sum, const PixelDecoder& decoder, const unsigned char*
 // (halves up), as 0xRRGGBB; black for no pixels.
 std::uint32_t averageColour(const ColourSum& sum);
 
+// The one downscaler, for --preview and --browse alike: a row of blocks
+// `scale` image columns wide (and as many rows high), summed as the image's
+// pixels come, then averaged. Adds `count` pixels of an image row, from
+// column `firstColumn` on, into the sums of the blocks they fall in.
+void addToBlocks(std::vector<ColourSum>& sums, const PixelDecoder& decoder, const unsigned char* pixels,
+                 std::uint64_t firstColumn, std::uint64_t count, std::uint64_t scale);
+
+// Each block's average colour (`empty` where no pixel fell in it), and the
+// sums emptied for the next row of blocks.
+void takeBlockColours(std::vector<ColourSum>& sums, std::vector<std::uint32_t>& colours, std::uint32_t empty);
+
 // A picture made as the image's rows arrive, top row first, so that the
 // image need never be in memory whole.
 struct PictureBuilder {
@@ -58,8 +69,9 @@ struct PictureBuilder {
   std::uint64_t line;  // the text line the rows now arriving belong to
   std::vector<ColourSum> upper;
   std::vector<ColourSum> lower;
+  std::vector<std::uint32_t> upperColours;  // the line's averages
+  std::vector<std::uint32_t> lowerColours;
   std::string text;
-  std::size_t length;  // of the text made so far
   bool inPixels;       // the picture is made as an image for sixel or kitty, not as text
   RgbImage image;
 };

@@ -157,6 +157,22 @@ void putRows(std::string& text, const Screen& screen, const Screen* before, int 
 
 }  // namespace
 
+void putPictureLine(std::string& text, const std::uint32_t* upper, const std::uint32_t* lower, std::size_t count) {
+  text += '\n';
+  for (std::size_t column = 0; column < count; ++column) {
+    text += "\x1B[";
+    putColour(text, true, upper[column]);
+    text += 'm';
+    if (lower != nullptr) {
+      text += "\x1B[";
+      putColour(text, false, lower[column]);
+      text += 'm';
+    }
+    putUtf8(text, kUpperHalf);
+  }
+  text += "\x1B[0m";
+}
+
 std::string frameText(const Screen& screen, const Screen* before) {
   std::string text = "\x1B[?2026h";
   putRows(text, screen, before, 0, screen.rows);

@@ -61,4 +61,13 @@ std::string frameText(const Screen& screen, const Screen* before = nullptr);
 // goes with images drawn in pixels.
 std::string rowsText(const Screen& screen, int firstRow, int endRow);
 
+// One line of a picture as --preview prints it below its Opening line:
+//
+//   "\n" ESC[38;2;R;G;Bm ESC[48;2;R;G;Bm U+2580 ... ESC[0m
+//
+// a cell for each of `count` pixel pairs, the upper pixel as foreground, the
+// lower as background, each cell's colours in full; a picture's last single
+// row (`lower` null) keeps the terminal's background.
+void putPictureLine(std::string& text, const std::uint32_t* upper, const std::uint32_t* lower, std::size_t count);
+
 }  // namespace velloran
