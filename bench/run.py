@@ -31,6 +31,7 @@ MIB = 1 << 20
 # A pixel's bytes in the ROM and in the BMP, and the bytes before the rows.
 FORMATS = {"bgr555le": (2, 2, 54), "rgb565le": (2, 2, 66), "rgba": (4, 4, 138)}
 FORMAT = "bgr555le"
+PNG = False  # --png: velloran --png runs beside the others
 
 
 class Workload:
@@ -77,6 +78,8 @@ def commands(build, rom, folder, w):
     yield "velloran", [os.path.join(build, "velloran")] + format_option, answers
     # The same run drawing every snapshot (into /dev/null, as all output here).
     yield "preview", [os.path.join(build, "velloran"), "--preview"] + format_option, answers
+    if PNG:
+        yield "png", [os.path.join(build, "velloran"), "--png"] + format_option, answers
     yield "floor", [os.path.join(build, "bench", "velloran_io_floor"), rom, prefix,
                     str(w.width), str(w.height), str(w.count), "0", str(w.existing)] + [str(n) for n in FORMATS[FORMAT]], None
     if shutil.which("ffmpeg") and w.ffmpeg_can and FORMAT == "bgr555le":
@@ -104,14 +107,18 @@ def timed_run(argv, answers, report):
 
 
 def check_files(folder, w, contender):
+    """The files' bytes in all."""
     earlier = {"snap%04d.bmp" % number for number in range(w.existing)}
     written = [name for name in os.listdir(folder) if name not in earlier]
     if len(written) != w.count:
         sys.exit("%s wrote %d files into %s, expected %d" % (contender, len(written), folder, w.count))
+    if contender == "png":
+        return sum(os.path.getsize(os.path.join(folder, name)) for name in written)
     for name in written:
         size = os.path.getsize(os.path.join(folder, name))
         if size != w.file_bytes():
             sys.exit("%s wrote %s with %d bytes, expected %d" % (contender, name, size, w.file_bytes()))
+    return w.file_bytes() * len(written)
 
 
 def measure(build, work, w, runs, seed):
@@ -123,6 +130,7 @@ def measure(build, work, w, runs, seed):
     contenders = [name for name, _, _ in commands(build, rom, work, w)]
     times = {name: [] for name in contenders}
     memory = {name: 0 for name in contenders}
+    sizes = {}
     for round_number in range(runs):
         shift = round_number % len(contenders)
         for name in contenders[shift:] + contenders[:shift]:
@@ -133,9 +141,12 @@ def measure(build, work, w, runs, seed):
             # earlier files') still waiting to be written back to the disk.
             os.sync()
             elapsed, peak = timed_run(argv, answers, os.path.join(folder + ".time"))
-            check_files(folder, w, name)
+            sizes[name] = check_files(folder, w, name)
             times[name].append(elapsed)
             memory[name] = max(memory[name], peak)
+    if PNG:
+        print("  %s: --png/velloran %.2fx the time, %.1f MiB against %.1f MiB" % (
+            w.name, ratio(times, "png", "velloran"), sizes["png"] / MIB, sizes["velloran"] / MIB))
     return times, memory
 
 
@@ -194,9 +205,11 @@ def main():
     parser.add_argument("--keep", action="store_true", help="keep the work folder")
     parser.add_argument("--against", help="another build folder whose velloran runs beside in the naming table")
     parser.add_argument("--format", default="bgr555le", choices=sorted(FORMATS))
+    parser.add_argument("--png", action="store_true", help="time velloran --png beside, and say the bytes of each")
     args = parser.parse_args()
-    global FORMAT
+    global FORMAT, PNG
     FORMAT = args.format
+    PNG = args.png
 
     subprocess.run(["cmake", "-S", ROOT, "-B", args.build, "-DCMAKE_BUILD_TYPE=Release"],
                    check=True, stdout=subprocess.DEVNULL)

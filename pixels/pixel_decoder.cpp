@@ -138,7 +138,7 @@ unsigned bmpBytesPerPixel(BmpPixels pixels) {
 }
 
 PixelDecoder makeDecoder(const PixelFormat& format, bool forPictures) {
-  PixelDecoder decoder{format, bmpPixelsOf(format), 0, {}, {}, PixelDecoder::BmpPlan::moves, {}};
+  PixelDecoder decoder{format, bmpPixelsOf(format), 0, {}, {}, PixelDecoder::BmpPlan::moves, false, {}, {}};
   decoder.fileBytes = bmpBytesPerPixel(decoder.bmp);
   for (int channel = 0; channel < kChannels; ++channel) {
     const unsigned bits = format.fields[channel].bits;
@@ -146,11 +146,19 @@ PixelDecoder makeDecoder(const PixelFormat& format, bool forPictures) {
       decoder.widened[channel][value] = widen(value & ((1u << bits) - 1), bits);
     }
   }
-  if (format.wordBytes == 2 && forPictures) {
+  // Pictures look 16-bit colours up, and so do files that widen them.
+  if (format.wordBytes == 2 && (forPictures || decoder.fileBytes != 2)) {
     decoder.colourOfWord.resize(1u << 16);
     for (std::uint32_t word = 0; word < (1u << 16); ++word) decoder.colourOfWord[word] = colourOf(decoder, word);
   }
   if (decoder.fileBytes == 2) planBmpMoves(decoder);
+  decoder.wholeBytes = true;
+  for (int channel = 0; channel < kChannels; ++channel) {
+    const FieldBits field = format.fields[channel];
+    if (field.bits == 0) continue;
+    decoder.wholeBytes = decoder.wholeBytes && field.bits == 8 && field.shift % 8 == 0;
+    decoder.byteOf[channel] = format.bigEndian ? format.wordBytes - 1 - field.shift / 8u : field.shift / 8u;
+  }
   return decoder;
 }
 
@@ -194,6 +202,45 @@ void encodeBmpPixels(const PixelDecoder& decoder, const unsigned char* raw, std:
   }
   const PixelFormat& format = decoder.format;
   const unsigned outBytes = decoder.fileBytes;
+  if (decoder.wholeBytes) {
+    // Byte copies, for formats whose fields are whole bytes: no word to make.
+    const unsigned red = decoder.byteOf[kRed];
+    const unsigned green = decoder.byteOf[kGreen];
+    const unsigned blue = decoder.byteOf[kBlue];
+    if (outBytes == 4) {
+      const unsigned alpha = decoder.byteOf[kAlpha];
+      for (std::size_t index = 0; index < count; ++index) {
+        const unsigned char* from = raw + 4 * index;
+        unsigned char* pixel = out + 4 * index;
+        pixel[0] = from[blue];
+        pixel[1] = from[green];
+        pixel[2] = from[red];
+        pixel[3] = from[alpha];
+      }
+      return;
+    }
+    for (std::size_t index = 0; index < count; ++index) {
+      const unsigned char* from = raw + bytes * index;
+      unsigned char* pixel = out + 3 * index;
+      pixel[0] = from[blue];
+      pixel[1] = from[green];
+      pixel[2] = from[red];
+    }
+    return;
+  }
+  if (bytes == 2) {
+    const std::uint32_t* table = decoder.colourOfWord.data();
+    for (std::size_t index = 0; index < count; ++index) {
+      const std::uint32_t word = wordAt(raw + 2 * index, 2, bigEndian);
+      const std::uint32_t colour = table[word];
+      unsigned char* pixel = out + outBytes * index;
+      pixel[0] = static_cast<unsigned char>(colour & 0xFFu);
+      pixel[1] = static_cast<unsigned char>((colour >> 8) & 0xFFu);
+      pixel[2] = static_cast<unsigned char>(colour >> 16);
+      if (outBytes == 4) pixel[3] = decoder.widened[kAlpha][fieldOf(word, format.fields[kAlpha])];
+    }
+    return;
+  }
   for (std::size_t index = 0; index < count; ++index) {
     const std::uint32_t word = wordAt(raw + bytes * index, bytes, bigEndian);
     unsigned char* pixel = out + outBytes * index;

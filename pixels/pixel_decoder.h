@@ -46,6 +46,10 @@ struct PixelDecoder {
   // word kept as it is (rgb555le, rgb565le), or red and blue exchanged
   // (bgr555le, the default).
   enum class BmpPlan { moves, copy, swapRedBlue } bmpPlan;
+  // Formats whose colour and alpha fields are whole bytes (rgb24, rgba, ...):
+  // where each is in a pixel's bytes, so that the BMP's are byte copies.
+  bool wholeBytes;
+  unsigned byteOf[kChannels];
   // Wider words: each field's value widened to 8 bits.
   std::uint8_t widened[kChannels][256];
 };
