@@ -133,6 +133,7 @@ struct SaveSummary {
   std::string last;
   int written = 0;
   std::string problem;  // the first thing that went wrong
+  std::string where;    // the offset and the size saved
 };
 
 void noteEvent(Session& session, SaveSummary& summary, const DumpEvent& event) {
@@ -154,10 +155,37 @@ void noteEvent(Session& session, SaveSummary& summary, const DumpEvent& event) {
   }
 }
 
+// The command that dumps what `request` asks for, ready to paste into a shell.
+std::string commandFor(const DumpRequest& request) {
+  char offset[32];
+  std::snprintf(offset, sizeof offset, "0x%08" PRIX64, static_cast<std::uint64_t>(request.startAddress));
+  // A ROM whose name begins with "-" must not be taken for an option.
+  const std::string& rom = request.romPath;
+  const std::string format =
+      request.format.name == defaultFormat().name ? "" : shellWord("--format=" + request.format.name) + " ";
+  const std::string png = request.png ? "--png " : "";
+  return std::string("velloran ") + png + format + (rom[0] == '-' ? "-- " : "") + shellWord(rom) + " " +
+         shellWord(request.dumpPrefix) + " " + std::to_string(request.width) + " " + std::to_string(request.height) +
+         " " + std::to_string(request.imageCount) + " " + offset;
+}
+
+// The request that dumps the view: `count` images from its offset.
+DumpRequest requestFor(const Session& session, std::int32_t count) {
+  const View& view = session.view;
+  DumpRequest request = session.request;
+  request.width = view.width;
+  request.height = view.height;
+  request.imageCount = count;
+  request.startAddress = static_cast<std::int64_t>(view.offset);
+  request.format = view.format;
+  return request;
+}
+
 std::string summaryText(const SaveSummary& summary) {
   std::string text;
   if (summary.written > 0) text = "Saved " + summary.first;
   if (summary.written > 1) text += " to " + summary.last;
+  if (summary.written > 0) text += " at " + summary.where;
   if (!summary.problem.empty()) text += (text.empty() ? "" : "; ") + summary.problem;
   return text.empty() ? "Nothing saved" : text;
 }
@@ -168,13 +196,11 @@ void save(Session& session, std::int32_t count) {
   View& view = session.view;
   view.message = "Saving...";
   draw(session);
-  DumpRequest request = session.request;
-  request.width = view.width;
-  request.height = view.height;
-  request.imageCount = count;
-  request.startAddress = static_cast<std::int64_t>(view.offset);
-  request.format = view.format;
+  const DumpRequest request = requestFor(session, count);
   SaveSummary summary;
+  char where[64];
+  std::snprintf(where, sizeof where, "0x%08" PRIX64 ", %dx%d", view.offset, view.width, view.height);
+  summary.where = where;
   const DumpHooks hooks{[&](const DumpEvent& event) { noteEvent(session, summary, event); },
                         [] { return stopRequest() != 0 ? DumpControl::stopNow : DumpControl::goOn; }};
   const DumpResult result = dumpImages(session.rom, request, hooks);
@@ -182,22 +208,9 @@ void save(Session& session, std::int32_t count) {
     session.saveFailed = true;
     summary.problem = dumpMessage(DumpProblem::noMemory);
   }
+  // After what it printed, the command that writes it again.
+  if (summary.written > 0) session.transcript += "\n" + commandFor(request);
   view.message = summaryText(summary);
-}
-
-// The command that dumps the last view, ready to paste into a shell.
-std::string commandFor(const Session& session) {
-  const View& view = session.view;
-  char offset[32];
-  std::snprintf(offset, sizeof offset, "0x%08" PRIX64, view.offset);
-  // A ROM whose name begins with "-" must not be taken for an option.
-  const std::string rom = session.request.romPath;
-  const std::string format =
-      view.format.name == defaultFormat().name ? "" : shellWord("--format=" + view.format.name) + " ";
-  const std::string png = session.request.png ? "--png " : "";
-  return std::string("velloran ") + png + format + (rom[0] == '-' ? "-- " : "") + shellWord(rom) + " " +
-         shellWord(session.request.dumpPrefix) + " " + std::to_string(view.width) + " " + std::to_string(view.height) +
-         " " + std::to_string(view.imageCount) + " " + offset;
 }
 
 enum class KeysDone { none, applied, leave };
@@ -266,6 +279,15 @@ void runView(Session& session) {
 
 }  // namespace
 
+std::string browseRefusal(const DumpRequest& request, std::uint64_t romLength) {
+  if (request.width < 1) return "WIDTH '" + std::to_string(request.width) + "': " + kStartsAtOne;
+  if (request.height < 1) return "HEIGHT '" + std::to_string(request.height) + "': " + kStartsAtOne;
+  if (static_cast<std::uint64_t>(request.startAddress) >= romLength) {
+    return "START '" + std::to_string(request.startAddress) + "': " + kPastTheEnd;
+  }
+  return "";
+}
+
 BrowseEnd browseRom(const FileHandle& rom, const DumpRequest& request, const TerminalGraphics& graphics) {
   std::uint64_t romLength = 0;
   fileLength(rom, romLength);
@@ -293,7 +315,7 @@ BrowseEnd browseRom(const FileHandle& rom, const DumpRequest& request, const Ter
   giveTerminalBack(session);
   dropLateReplies();
   if (outOfMemory) return BrowseEnd{1, stopRequest(), session.transcript + "\n" + dumpMessage(DumpProblem::noMemory), ""};
-  const std::string report = session.transcript + "\n" + commandFor(session) + "\n";
+  const std::string report = session.transcript + "\n" + commandFor(requestFor(session, session.view.imageCount)) + "\n";
   return BrowseEnd{session.saveFailed ? 1 : 0, stopRequest(), report, ""};
 }
 

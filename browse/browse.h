@@ -25,4 +25,8 @@ struct BrowseEnd {
 // Images are drawn as `graphics` says: half blocks, sixel or kitty.
 BrowseEnd browseRom(const FileHandle& rom, const DumpRequest& request, const TerminalGraphics& graphics);
 
+// Why the view cannot start with `request` on a ROM of `romLength` bytes,
+// as W, H and o would say it, naming the argument; "" when it can.
+std::string browseRefusal(const DumpRequest& request, std::uint64_t romLength);
+
 }  // namespace velloran

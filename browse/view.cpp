@@ -17,8 +17,6 @@ constexpr int kLargestZoomIn = 64;
 constexpr std::int64_t kLargestSixelSide = 1000;
 constexpr std::size_t kLongestTyped = 64;
 
-constexpr const char* kStartsAtOne = "Width and height start at 1.";
-constexpr const char* kPastTheEnd = "Past the ROM's end: an offset must be below its size.";
 constexpr const char* kBeforeTheStart = "Before the ROM's start.";
 
 int ceilDivide(std::int64_t value, std::int64_t divisor) {
@@ -76,7 +74,23 @@ void nextRow(View& view) { moveForward(view, rowBytes(view)); }
 void previousRow(View& view) { moveBack(view, rowBytes(view)); }
 void nextImage(View& view) { moveForward(view, imageBytes(view)); }
 void previousImage(View& view) { moveBack(view, imageBytes(view)); }
-void nextScreen(View& view) { moveForward(view, shownBytes(view)); }
+// Where End goes: the offset at which the last whole image is the first shown.
+std::uint64_t endOffset(const View& view) {
+  const std::uint64_t bytes = imageBytes(view);
+  const std::uint64_t phase = view.offset % pixelBytes(view);
+  std::uint64_t target = view.romLength > bytes ? view.romLength - bytes : 0;
+  const std::uint64_t back = (target % pixelBytes(view) + pixelBytes(view) - phase) % pixelBytes(view);
+  target = target >= back ? target - back : phase;
+  return std::min(target, lastOffsetLike(view, phase));
+}
+
+// A screen on, but never past where End goes (nor back from there).
+void nextScreen(View& view) {
+  const std::uint64_t before = view.offset;
+  const std::uint64_t end = endOffset(view);
+  moveForward(view, shownBytes(view));
+  if (view.offset > end) view.offset = std::max(before, end);
+}
 void previousScreen(View& view) { moveBack(view, shownBytes(view)); }
 void nextByte(View& view) { moveForward(view, 1); }
 void previousByte(View& view) { moveBack(view, 1); }
@@ -88,12 +102,7 @@ void romStart(View& view) {
 
 // The ROM's end in view: the first image shown is its last whole one.
 void romEnd(View& view) {
-  const std::uint64_t bytes = imageBytes(view);
-  const std::uint64_t phase = view.offset % pixelBytes(view);
-  std::uint64_t target = view.romLength > bytes ? view.romLength - bytes : 0;
-  const std::uint64_t back = (target % pixelBytes(view) + pixelBytes(view) - phase) % pixelBytes(view);
-  target = target >= back ? target - back : phase;
-  view.offset = std::min(target, lastOffsetLike(view, phase));
+  view.offset = endOffset(view);
 }
 
 void resize(View& view, std::int32_t width, std::int32_t height) {
@@ -108,9 +117,15 @@ void resize(View& view, std::int32_t width, std::int32_t height) {
   }
   view.width = width;
   view.height = height;
+  // The zoom that fits the new size, unless the user chose one.
+  if (!view.zoomChosen) view.zoom = fittingZoom(view);
 }
 
 void wider(View& view) { resize(view, view.width + 1, view.height); }
+void tileWider(View& view) { resize(view, view.width + 8, view.height); }
+void tileNarrower(View& view) { resize(view, view.width - 8, view.height); }
+void doubleWidth(View& view) { resize(view, view.width > (1 << 29) ? -1 : view.width * 2, view.height); }
+void halveWidth(View& view) { resize(view, view.width / 2, view.height); }
 void narrower(View& view) { resize(view, view.width - 1, view.height); }
 void taller(View& view) { resize(view, view.width, view.height + 1); }
 void shorter(View& view) { resize(view, view.width, view.height - 1); }
@@ -128,6 +143,7 @@ int largestZoomIn(const View& view) {
 }
 
 void zoomIn(View& view) {
+  view.zoomChosen = true;
   if (view.zoom >= 1) {
     view.zoom = std::min(view.zoom + 1, largestZoomIn(view));
   } else {
@@ -136,6 +152,7 @@ void zoomIn(View& view) {
 }
 
 void zoomOut(View& view) {
+  view.zoomChosen = true;
   if (view.zoom > 1) {
     view.zoom -= 1;
   } else {
@@ -145,12 +162,14 @@ void zoomOut(View& view) {
 
 void zoomToFit(View& view) {
   view.zoom = fittingZoom(view);
+  view.zoomChosen = false;
 }
 
 void typeOffset(View& view) { view.typing = Typing::offset; }
 void typeWidth(View& view) { view.typing = Typing::width; }
 void typeHeight(View& view) { view.typing = Typing::height; }
 void typeFormat(View& view) { view.typing = Typing::format; }
+void typeZoom(View& view) { view.typing = Typing::zoom; }
 
 // A new format for the same bytes; an image that no longer fits keeps the old one.
 void takeFormat(View& view, const PixelFormat& format) {
@@ -200,52 +219,103 @@ constexpr Binding kBindings[] = {
     {Key::character, 'z', zoomToFit, Action::none},    {Key::character, 'o', typeOffset, Action::none},
     {Key::character, 'W', typeWidth, Action::none},    {Key::character, 'H', typeHeight, Action::none},
     {Key::character, 'm', nextFormat, Action::none},   {Key::character, 'M', typeFormat, Action::none},
+    {Key::character, 'Z', typeZoom, Action::none},     {Key::character, '*', doubleWidth, Action::none},
+    {Key::character, '/', halveWidth, Action::none},   {Key::character, 'w', tileWider, Action::none},
+    {Key::character, 'e', tileNarrower, Action::none},
     {Key::character, 's', nothing, Action::save},      {Key::character, 'S', nothing, Action::saveShown},
     {Key::character, '?', showHelp, Action::none},     {Key::character, 'q', nothing, Action::leave},
     {Key::escape, 0, nothing, Action::leave},         {Key::redraw, 0, nothing, Action::redraw},
 };
 
-// A typed number, read as the dialogue reads one: the whole text must be
-// the number. False, with the message, when it cannot be used.
-bool readTyped(const std::string& text, bool wide, std::int64_t& value, std::string& problem) {
-  AnswerInput input = textInput(text);
-  AnswerStatus status;
-  if (wide) {
-    status = readOffset(input, value);
-  } else {
-    std::int32_t narrow = 0;
-    status = readInteger(input, narrow);
-    value = narrow;
+constexpr const char* kViewNotANumber =
+    "Not a number: type one as 525, or in hex as 0x20D, $20D, 20Dh or 020D (a leading 0).";
+
+// A number typed in the view, as a hex editor shows offsets: 0x, $, a
+// trailing h or a leading 0 make it hexadecimal (00810D14); otherwise it is
+// decimal, never octal. A sign before it is kept. False, with the message,
+// when it cannot be used; `limit` is the largest magnitude.
+bool readTyped(const std::string& text, std::uint64_t limit, bool& negative, std::uint64_t& magnitude,
+               std::string& problem) {
+  std::string digits = text;
+  negative = !digits.empty() && digits[0] == '-';
+  if (!digits.empty() && (digits[0] == '+' || digits[0] == '-')) digits.erase(0, 1);
+  unsigned base = 10;
+  if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
+    digits.erase(0, 2);
+    base = 16;
+  } else if (!digits.empty() && digits[0] == '$') {
+    digits.erase(0, 1);
+    base = 16;
+  } else if (!digits.empty() && (digits.back() == 'h' || digits.back() == 'H')) {
+    digits.pop_back();
+    base = 16;
+  } else if (digits.size() > 1 && digits[0] == '0') {
+    base = 16;
   }
-  if (status == AnswerStatus::ended || (status == AnswerStatus::ok && !nothingLeft(input))) {
-    status = AnswerStatus::notANumber;
+  magnitude = 0;
+  bool tooLarge = false;
+  for (const char c : digits) {
+    const unsigned digit = c >= '0' && c <= '9' ? static_cast<unsigned>(c - '0')
+                           : c >= 'a' && c <= 'f' ? static_cast<unsigned>(c - 'a' + 10)
+                           : c >= 'A' && c <= 'F' ? static_cast<unsigned>(c - 'A' + 10)
+                                                  : 99u;
+    if (digit >= base) {
+      problem = kViewNotANumber;
+      return false;
+    }
+    tooLarge = tooLarge || magnitude > (limit - digit) / base;
+    if (!tooLarge) magnitude = magnitude * base + digit;
   }
-  if (status == AnswerStatus::ok) return true;
-  problem = status == AnswerStatus::notANumber ? kNotANumberText : wide ? kOffsetTooLargeText : kTooLargeText;
-  return false;
+  if (digits.empty()) {
+    problem = kViewNotANumber;
+    return false;
+  }
+  if (tooLarge) {
+    problem = limit > std::numeric_limits<std::uint32_t>::max() ? kOffsetTooLargeText : kTooLargeText;
+    return false;
+  }
+  return true;
 }
 
 // An offset typed as a number, or as + or - a number from where the view is.
 void takeOffset(View& view, const std::string& text) {
-  std::int64_t value = 0;
-  if (!readTyped(text, true, value, view.message)) return;
+  bool negative = false;
+  std::uint64_t magnitude = 0;
+  if (!readTyped(text, std::numeric_limits<std::int64_t>::max(), negative, magnitude, view.message)) return;
   const bool relative = !text.empty() && (text[0] == '+' || text[0] == '-');
-  if (!relative && value < 0) {
-    view.message = kNegativeText;
-    return;
-  }
   // In unsigned arithmetic, each sum checked before it is made.
-  const std::uint64_t magnitude = value < 0 ? std::uint64_t{0} - static_cast<std::uint64_t>(value)
-                                            : static_cast<std::uint64_t>(value);
   const std::uint64_t base = relative ? view.offset : 0;
-  if (value < 0 && magnitude > base) {
+  if (negative && magnitude > base) {
     view.message = kBeforeTheStart;
-  } else if (value >= 0 && (magnitude > std::numeric_limits<std::uint64_t>::max() - base ||
-                            base + magnitude >= std::max<std::uint64_t>(view.romLength, 1))) {
+  } else if (!negative && (magnitude > std::numeric_limits<std::uint64_t>::max() - base ||
+                           base + magnitude >= std::max<std::uint64_t>(view.romLength, 1))) {
     view.message = kPastTheEnd;
   } else {
-    view.offset = value < 0 ? base - magnitude : base + magnitude;
+    view.offset = negative ? base - magnitude : base + magnitude;
   }
+}
+
+// A zoom typed as 1:35 (out) or 4:1 (in), or as the zoom factor alone.
+void takeZoom(View& view, const std::string& text) {
+  const std::size_t colon = text.find(':');
+  const std::string left = colon == std::string::npos ? text : text.substr(0, colon);
+  const std::string right = colon == std::string::npos ? "1" : text.substr(colon + 1);
+  bool negative = false;
+  std::uint64_t in = 0;
+  std::uint64_t out = 0;
+  constexpr const char* kZoomForms = "A zoom is 1:N to see more, N:1 to see it larger: 1:35, 4:1.";
+  if (!readTyped(left, 1u << 20, negative, in, view.message) || negative ||
+      !readTyped(right, 1u << 20, negative, out, view.message) || negative || (in != 1 && out != 1) || in == 0 ||
+      out == 0) {
+    view.message = kZoomForms;
+    return;
+  }
+  if (in > 1) {
+    view.zoom = static_cast<int>(std::min<std::uint64_t>(in, static_cast<std::uint64_t>(largestZoomIn(view))));
+  } else {
+    view.zoom = out <= 1 ? 1 : -static_cast<int>(std::min<std::uint64_t>(out, static_cast<std::uint64_t>(largestZoomOut(view))));
+  }
+  view.zoomChosen = true;
 }
 
 void takeTyped(View& view) {
@@ -255,6 +325,10 @@ void takeTyped(View& view) {
   view.typed.clear();
   if (what == Typing::offset) {
     takeOffset(view, text);
+    return;
+  }
+  if (what == Typing::zoom) {
+    takeZoom(view, text);
     return;
   }
   if (what == Typing::format) {
@@ -267,8 +341,13 @@ void takeTyped(View& view) {
     }
     return;
   }
-  std::int64_t value = 0;
-  if (!readTyped(text, false, value, view.message)) return;
+  bool negative = false;
+  std::uint64_t value = 0;
+  if (!readTyped(text, std::numeric_limits<std::int32_t>::max(), negative, value, view.message)) return;
+  if (negative && value > 0) {
+    view.message = kNegativeText;
+    return;
+  }
   const auto size = static_cast<std::int32_t>(value);
   resize(view, what == Typing::width ? size : view.width, what == Typing::height ? size : view.height);
 }
@@ -296,10 +375,12 @@ const char* const kHelpLines[] = {
     "PgDn Space f  PgUp b next / previous screen         ",
     ".  ,                 one byte on / back             ",
     "Home g   End G       the ROM's start / end          ",
-    ">  <                 width + / - 1                  ",
+    ">  <   w  e          width + / - 1, + / - 8 (a tile)  ",
+    "*  /                 width doubled / halved         ",
     "}  {                 height + / - 1                 ",
-    "+ =  -   z           zoom in / out, the zoom that fits",
+    "+ =  -   z   Z       zoom in / out, fit, type 1:N N:1",
     "o  W  H              type an offset, a width, a height",
+    "                     (hex: 0x20D $20D 20Dh 020D)    ",
     "m  M                 next format / type a format    ",
     "s  S                 save COUNT images / those shown",
     "Ctrl-L               draw again                     ",
@@ -346,7 +427,7 @@ View startView(std::uint64_t romLength, std::uint64_t offset, std::int32_t width
                std::int32_t imageCount, int columns, int rows, GraphicsMode graphics, int cellWidth, int cellHeight,
                const PixelFormat& format) {
   View view{romLength, offset,    width,     height,     imageCount, 1,  columns, rows,
-            graphics,  cellWidth, cellHeight, {},        Typing::nothing, {}, false, format};
+            graphics,  cellWidth, cellHeight, {},        Typing::nothing, {}, false, format, false};
   zoomToFit(view);
   return view;
 }
@@ -382,7 +463,8 @@ Action applyKey(View& view, const KeyPress& press) {
 
 std::string statusText(const View& view, const std::string& romName) {
   if (view.typing != Typing::nothing) {
-    const char* prompt = view.typing == Typing::offset  ? "Offset: "
+    const char* prompt = view.typing == Typing::offset  ? "Offset (hex with 0x, $, h or a leading 0): "
+                         : view.typing == Typing::zoom  ? "Zoom (1:N or N:1): "
                          : view.typing == Typing::width ? "Width: "
                          : view.typing == Typing::format ? "Format (a name or a description as le16:r11-15,g5-10,b0-4): "
                                                           : "Height: ";

@@ -11,7 +11,7 @@
 
 namespace velloran {
 
-enum class Typing { nothing, offset, width, height, format };
+enum class Typing { nothing, offset, width, height, format, zoom };
 
 struct View {
   std::uint64_t romLength;
@@ -31,6 +31,7 @@ struct View {
   std::string typed;
   bool help;                // the help overlay is up
   PixelFormat format;       // of the pixels; one pixel is its wordBytes
+  bool zoomChosen;          // the user chose the zoom: a new size keeps it
 };
 
 // Where the images go: each image's size in pixels and in cells, and how
@@ -79,6 +80,10 @@ std::uint64_t shownBytes(const View& view);
 // size, WIDTHxHEIGHT and the format, the zoom and "? help"; or the message,
 // or what is being typed.
 std::string statusText(const View& view, const std::string& romName);
+
+// What W and H, and o, say of a size or an offset that cannot be shown.
+constexpr const char* kStartsAtOne = "Width and height start at 1.";
+constexpr const char* kPastTheEnd = "Past the ROM's end: an offset must be below its size.";
 
 // The lines of the help overlay.
 extern const char* const kHelpLines[];

@@ -161,6 +161,13 @@ RunResult browse(const DumpRequest& request, GraphicsChoice graphics) {
     std::fprintf(stderr, "velloran: %s: %s\n", printableText(request.romPath).c_str(), whyNot.c_str());
     return {kStatusFailed, 0};
   }
+  std::uint64_t romLength = 0;
+  fileLength(rom, romLength);
+  const std::string refused = browseRefusal(request, romLength);
+  if (!refused.empty()) {
+    reportUsageError(refused);
+    return {kStatusUsage, 0};
+  }
   catchStopRequests();
   const BrowseEnd end = browseRom(rom, request, findTerminalGraphics(graphics));
   if (!end.problem.empty()) std::fprintf(stderr, "velloran: %s\n", end.problem.c_str());

@@ -231,11 +231,18 @@ class Browse(TerminalTestCase):
                 self.assertIn(shown, terminal.status())
         # While typing: the prompt; a number that cannot be used is explained and changes nothing.
         terminal.press(b"o")
-        self.assertEqual(terminal.status(), "Offset: _")
+        self.assertEqual(terminal.status(), "Offset (hex with 0x, $, h or a leading 0): _")
         terminal.press(b"12x")
-        self.assertEqual(terminal.status(), "Offset: 12x_")
+        self.assertEqual(terminal.status(), "Offset (hex with 0x, $, h or a leading 0): 12x_")
         terminal.press(b"\r")
-        self.assertEqual(terminal.status(), "Not a number: answer with a whole number such as 64, 0x40 or 0100.")
+        self.assertEqual(terminal.status(),
+                         "Not a number: type one as 525, or in hex as 0x20D, $20D, 20Dh or 020D (a leading 0).")
+        # As a hex editor shows offsets: a leading 0, $ or a trailing h; decimal otherwise.
+        for typed, shown in [(b"o00001000\r", "0x00001000 (4096)"), (b"o$20D\r", "0x0000020D (525)"),
+                             (b"o1000h\r", "0x00001000 (4096)"), (b"o1000\r", "0x000003E8 (1000)"),
+                             (b"o0x20D\r", "0x0000020D (525)")]:
+            terminal.press(typed)
+            self.assertIn(shown, terminal.status())
         terminal.press(b"o99999\r")
         self.assertIn("Past the ROM's end", terminal.status())
         terminal.press(b"W0\r")
@@ -301,10 +308,10 @@ class Browse(TerminalTestCase):
         terminal.press(b"-]]")  # 1:1: four images shown
         terminal.press(b"s")
         terminal.wait_for(lambda: "Saved" in terminal.status(), "the save's message")
-        self.assertEqual(terminal.status(), "Saved out/snap0000.bmp")
+        self.assertEqual(terminal.status(), "Saved out/snap0000.bmp at 0x0000220D, 64x32")
         terminal.press(b"gS")  # every image shown: four
         terminal.wait_for(lambda: "Saved" in terminal.status(), "the save's message")
-        self.assertEqual(terminal.status(), "Saved out/snap0001.bmp to out/snap0004.bmp")
+        self.assertEqual(terminal.status(), "Saved out/snap0001.bmp to out/snap0004.bmp at 0x00000001, 64x32")
         terminal.type(b"q")
         self.assertEqual(terminal.finish(), 0)
         # What a dump with the same values writes, in a folder of its own.
@@ -313,10 +320,21 @@ class Browse(TerminalTestCase):
         run_with_arguments([DEMO_ROM, "dump/", 64, 32, 4, 1], self.dir)
         for name in ["snap%04d.bmp" % n for n in range(5)]:
             self.assertEqual(read_file(self.path("out", name)), read_file(self.path("dump", name)), name)
-        # After leaving: what the saves printed, as a dump prints it, then the command.
+        # After leaving: what each save printed, as a dump prints it, and the command that
+        # writes it again; then the last view's command.
         after = terminal.output[terminal.output.rindex(LEAVE) + len(LEAVE):].decode().replace("\r\n", "\n")
-        self.assertEqual(after, "".join(opening("out/snap%04d.bmp" % n) for n in range(5))
+        first = "\nvelloran %s out/ 64 32 1 0x0000220D" % DEMO_ROM
+        second = "\nvelloran %s out/ 64 32 4 0x00000001" % DEMO_ROM
+        self.assertEqual(after, opening("out/snap0000.bmp") + first
+                         + "".join(opening("out/snap%04d.bmp" % n) for n in range(1, 5)) + second
                          + "\nvelloran %s out/ 64 32 1 0x00000001\n" % DEMO_ROM)
+        os.makedirs(self.path("again"))
+        for command in [first, second]:
+            done = subprocess.run(["bash", "-c", command.strip().replace("velloran", '"$0"', 1).replace(" out/", " again/"),
+                                   harness.TOOL], cwd=self.dir, stdout=subprocess.DEVNULL)
+            self.assertEqual(done.returncode, 0)
+        for n in range(5):
+            self.assertEqual(read_file(self.path("out", "snap%04d.bmp" % n)), read_file(self.path("again", "snap%04d.bmp" % n)))
 
     def test_the_command_printed_dumps_the_last_view(self):
         write_file(self.path("my rom's.bin"), read_file(DEMO_ROM))
@@ -457,7 +475,7 @@ class BrowseFormats(TerminalTestCase):
         terminal = self.open(["--png", DEMO_ROM, "out/", 64, 32, 1, 0x20D])
         terminal.press(b"s")
         terminal.wait_for(lambda: "Saved" in terminal.status(), "the save")
-        self.assertEqual(terminal.status(), "Saved out/snap0000.png")
+        self.assertEqual(terminal.status(), "Saved out/snap0000.png at 0x0000020D, 64x32")
         terminal.type(b"q")
         self.assertEqual(terminal.finish(), 0)
         command = terminal.output[terminal.output.rindex(LEAVE) + len(LEAVE):].decode().split("\r\n")[-2]
@@ -818,6 +836,24 @@ class BrowseUsage(ToolTestCase):
                 self.assertEqual((done.stderr.decode(), done.returncode),
                                  ("velloran: --browse needs a terminal that shows colours, and TERM is unset, empty "
                                   "or dumb\nTry 'velloran --help' for more information.\n", 2))
+
+    @unittest.skipIf(harness.ON_WINDOWS, "a POSIX pseudo-terminal")
+    def test_what_w_h_and_o_refuse_is_refused_from_the_command_line_too(self):
+        write_file(self.path("rom.bin"), random_bytes(64, seed=99))
+        hint = "\nTry 'velloran --help' for more information.\n"
+        for args, problem in [(["rom.bin", "./", 0, 64], "WIDTH '0': Width and height start at 1."),
+                              (["rom.bin", "./", 8, 0], "HEIGHT '0': Width and height start at 1."),
+                              (["rom.bin", "./", 8, 8, 1, 64], "START '64': Past the ROM's end: an offset must be below "
+                                                               "its size."),
+                              (["rom.bin", "./", 8, 8, 1, 0x1000], "START '4096': Past the ROM's end: an offset must be "
+                                                                   "below its size.")]:
+            with self.subTest(args=args):
+                controller, terminal = pty.openpty()
+                done = subprocess.run(harness.tool_command(["--browse"] + [str(a) for a in args]), stdin=terminal,
+                                      stdout=terminal, stderr=subprocess.PIPE, cwd=self.dir, timeout=30)
+                os.close(terminal)
+                os.close(controller)
+                self.assertEqual((done.stderr.decode(), done.returncode), ("velloran: " + problem + hint, 2))
 
     @unittest.skipIf(harness.ON_WINDOWS, "a POSIX pseudo-terminal")
     def test_a_rom_that_does_not_open_or_cannot_seek(self):

@@ -209,10 +209,15 @@ TEST(View, TypedNumbersInTheDialoguesFormsAndWhatCannotBeUsed) {
     std::int32_t width;
     bool explained;
   } cases[] = {
-      {'o', "0x20D", 525, 64, false},   {'o', "01015", 525, 64, false},   {'o', "525", 525, 64, false},
+      {'o', "0x20D", 525, 64, false},   {'o', "020D", 525, 64, false},    {'o', "525", 525, 64, false},
+      {'o', "$20D", 525, 64, false},    {'o', "20Dh", 525, 64, false},    {'o', "00001000", 4096, 64, false},
+      {'o', "1000", 1000, 64, false},   {'o', "+0x10", 116, 64, false},   {'o', "-$10", 84, 64, false},
+      {'o', "0x", 100, 64, true},       {'o', "$", 100, 64, true},        {'o', "12G", 100, 64, true},
+      {'o', "0810D14", 100, 64, true},  {'W', "010", 100, 16, false},     {'W', "-0", 100, 64, true},
       {'o', "+10", 110, 64, false},     {'o', "-10", 90, 64, false},      {'o', "-200", 100, 64, true},
       {'o', "99999", 100, 64, true},    {'o', "abc", 100, 64, true},      {'o', "12x", 100, 64, true},
       {'W', "0x10", 100, 16, false},    {'W', "0", 100, 64, true},        {'W', "70000", 100, 70000, false},
+      {'W', "2147483648", 100, 64, true},
       {'W', "4294967297", 100, 64, true},
   };
   for (const auto& c : cases) {
@@ -220,6 +225,9 @@ TEST(View, TypedNumbersInTheDialoguesFormsAndWhatCannotBeUsed) {
     applyKey(view, character(c.command));
     for (const char* at = c.typed; *at != '\0'; ++at) applyKey(view, character(*at));
     EXPECT_NE(statusText(view, "rom").find(c.typed), std::string::npos);
+    if (c.command == 'o') {
+      EXPECT_EQ(statusText(view, "rom").rfind("Offset (hex with 0x, $, h or a leading 0): ", 0), 0u);
+    }
     applyKey(view, KeyPress{Key::enter, 0});
     EXPECT_EQ(view.offset, c.offset) << c.typed;
     EXPECT_EQ(view.width, c.width) << c.typed;
@@ -263,6 +271,42 @@ TEST(View, OffsetsAtTheEdgesOfSixtyFourBitsNeverWrap) {
     EXPECT_EQ(view.offset, c.to) << c.keys;
     EXPECT_EQ(!view.message.empty(), c.explained) << c.keys << ": " << view.message;
   }
+}
+
+// Width steps a tile and doubles; a new size takes the zoom that fits unless
+// one was chosen; Z takes a typed zoom in one step; PgDn stops where End goes.
+TEST(View, SizeStepsZoomsTypedAndScreensThatStopAtTheEnd) {
+  View view = viewOf(1 << 20, 0, 64, 32);  // 100 x 40 cells: 64 x 32 fits at 1:1
+  const struct {
+    const char* keys;
+    std::int32_t width;
+    int zoom;
+  } steps[] = {
+      {"w", 72, 1},   {"e", 64, 1},   {"/", 32, 2},  {"*", 64, 1},   {"H8\r", 64, 1},  {"z", 64, 1},
+      {"W8\r", 8, 9}, {"Z1:6\r", 8, -6},  {"W64\r", 64, -6},   {"z", 64, 1},   {"Z4:1\r", 64, 4},
+      {"Z3\r", 64, 3}, {"Z1:1\r", 64, 1},
+  };
+  for (const auto& step : steps) {
+    for (const char* at = step.keys; *at != '\0'; ++at) {
+      applyKey(view, *at == '\r' ? KeyPress{Key::enter, 0} : character(*at));
+    }
+    EXPECT_EQ(view.width, step.width) << step.keys;
+    EXPECT_EQ(view.zoom, step.zoom) << step.keys;
+    EXPECT_TRUE(view.message.empty()) << step.keys << ": " << view.message;
+  }
+  applyKey(view, character('Z'));
+  for (const char c : std::string("2:3")) applyKey(view, character(c));
+  applyKey(view, KeyPress{Key::enter, 0});
+  EXPECT_EQ(view.message, "A zoom is 1:N to see more, N:1 to see it larger: 1:35, 4:1.");
+  // PgDn near the end lands where G does, and never goes back.
+  View end = viewOf(16909, 12000);
+  applyKey(end, KeyPress{Key::pageDown, 0});
+  View byG = viewOf(16909, 12000);
+  applyKey(byG, character('G'));
+  EXPECT_EQ(end.offset, byG.offset);
+  View pastG = viewOf(16909, 16000);
+  applyKey(pastG, KeyPress{Key::pageDown, 0});
+  EXPECT_EQ(pastG.offset, 16000u);
 }
 
 TEST(View, TheStatusLineSaysWhereTheViewIs) {
