@@ -175,6 +175,16 @@ void decodeColours(const PixelDecoder& decoder, const unsigned char* raw, std::s
     for (std::size_t index = 0; index < count; ++index) colours[index] = table[wordAt(raw + 2 * index, 2, bigEndian)];
     return;
   }
+  if (decoder.wholeBytes) {
+    const unsigned red = decoder.byteOf[kRed];
+    const unsigned green = decoder.byteOf[kGreen];
+    const unsigned blue = decoder.byteOf[kBlue];
+    for (std::size_t index = 0; index < count; ++index) {
+      const unsigned char* from = raw + bytes * index;
+      colours[index] = std::uint32_t{from[red]} << 16 | std::uint32_t{from[green]} << 8 | from[blue];
+    }
+    return;
+  }
   for (std::size_t index = 0; index < count; ++index) colours[index] = colourOf(decoder, wordAt(raw + bytes * index, bytes, bigEndian));
 }
 
