@@ -195,6 +195,41 @@ class TerminalTestCase(ToolTestCase):
         terminal.wait_frames(1)
         return terminal
 
+    def check_ctrl_z_fg_q(self, shell_argv):
+        """Ctrl-Z, fg and q in an interactive shell: the mode stty shows is the same before, while
+        stopped and after, as the tool itself gave it back."""
+        shell = Terminal(shell_argv, self.dir, 100, 30, env=dict(os.environ, PS1="$ ", HISTFILE="/dev/null", ENV=""))
+        self.terminals.append(shell)
+        shell.wait_for(lambda: b"$ " in shell.output, "the prompt")
+        tool = " ".join(harness.tool_command(["--browse", DEMO_ROM, "out/", "64", "32", "1", "0x20D"]))
+        shell.type(b"stty -g > before; " + tool.encode() + b"\r")
+        shell.wait_frames(1)
+        shell.type(b"\x1a")  # Ctrl-Z
+        shell.wait_for(lambda: b"Stopped" in shell.output, "the job stopped")
+        shell.type(b"stty -g > stopped; fg\r")
+        shell.wait_frames(2)  # drawn again
+        shell.settle()
+        self.assertIn("0x0000020D (525)", shell.status())
+        shell.press(b"j")
+        self.assertIn("0x0000028D (653)", shell.status())
+        shell.type(b"q")
+        shell.wait_for(lambda: shell.output.count(LEAVE) == 2 and b" 0x0000028D\r\n" in shell.output, "the command")
+        shell.type(b"stty -g > after; exit\r")
+        self.assertEqual(shell.finish(), 0)
+        before = read_file(self.path("before"))
+        self.assertEqual(read_file(self.path("stopped")), before)
+        self.assertEqual(read_file(self.path("after")), before)
+
+    def check_last_command(self, terminal, expected, snapshot):
+        """The command printed last is `expected`, and run into another folder it writes `snapshot` again."""
+        command = terminal.output[terminal.output.rindex(LEAVE) + len(LEAVE):].decode().split("\r\n")[-2]
+        self.assertEqual(command, expected)
+        os.makedirs(self.path("again"))
+        done = subprocess.run(["bash", "-c", command.replace("velloran", '"$0"', 1).replace(" out/", " again/"),
+                               harness.TOOL], cwd=self.dir)
+        self.assertEqual(done.returncode, 0)
+        self.assertEqual(read_file(self.path("out", snapshot)), read_file(self.path("again", snapshot)))
+
 
 @unittest.skipIf(harness.ON_WINDOWS, "a POSIX pseudo-terminal")
 @unittest.skipIf(pyte is None, "python3-pyte is needed")
@@ -373,29 +408,7 @@ class Browse(TerminalTestCase):
                 self.assertIn(b"velloran " + DEMO_ROM.encode(), terminal.output[terminal.output.rindex(LEAVE):])
 
     def test_ctrl_z_gives_the_terminal_back_and_fg_takes_it_again(self):
-        shell = Terminal(["bash", "--norc", "--noprofile", "-i"], self.dir, 100, 30,
-                         env=dict(os.environ, PS1="$ ", HISTFILE="/dev/null"))
-        self.terminals.append(shell)
-        shell.wait_for(lambda: b"$ " in shell.output, "the prompt")
-        tool = " ".join(harness.tool_command(["--browse", DEMO_ROM, "out/", "64", "32", "1", "0x20D"]))
-        shell.type(b"stty -g > before; " + tool.encode() + b"\r")
-        shell.wait_frames(1)
-        shell.type(b"\x1a")  # Ctrl-Z
-        shell.wait_for(lambda: b"Stopped" in shell.output, "the job stopped")
-        shell.type(b"stty -g > stopped; fg\r")
-        shell.wait_frames(2)  # drawn again
-        shell.settle()
-        self.assertIn("0x0000020D (525)", shell.status())
-        shell.press(b"j")
-        self.assertIn("0x0000028D (653)", shell.status())
-        shell.type(b"q")
-        # Given back twice now (Ctrl-Z, q); the command follows the second time.
-        shell.wait_for(lambda: shell.output.count(LEAVE) == 2 and b" 0x0000028D\r\n" in shell.output, "the command")
-        shell.type(b"stty -g > after; exit\r")
-        self.assertEqual(shell.finish(), 0)
-        before = read_file(self.path("before"))
-        self.assertEqual(read_file(self.path("stopped")), before)
-        self.assertEqual(read_file(self.path("after")), before)
+        self.check_ctrl_z_fg_q(["bash", "--norc", "--noprofile", "-i"])
 
     def test_a_resized_terminal_is_drawn_at_its_new_size(self):
         terminal = self.open([DEMO_ROM, "out/", 64, 32, 1, 0x20D], columns=100, rows=30)
@@ -478,13 +491,7 @@ class BrowseFormats(TerminalTestCase):
         self.assertEqual(terminal.status(), "Saved out/snap0000.png at 0x0000020D, 64x32")
         terminal.type(b"q")
         self.assertEqual(terminal.finish(), 0)
-        command = terminal.output[terminal.output.rindex(LEAVE) + len(LEAVE):].decode().split("\r\n")[-2]
-        self.assertEqual(command, "velloran --png %s out/ 64 32 1 0x0000020D" % DEMO_ROM)
-        os.makedirs(self.path("again"))
-        done = subprocess.run(["bash", "-c", command.replace("velloran", '"$0"', 1).replace(" out/", " again/"),
-                               harness.TOOL], cwd=self.dir)
-        self.assertEqual(done.returncode, 0)
-        self.assertEqual(read_file(self.path("out", "snap0000.png")), read_file(self.path("again", "snap0000.png")))
+        self.check_last_command(terminal, "velloran --png %s out/ 64 32 1 0x0000020D" % DEMO_ROM, "snap0000.png")
 
     def test_m_steps_through_the_ring_and_M_takes_a_typed_format(self):
         terminal = self.open([DEMO_ROM, "out/", 64, 32, 1, 0x20D])
@@ -503,13 +510,7 @@ class BrowseFormats(TerminalTestCase):
         terminal.wait_for(lambda: "Saved" in terminal.status(), "the save")
         terminal.type(b"q")
         self.assertEqual(terminal.finish(), 0)
-        command = terminal.output[terminal.output.rindex(LEAVE) + len(LEAVE):].decode().split("\r\n")[-2]
-        self.assertEqual(command, "velloran --format=rgba %s out/ 64 32 1 0x0000020D" % DEMO_ROM)
-        os.makedirs(self.path("again"))
-        done = subprocess.run(["bash", "-c", command.replace("velloran", '"$0"', 1).replace(" out/", " again/"),
-                               harness.TOOL], cwd=self.dir)
-        self.assertEqual(done.returncode, 0)
-        self.assertEqual(read_file(self.path("out", "snap0000.bmp")), read_file(self.path("again", "snap0000.bmp")))
+        self.check_last_command(terminal, "velloran --format=rgba %s out/ 64 32 1 0x0000020D" % DEMO_ROM, "snap0000.bmp")
 
 
 @unittest.skipIf(harness.ON_WINDOWS, "a POSIX pseudo-terminal")
@@ -608,28 +609,6 @@ class GivenBack(TerminalTestCase):
         tail = terminal.output[terminal.output.rindex(FRAME_END):]
         self.assertEqual(set(re.findall(rb"\x1b_Ga=d,d=I,q=2,i=(\d+)\x1b\\", tail)), shown)
         self.assertIn(b"velloran rom.bin out/ 8 8 1 0x00000000", tail)
-
-    def check_ctrl_z_fg_q(self, shell_argv):
-        shell = Terminal(shell_argv, self.dir, 100, 30, env=dict(os.environ, PS1="$ ", HISTFILE="/dev/null", ENV=""))
-        self.terminals.append(shell)
-        shell.wait_for(lambda: b"$ " in shell.output, "the prompt")
-        tool = " ".join(harness.tool_command(["--browse", DEMO_ROM, "out/", "64", "32", "1", "0x20D"]))
-        shell.type(b"stty -g > before; " + tool.encode() + b"\r")
-        shell.wait_frames(1)
-        shell.type(b"\x1a")  # Ctrl-Z
-        shell.wait_for(lambda: b"Stopped" in shell.output, "the job stopped")
-        shell.type(b"stty -g > stopped; fg\r")
-        shell.wait_frames(2)
-        shell.settle()
-        shell.press(b"j")
-        self.assertIn("0x0000028D (653)", shell.status())
-        shell.type(b"q")
-        shell.wait_for(lambda: shell.output.count(LEAVE) == 2 and b" 0x0000028D\r\n" in shell.output, "the command")
-        shell.type(b"stty -g > after; exit\r")
-        self.assertEqual(shell.finish(), 0)
-        before = read_file(self.path("before"))
-        self.assertEqual(read_file(self.path("stopped")), before)
-        self.assertEqual(read_file(self.path("after")), before)
 
     @unittest.skipIf(not shutil.which("dash"), "dash is needed")
     def test_ctrl_z_fg_and_q_under_a_shell_that_restores_no_mode(self):

@@ -66,14 +66,16 @@ def filled_pipe():
     return read_end, write_end
 
 
-def drain(read_end):
-    """Everything left in the pipe once its writer is gone, without the filler."""
+def drain(read_end, piece=65536, pause=0.0):
+    """Everything left in the pipe once its writer is gone, without the filler; read `piece`
+    bytes at a time with a `pause` after each, as a slow reader does."""
     chunks = []
     while True:
-        chunk = os.read(read_end, 65536)
+        chunk = os.read(read_end, piece)
         if not chunk:
             break
         chunks.append(chunk)
+        time.sleep(pause)
     return b"".join(chunks).lstrip(b".").decode()
 
 
@@ -183,19 +185,12 @@ class StopSignals(ToolTestCase):
         time.sleep(0.2)
         process.send_signal(signal.SIGINT)
         time.sleep(0.5)
-        chunks = []
-        while True:
-            chunk = os.read(read_end, 1024)
-            if not chunk:
-                break
-            chunks.append(chunk)
-            time.sleep(0.01)
+        out = drain(read_end, piece=1024, pause=0.01)
         os.close(read_end)
         self.assertEqual(process.wait(timeout=10), -signal.SIGINT)
         process.stderr.close()
         # The image under way is one block, written whole before the stop was acted on: kept.
-        self.assertEqual(b"".join(chunks).lstrip(b".").decode(), opening("out/snap0000.bmp") + INTERRUPTED
-                         + final_position(4096))
+        self.assertEqual(out, opening("out/snap0000.bmp") + INTERRUPTED + final_position(4096))
         self.assertEqual(self.snapshots(), ["snap0000.bmp"])
 
     def test_a_stop_while_the_rom_is_awaited_ends_the_run_at_once(self):
