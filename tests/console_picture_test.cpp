@@ -1,4 +1,5 @@
 #include "console/console_picture.h"
+#include "pixels/pixel_format.h"
 
 #include <gtest/gtest.h>
 
@@ -177,6 +178,46 @@ TEST(PictureText, AveragesPartialBlocksAtTheEdgesOverWhatTheyHold) {
   // and blue (0 + 255 + 16 + 8) / 4.
   const RawImage square = rawImage(2, 2, {romWord(0, 31, 0), romWord(0, 0, 31), romWord(0, 1, 2), romWord(0, 4, 1)});
   EXPECT_EQ(pixelRowsOf(drawn(square, {1, 24})), (std::vector<std::vector<Rgb>>{{{0, 74, 70}}}));
+}
+
+// Pictures read every format through the decoder: each field widened by
+// repeating its bits, alpha changing no colour, and halved pictures averaging
+// the widened colours.
+TEST(PictureText, DrawsEveryFormatsColours) {
+  const struct {
+    const char* format;
+    std::vector<unsigned char> bytes;  // a 2 x 2 image
+    std::vector<Rgb> top;
+    std::vector<Rgb> bottom;
+  } cases[] = {
+      {"rgba", {255, 0, 0, 0, 0, 255, 0, 9, 0, 0, 255, 255, 1, 2, 3, 4},
+       {{255, 0, 0}, {0, 255, 0}}, {{0, 0, 255}, {1, 2, 3}}},
+      {"rgb565be", {0xF8, 0x00, 0x07, 0xE0, 0x00, 0x1F, 0x84, 0x10},
+       {{255, 0, 0}, {0, 255, 0}}, {{0, 0, 255}, {132, 130, 132}}},
+      {"argb4444le", {0x00, 0xFF, 0xF0, 0x00, 0x0F, 0x00, 0x21, 0x03},
+       {{255, 0, 0}, {0, 255, 0}}, {{0, 0, 255}, {51, 34, 17}}},
+      {"bgr24", {0, 0, 255, 0, 255, 0, 255, 0, 0, 10, 20, 30}, {{255, 0, 0}, {0, 255, 0}}, {{0, 0, 255}, {30, 20, 10}}},
+  };
+  for (const auto& c : cases) {
+    PixelFormat format{};
+    std::string problem;
+    ASSERT_TRUE(parseFormat(c.format, format, problem)) << problem;
+    const PixelDecoder decoder = makeDecoder(format);
+    const std::string text = pictureText(c.bytes.data(), 2 * format.wordBytes, 2, 2, {80, 24}, decoder);
+    const std::vector<std::vector<Rgb>> rows = pixelRowsOf(text);
+    ASSERT_EQ(rows.size(), 2u) << c.format;
+    EXPECT_EQ(rows[0], c.top) << c.format;
+    EXPECT_EQ(rows[1], c.bottom) << c.format;
+    // Halved: one cell, the average of the four widened colours.
+    const std::vector<std::vector<Rgb>> halved =
+        pixelRowsOf(pictureText(c.bytes.data(), 2 * format.wordBytes, 2, 2, {1, 24}, decoder));
+    const auto average = [&](int Rgb::*channel) {
+      const int sum = (c.top[0].*channel) + (c.top[1].*channel) + (c.bottom[0].*channel) + (c.bottom[1].*channel);
+      return (sum + 2) / 4;
+    };
+    ASSERT_EQ(halved.size(), 1u);
+    EXPECT_EQ(halved[0][0], (Rgb{average(&Rgb::red), average(&Rgb::green), average(&Rgb::blue)})) << c.format;
+  }
 }
 
 TEST(PictureScale, IsTheSmallestWholeFactorThatFits) {
