@@ -360,7 +360,7 @@ void applyTypingKey(View& view, const KeyPress& press) {
     view.typed.clear();
   } else if (press.key == Key::backspace && !view.typed.empty()) {
     view.typed.pop_back();
-  } else if (press.key == Key::character && view.typed.size() < kLongestTyped) {
+  } else if ((press.key == Key::character || press.key == Key::pasted) && view.typed.size() < kLongestTyped) {
     view.typed += press.character;
   }
 }

@@ -132,9 +132,34 @@ void feedKeyBytes(KeyDecoder& decoder, const char* bytes, std::size_t count) {
   decoder.pending.append(bytes, count);
 }
 
+namespace {
+
+// Inside a bracketed paste: printable characters as pasted ones, the rest
+// dropped, until the paste's end.
+bool nextPasted(KeyDecoder& decoder, bool waitedLongEnough, KeyPress& press) {
+  constexpr std::string_view kPasteEnd = "\x1B[201~";
+  const std::string_view bytes = decoder.pending;
+  press = KeyPress{Key::unknown, '\0'};
+  if (bytes.compare(0, kPasteEnd.size(), kPasteEnd) == 0) {
+    decoder.pasting = false;
+    take(decoder, kPasteEnd.size());
+    return true;
+  }
+  if (bytes.size() < kPasteEnd.size() && kPasteEnd.compare(0, bytes.size(), bytes) == 0 && !waitedLongEnough) {
+    return false;  // perhaps the start of the end
+  }
+  const auto first = static_cast<unsigned char>(bytes[0]);
+  if (first >= 0x20 && first < 0x7F) press = KeyPress{Key::pasted, bytes[0]};
+  take(decoder, 1);
+  return true;
+}
+
+}  // namespace
+
 bool nextKey(KeyDecoder& decoder, bool waitedLongEnough, KeyPress& press) {
   const std::string_view bytes = decoder.pending;
   if (bytes.empty()) return false;
+  if (decoder.pasting) return nextPasted(decoder, waitedLongEnough, press);
   press = KeyPress{Key::unknown, '\0'};
   const auto first = static_cast<unsigned char>(bytes[0]);
   if (first == static_cast<unsigned char>(kEsc)) {
@@ -162,6 +187,7 @@ bool nextKey(KeyDecoder& decoder, bool waitedLongEnough, KeyPress& press) {
     if (found == Length::partial && !waitedLongEnough) return false;
     if (found == Length::whole) {
       press.key = keyOfSequence(bytes.substr(0, length));
+      decoder.pasting = bytes.substr(0, length) == "\x1B[200~";
       take(decoder, length);
       return true;
     }

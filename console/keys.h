@@ -4,7 +4,9 @@
 // send them. An Esc on its own is told from the start of a sequence by the
 // time that passes without another byte. Alt and a key (ESC and the key)
 // and the terminal's own answers (ESC _ ... ESC \ and the like, however
-// late they come) are no keys: they come out as `unknown`.
+// late they come) are no keys: they come out as `unknown`. What is pasted
+// between ESC[200~ and ESC[201~ comes out as `pasted` characters, never as
+// the keys they would be if typed.
 #pragma once
 
 #include <cstddef>
@@ -26,6 +28,7 @@ enum class Key {
   enter,
   backspace,
   redraw,   // Ctrl-L
+  pasted,   // a printable character of a bracketed paste, in KeyPress::character
   unknown,  // anything else: a function key, a character beyond ASCII
 };
 
@@ -40,6 +43,7 @@ constexpr int kEscapeWaitMilliseconds = 100;
 struct KeyDecoder {
   std::string pending;  // bytes that arrived and make no whole key yet
   int stringWaits = 0;  // Esc waits a cut-off terminal answer has had
+  bool pasting = false; // inside a bracketed paste (ESC[200~ ... ESC[201~)
 };
 
 void feedKeyBytes(KeyDecoder& decoder, const char* bytes, std::size_t count);

@@ -21,9 +21,11 @@
 namespace velloran {
 
 // Enters and leaves the full screen: the alternate screen with the cursor
-// hidden, then the main screen with the cursor shown and the colours reset.
-constexpr const char* kEnterFullScreen = "\x1B[?1049h\x1B[?25l";
-constexpr const char* kLeaveFullScreen = "\x1B[0m\x1B[?25h\x1B[?1049l";
+// hidden and pastes bracketed (so that pasted text is never taken for
+// keys), then pastes plain again, the colours reset, the cursor shown and
+// the main screen.
+constexpr const char* kEnterFullScreen = "\x1B[?1049h\x1B[?25l\x1B[?2004h";
+constexpr const char* kLeaveFullScreen = "\x1B[?2004l\x1B[0m\x1B[?25h\x1B[?1049l";
 
 constexpr std::uint32_t kNoColour = 0xFFFFFFFFu;  // the terminal's own
 

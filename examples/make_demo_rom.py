@@ -69,6 +69,11 @@ def main():
     header = bytes((i * 7 + 3) & 0xFF for i in range(HEADER_BYTES))
     data = header + b"".join(image(p) for p in (colour_bars, ramps, f_shape, top_bit))
     default = os.path.join(os.path.dirname(os.path.abspath(__file__)), "demo.rom")
+    if len(sys.argv) > 1 and sys.argv[1] in ("-h", "--help"):
+        print(__doc__.strip())
+        return
+    if len(sys.argv) > 2 or (len(sys.argv) > 1 and sys.argv[1].startswith("-")):
+        sys.exit("usage: make_demo_rom.py [OUTPUT] (a name that begins with - goes as ./-name)")
     path = sys.argv[1] if len(sys.argv) > 1 else default
     with open(path, "wb") as rom:
         rom.write(data)

@@ -637,14 +637,21 @@ class GivenBack(TerminalTestCase):
     def test_late_terminal_answers_are_no_keys(self):
         terminal = self.open([DEMO_ROM, "out/", 64, 32])
         for answer in [b"\x1b_Gi=31;OK\x1b\\", b"\x1b[?62;4c", b"\x1b[6;20;10t", b"\x1b_Gi=31;", b"OK\x1b\\",
-                       b"\x1bb", b"\x1bx"]:  # the last two: Alt+B, Alt+x
+                       b"\x1bb", b"\x1bx",  # Alt+B, Alt+x
+                       b"\x1b[200~qsS\x1b[201~"]:  # a paste: text, not keys
             terminal.type(answer)
             time.sleep(0.15)
             self.assertIsNone(terminal.process.poll(), answer)
         terminal.press(b"j")
         self.assertIn("0x0000008", terminal.status())
+        self.assertEqual(self.snapshots(), [])
+        # Pasted into the offset's prompt, a hex editor's offset is typed.
+        terminal.press(b"o\x1b[200~0001F0\x1b[201~\r")
+        self.assertIn("0x000001F0 (496)", terminal.status())
         terminal.type(b"q")
         self.assertEqual(terminal.finish(), 0)
+        self.assertIn(b"\x1b[?2004h", terminal.output)
+        self.assertIn(b"\x1b[?2004l" + LEAVE, terminal.output)
 
     def test_answers_that_come_after_preview_stopped_waiting_never_reach_the_shell(self):
         # A slow link: the device attributes come 400 ms after the queries, past the 200 ms wait.

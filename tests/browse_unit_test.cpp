@@ -83,6 +83,23 @@ TEST(KeyDecoder, AltKeysAndTerminalAnswersAreNoKeys) {
   }
 }
 
+// A paste is text, never keys: q and s in it neither leave nor save; typed
+// into a prompt it is taken as typed.
+TEST(KeyDecoder, ABracketedPasteIsTextNotKeys) {
+  const std::vector<KeyPress> keys = decode("\x1B[200~q s\x1B[A\x1B[201~q");
+  std::string shown;
+  for (const KeyPress& press : keys) {
+    shown += press.key == Key::pasted ? press.character : press.key == Key::character ? '!' : '.';
+  }
+  EXPECT_EQ(shown, ".q s.[A.!");  // the arrow's ESC dropped, its printable bytes pasted
+  View view = startView(16909, 100, 64, 32, 1, 100, 40);
+  for (const KeyPress& press : decode("\x1B[200~qsSG\x1B[201~")) EXPECT_EQ(applyKey(view, press), Action::none);
+  EXPECT_EQ(view.offset, 100u);
+  applyKey(view, KeyPress{Key::character, 'o'});
+  for (const KeyPress& press : decode("\x1B[200~00810D14\x1B[201~")) applyKey(view, press);
+  EXPECT_EQ(view.typed, "00810D14");
+}
+
 TEST(KeyDecoder, AnAnswerInPiecesIsWaitedForAndThenDropped) {
   KeyDecoder decoder;
   KeyPress press{};
