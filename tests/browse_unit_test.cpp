@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "browse/frame.h"
 #include "browse/view.h"
 #include "console/keys.h"
 #include "console/screen.h"
@@ -324,6 +327,34 @@ TEST(View, SizeStepsZoomsTypedAndScreensThatStopAtTheEnd) {
   View pastG = viewOf(16909, 16000);
   applyKey(pastG, KeyPress{Key::pageDown, 0});
   EXPECT_EQ(pastG.offset, 16000u);
+}
+
+// The help's box is as wide as its longest line in every mode; a terminal
+// too short for it says how to see the rest.
+TEST(Help, ABoxThatFitsItsTextAndSaysWhatIsCut) {
+  for (const GraphicsMode mode : {GraphicsMode::blocks, GraphicsMode::sixel}) {
+    View view = startView(0, 0, 64, 32, 1, 100, 40, mode, 10, 20);
+    view.help = true;
+    const Frame tall = drawView(view, defaultDecoder(), FileHandle(), "rom");
+    std::size_t longest = 0;
+    for (int line = 0; line < kHelpLineCount; ++line) longest = std::max(longest, std::strlen(kHelpLines[line]));
+    int boxRows = 0;
+    for (int row = 0; row < tall.screen.rows - 1; ++row) {
+      int inverse = 0;
+      for (int column = 0; column < tall.screen.columns; ++column) {
+        inverse += tall.screen.cells[static_cast<std::size_t>(row * tall.screen.columns + column)].inverse ? 1 : 0;
+      }
+      if (inverse == 0) continue;
+      ++boxRows;
+      EXPECT_EQ(inverse, static_cast<int>(longest) + 4) << "row " << row;
+    }
+    EXPECT_EQ(boxRows, kHelpLineCount + 2);
+    view.columns = 60;
+    view.rows = 8;
+    const std::string shown = frameText(drawView(view, defaultDecoder(), FileHandle(), "rom").screen);
+    EXPECT_NE(shown.find("more lines in a taller terminal"), std::string::npos);
+    EXPECT_NE(shown.find("Keys"), std::string::npos);
+  }
 }
 
 TEST(View, TheStatusLineSaysWhereTheViewIs) {
