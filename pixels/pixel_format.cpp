@@ -182,7 +182,11 @@ bool parseFormat(const std::string& text, PixelFormat& format, std::string& prob
     problem = "'" + text + "' is no format: " + problem;
     return false;
   }
-  problem = "unknown format '" + text + "'; the closest: " + closestNames(text) + " (--list-formats shows them all)";
+  // A text far longer than any name is near none of them.
+  constexpr std::size_t kLongestNear = 32;
+  problem = "unknown format '" + text + "'; " +
+            (text.size() <= kLongestNear ? "the closest: " + closestNames(text) + " (--list-formats shows them all)"
+                                         : std::string("--list-formats shows them all"));
   return false;
 }
 
