@@ -50,6 +50,14 @@ def byte_formats():
 
 
 FORMATS = dict(sixteen_bit_formats(), **byte_formats())
+# Under Wine every run costs a second: velloran.exe writes one format of each
+# kind of file (the decoding is the same code on both systems).
+ONE_OF_EACH_KIND = ["bgr555be", "abgr1555le", "rgb565be", "rgb444le", "argb4444be", "rgb24", "rgba", "0bgr"]
+
+
+def formats_to_run(formats):
+    return {name: layout for name, layout in formats.items()
+            if not harness.ON_WINDOWS or name in ONE_OF_EACH_KIND or ":" in name}
 # Two described ones: 7-bit fields in a big-endian 24-bit word, and a 2-bit alpha in 32 bits.
 DESCRIBED = {
     "be24:x21-23,r14-20,g7-13,b0-6": {"bytes": 3, "big": True, "fields": {"r": (14, 7), "g": (7, 7), "b": (0, 7)}},
@@ -138,8 +146,8 @@ class Formats(ToolTestCase):
                 self.assertEqual(kept, [w >> other[0] & 1 for w in words(layout, raw)], name)
 
     def check_every_format(self, formats):
-        for name, layout in formats.items():
-            for width in [5, 8]:
+        for name, layout in formats_to_run(formats).items():
+            for width in [5] if harness.ON_WINDOWS else [5, 8]:
                 with self.subTest(format=name, width=width):
                     images = self.dump(name, layout, width)
                     for index, raw in enumerate(images):
@@ -239,7 +247,9 @@ class Formats(ToolTestCase):
         for name, bits, layout in listed:
             with self.subTest(format=name):
                 self.assertEqual(int(bits), FORMATS[name]["bytes"] * 8)
-                # Each listed layout is a description that gives the same file as the name.
+                if name not in formats_to_run(FORMATS):
+                    continue
+                # Each listed layout is a description the tool takes.
                 _, err, status = run_with_arguments(["--format=" + layout, "--version"], self.dir)
                 self.assertEqual((err, status), ("", 0))
 
