@@ -6,6 +6,7 @@
 // the fuzzer runs as whoever starts it, and it must neither write elsewhere
 // nor spend its time writing thousands of files for one input.
 #include <dirent.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -90,7 +91,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (answers == nullptr) std::abort();
   std::FILE* keyboard = stdin;
   stdin = answers;
+  // libFuzzer times inputs out with SIGALRM, which the tool catches as a
+  // stop request (and a second one ends the process): held back during the
+  // run, and given to libFuzzer's own handler again after it.
+  static struct sigaction fuzzersAlarm {};
+  static const bool saved = sigaction(SIGALRM, nullptr, &fuzzersAlarm) == 0;
+  sigset_t alarm;
+  sigemptyset(&alarm);
+  sigaddset(&alarm, SIGALRM);
+  sigprocmask(SIG_BLOCK, &alarm, nullptr);
   const int status = velloran::runDump({}).status;
+  if (saved) sigaction(SIGALRM, &fuzzersAlarm, nullptr);
+  sigprocmask(SIG_UNBLOCK, &alarm, nullptr);
   stdin = keyboard;
   std::fclose(answers);
   removeEverythingButTheRom();
