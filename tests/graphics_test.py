@@ -320,12 +320,16 @@ class BrowseInPixels(ToolTestCase):
                  "Xvfb, xterm and ImageMagick's import are needed")
 class SixelInXterm(ToolTestCase):
     def test_xterm_shows_the_snapshots_pixels(self):
-        display = ":%d" % (90 + os.getpid() % 9)
-        server = subprocess.Popen(["Xvfb", display, "-screen", "0", "1200x900x24"], stdout=subprocess.DEVNULL,
-                                  stderr=subprocess.DEVNULL)
+        # Xvfb picks a free display and says which; ended by SIGTERM, it removes its lock
+        # file (one killed leaves it, and that display is taken for every later run).
+        read_end, write_end = os.pipe()
+        server = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1200x900x24"],
+                                  pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as answer:
+            display = ":" + answer.readline().strip()
         env = dict(os.environ, DISPLAY=display)
         try:
-            time.sleep(1)
             command = " ".join(harness.tool_command(["--preview", "--graphics=sixel", DEMO_ROM, "out/", "64", "32",
                                                      "1", "0x220D"]))
             terminal = subprocess.Popen(["xterm", "-ti", "vt340", "-xrm", "XTerm*numColorRegisters: 256",
@@ -341,7 +345,7 @@ class SixelInXterm(ToolTestCase):
             terminal.kill()
             terminal.wait()
         finally:
-            server.kill()
+            server.terminate()
             server.wait()
         from PIL import Image
         (width, height), fields = decoded_colours(self.path("out", "snap0000.bmp"))
