@@ -36,11 +36,6 @@ struct Session {
 // Kitty images get an id for their place in the view, from this one on.
 constexpr std::uint32_t kFirstKittyId = 1000;
 
-std::string fileNameOf(const std::string& path) {
-  const auto separator = std::find_if(path.rbegin(), path.rend(), isPathSeparator);
-  return std::string(separator.base(), path.end());
-}
-
 // What gives the terminal back should the process crash or be ended by a
 // second stop request: in kitty, every image on this screen goes too.
 const char* crashLeaveText(GraphicsMode graphics) {

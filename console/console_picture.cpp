@@ -35,29 +35,6 @@ void putLine(PictureBuilder& picture) {
 
 }  // namespace
 
-void addPixels(ColourSum& sum, const PixelDecoder& decoder, const unsigned char* pixels, std::size_t count) {
-  // In locals: stores to the sum could alias the pixel bytes, which would
-  // make the compiler reload them for every pixel.
-  std::uint64_t red = 0;
-  std::uint64_t green = 0;
-  std::uint64_t blue = 0;
-  constexpr std::size_t kChunk = 256;
-  std::uint32_t colours[kChunk];
-  for (std::size_t done = 0; done < count; done += kChunk) {
-    const std::size_t chunk = std::min(kChunk, count - done);
-    decodeColours(decoder, pixels + done * decoder.format.wordBytes, chunk, colours);
-    for (std::size_t x = 0; x < chunk; ++x) {
-      red += colours[x] >> 16;
-      green += (colours[x] >> 8) & 0xFFu;
-      blue += colours[x] & 0xFFu;
-    }
-  }
-  sum.red += red;
-  sum.green += green;
-  sum.blue += blue;
-  sum.pixels += count;
-}
-
 std::uint32_t averageColour(const ColourSum& sum) {
   if (sum.pixels == 0) return 0;
   // Unshrunk pictures skip the divisions, which cost more than the rest of a cell.
@@ -80,6 +57,8 @@ void addToBlocks(std::vector<ColourSum>& sums, const PixelDecoder& decoder, cons
     for (std::size_t index = 0; index < chunk;) {
       ColourSum& sum = sums[static_cast<std::size_t>(x / scale)];
       const std::size_t inBlock = static_cast<std::size_t>(std::min<std::uint64_t>(chunk - index, (x / scale + 1) * scale - x));
+      // In locals: stores to the sum could alias the colours, which would
+      // make the compiler reload them for every pixel.
       std::uint64_t red = 0;
       std::uint64_t green = 0;
       std::uint64_t blue = 0;

@@ -40,9 +40,6 @@ struct ColourSum {
   std::uint64_t pixels;
 };
 
-// Adds `count` consecutive ROM pixels in `decoder`'s format into `sum`.
-void addPixels(ColourSum& sum, const PixelDecoder& decoder, const unsigned char* pixels, std::size_t count);
-
 // The average of the colours added up in `sum`, rounded to the nearest level
 // (halves up), as 0xRRGGBB; black for no pixels.
 std::uint32_t averageColour(const ColourSum& sum);

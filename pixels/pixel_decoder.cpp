@@ -102,12 +102,10 @@ void moveFieldsOf(const PixelDecoder& decoder, const unsigned char* raw, std::si
   }
 }
 
-// bgr555le: bits 0-4 and 10-14 exchanged, with constant masks the compiler
-// vectorises best.
-void swapRedBlue(const unsigned char* raw, std::size_t count, unsigned char* out) {
+// bgr555le: constant masks, which the compiler vectorises best.
+void swapRedBlueRow(const unsigned char* raw, std::size_t count, unsigned char* out) {
   for (std::size_t index = 0; index < count * 2; index += 2) {
-    const auto word = static_cast<std::uint16_t>(raw[index] | raw[index + 1] << 8);
-    const auto pixel = static_cast<std::uint16_t>((word & 0x83E0u) | (word & 0x1Fu) << 10 | (word >> 10 & 0x1Fu));
+    const std::uint16_t pixel = swapRedBlue(static_cast<std::uint16_t>(raw[index] | raw[index + 1] << 8));
     out[index] = static_cast<unsigned char>(pixel & 0xFFu);
     out[index + 1] = static_cast<unsigned char>(pixel >> 8);
   }
@@ -117,7 +115,7 @@ void moveFields(const PixelDecoder& decoder, const unsigned char* raw, std::size
   if (decoder.bmpPlan == PixelDecoder::BmpPlan::copy) {
     std::memcpy(out, raw, count * 2);
   } else if (decoder.bmpPlan == PixelDecoder::BmpPlan::swapRedBlue) {
-    swapRedBlue(raw, count, out);
+    swapRedBlueRow(raw, count, out);
   } else if (decoder.format.bigEndian) {
     moveFieldsOf<true>(decoder, raw, count, out);
   } else {

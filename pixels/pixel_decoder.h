@@ -22,6 +22,12 @@
 
 namespace velloran {
 
+// Exchanges bits 0-4 with bits 10-14; bits 5-9 and 15 stay: the default
+// format's conversion of one word into the BMP's.
+constexpr std::uint16_t swapRedBlue(std::uint16_t pixel) {
+  return static_cast<std::uint16_t>((pixel & 0x83E0u) | ((pixel & 0x1Fu) << 10) | ((pixel >> 10) & 0x1Fu));
+}
+
 enum class BmpPixels { rgb555, rgb565, bgr24, bgra32 };
 
 // How the BMP file keeps `format`, and its bytes per pixel there.

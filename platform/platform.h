@@ -142,6 +142,9 @@ bool isFolder(const std::string& path);
 // The separators that end the folder part of a path: "/" here, "/" or "\" on Windows.
 bool isPathSeparator(char c);
 
+// What follows a path's last separator: the file's own name.
+std::string fileNameOf(const std::string& path);
+
 // `text` as one word for the system's shell, to be pasted into a command:
 // as it is when nothing in it is special there, else quoted (POSIX: in
 // single quotes, a quote within as '\''; or, where it holds a control byte or

@@ -2,6 +2,8 @@
 // bytes it would act on.
 #include "platform/platform.h"
 
+#include <algorithm>
+
 namespace velloran {
 
 namespace {
@@ -74,6 +76,11 @@ void putPrintablePieces(std::string_view text, Put put) {
 }
 
 }  // namespace
+
+std::string fileNameOf(const std::string& path) {
+  const auto separator = std::find_if(path.rbegin(), path.rend(), isPathSeparator);
+  return std::string(separator.base(), path.end());
+}
 
 void forEachPrintablePiece(std::string_view text, void (*put)(std::string_view piece)) {
   putPrintablePieces(text, put);

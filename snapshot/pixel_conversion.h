@@ -15,12 +15,6 @@
 
 namespace velloran {
 
-// Exchanges bits 0-4 with bits 10-14; bits 5-9 and 15 stay: the default
-// format's conversion of one word.
-constexpr std::uint16_t swapRedBlue(std::uint16_t pixel) {
-  return static_cast<std::uint16_t>((pixel & 0x83E0u) | ((pixel & 0x1Fu) << 10) | ((pixel >> 10) & 0x1Fu));
-}
-
 // Bytes per BMP row: `fileBytes` per pixel, rounded up to a multiple of four.
 constexpr std::uint64_t rowBytesFor(std::uint32_t width, unsigned fileBytes = 2) {
   return (std::uint64_t{width} * fileBytes + 3) & ~std::uint64_t{3};

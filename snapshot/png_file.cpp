@@ -56,11 +56,6 @@ void putText(std::vector<unsigned char>& out, const std::string& keyword, const 
   putChunk(out, ascii ? "tEXt" : "iTXt", data.data(), data.size());
 }
 
-std::string fileNameOf(const std::string& path) {
-  const auto separator = std::find_if(path.rbegin(), path.rend(), isPathSeparator);
-  return std::string(separator.base(), path.end());
-}
-
 bool writePending(PngStream& png, SnapshotFile& snapshot) {
   if (png.pending.empty()) return true;
   const bool written = writeAllAt(snapshot.file, snapshot.length, png.pending.data(), png.pending.size());
