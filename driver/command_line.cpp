@@ -84,6 +84,36 @@ constexpr const char* kHelp =
 const std::string kPreviewOption = "--preview";
 const std::string kGraphicsOption = "--graphics=";
 const std::string kFormatOption = "--format=";
+const std::string kPaletteOption = "--palette=";
+const std::string kPaletteFormatOption = "--palette-format=";
+const std::string kPaletteBankOption = "--palette-bank=";
+
+bool startsWith(const std::string& argument, const std::string& option) {
+  return argument.compare(0, option.size(), option) == 0;
+}
+
+// A bank: a plain decimal number, from 0.
+bool readBank(const std::string& text, std::uint32_t& bank) {
+  if (text.empty() || text.size() > 6) return false;
+  bank = 0;
+  for (const char digit : text) {
+    if (digit < '0' || digit > '9') return false;
+    bank = bank * 10 + static_cast<std::uint32_t>(digit - '0');
+  }
+  return true;
+}
+
+// The palette's options fit the formats: raw colours are direct colour, and a
+// palette is for indexed pixels. Empty when they do.
+std::string paletteProblem(const CommandLine& command, bool paletteGiven, bool bankGiven, bool formatGiven) {
+  if (isIndexed(command.palette.format)) return "--palette-format: a palette's colours are in a direct-colour format, not " + command.palette.format.name;
+  // The live view may switch to an indexed format: it keeps the palette for then.
+  if ((paletteGiven || bankGiven || formatGiven) && !isIndexed(command.format) && !command.browse) {
+    return "--palette, --palette-format and --palette-bank are for indexed formats (i1 ... t8), not " + command.format.name;
+  }
+  if (paletteGiven && command.palette.source.empty()) return "--palette: the palette's source is empty";
+  return "";
+}
 
 struct GraphicsName {
   const char* name;
@@ -128,6 +158,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
   CommandLine command;
   bool optionsEnded = false;
   bool graphicsGiven = false;
+  bool paletteGiven = false;
+  bool bankGiven = false;
+  bool formatGiven = false;
   for (const std::string& argument : arguments) {
     if (!optionsEnded && argument == "--") {
       optionsEnded = true;
@@ -145,6 +178,25 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
       if (!parseFormat(argument.substr(kFormatOption.size()), command.format, problem)) {
         command.action = CommandAction::usageError;
         command.problem = "--format: " + problem;
+        return command;
+      }
+    } else if (!optionsEnded && startsWith(argument, kPaletteOption)) {
+      command.palette.source = argument.substr(kPaletteOption.size());
+      paletteGiven = true;
+    } else if (!optionsEnded && startsWith(argument, kPaletteFormatOption)) {
+      std::string problem;
+      formatGiven = true;
+      if (!parseFormat(argument.substr(kPaletteFormatOption.size()), command.palette.format, problem)) {
+        command.action = CommandAction::usageError;
+        command.problem = "--palette-format: " + problem;
+        return command;
+      }
+    } else if (!optionsEnded && startsWith(argument, kPaletteBankOption)) {
+      bankGiven = true;
+      if (!readBank(argument.substr(kPaletteBankOption.size()), command.palette.bank)) {
+        command.action = CommandAction::usageError;
+        command.problem = "--palette-bank '" + argument.substr(kPaletteBankOption.size()) +
+                          "': N must be a whole number from 0 to 999999.";
         return command;
       }
     } else if (!optionsEnded && argument == "--png") {
@@ -182,7 +234,11 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
       command.answers.push_back(argument);
     }
   }
-  if (graphicsGiven && !command.browse && !command.preview) {
+  const std::string palette = paletteProblem(command, paletteGiven, bankGiven, formatGiven);
+  if (!palette.empty()) {
+    command.action = CommandAction::usageError;
+    command.problem = palette;
+  } else if (graphicsGiven && !command.browse && !command.preview) {
     command.action = CommandAction::usageError;
     command.problem = "--graphics is for --preview and --browse";
   } else if (command.browse && command.preview) {

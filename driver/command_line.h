@@ -8,6 +8,7 @@
 
 #include "console/preview.h"
 #include "console/terminal_graphics.h"
+#include "dump/palette_source.h"
 #include "pixels/pixel_format.h"
 
 namespace velloran {
@@ -24,6 +25,7 @@ struct CommandLine {
   std::uint32_t previewColumns = 0;  // --preview=COLUMNS; 0 for the terminal's width
   PixelFormat format = defaultFormat();  // --format=NAME
   bool png = false;                      // --png: PNG snapshots
+  PaletteChoice palette;                 // --palette, --palette-format, --palette-bank
 };
 
 // Options may stand anywhere before "--"; after it everything is an answer.

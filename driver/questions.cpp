@@ -95,6 +95,11 @@ std::string numberProblem(AnswerStatus status, std::int64_t value, std::size_t q
     if (request.png && value == 0 && (question == kWidth || question == kHeight)) {
       return onItsOwnLine(kPngStartsAtOne);
     }
+    // Tiles need whole tiles across: asked again at the width, not at the height.
+    if (question == kWidth) {
+      const ImageSize size = imageSize(static_cast<std::int32_t>(value), 0, request.format);
+      return size == ImageSize::fits ? "" : onItsOwnLine(imageSizeText(size, request.format));
+    }
     if (question != kHeight) return "";
     const ImageSize size = imageSize(request.width, static_cast<std::int32_t>(value), request.format);
     return size == ImageSize::fits ? "" : onItsOwnLine(imageSizeText(size, request.format));

@@ -103,17 +103,37 @@ int reportRomNotOpened(const std::string& romPath, const std::string& whyNot) {
   return status;
 }
 
+// An indexed format's palette, read before anything is written: false, said
+// on standard error, when its source cannot be used.
+bool takePalette(DumpRequest& request, const FileHandle& rom) {
+  if (!isIndexed(request.format)) return true;
+  std::uint64_t romLength = 0;
+  std::uint64_t offset = 0;
+  LoadedPalette loaded;
+  if (!fileLength(rom, romLength) && paletteOffsetOf(request.palette.source, offset)) {
+    loaded.problem = "--palette: a palette at a ROM offset needs a ROM file, not a pipe";
+  } else if (loadPalette(request.palette, request.format.indexBits, rom, romLength, loaded)) {
+    const std::string shortOf = shortPaletteText(loaded, request.format.indexBits);
+    if (!shortOf.empty()) std::fprintf(stderr, "velloran: %s\n", shortOf.c_str());
+    request.paletteColours = std::move(loaded.colours);
+    return true;
+  }
+  std::fprintf(stderr, "velloran: %s\n", printableText(loaded.problem).c_str());
+  return false;
+}
+
 RunResult dump(const DumpRequest& answered, std::size_t given, const CommandLine& command) {
   DumpRequest request = answered;
   FileHandle rom;
   std::string whyNotOpened;
   if (!askQuestions(given, request, rom, whyNotOpened)) return {finish(kStatusFailed), 0};
   if (!rom.isOpen()) return {reportRomNotOpened(request.romPath, whyNotOpened), 0};
+  if (!takePalette(request, rom)) return {finish(kStatusUsage), 0};
   // From here on a stop request lets the dump end with no incomplete file
   // left; before, it ends the process at once. Asking the terminal what it
   // draws waits for it, so that comes after.
   catchStopRequests();
-  Transcript transcript{startPreview(command.preview, command.previewColumns, command.graphics), makeDecoder(request.format, command.preview),
+  Transcript transcript{startPreview(command.preview, command.previewColumns, command.graphics), makeDecoder(request.format, command.preview, request.paletteColours),
                         static_cast<std::uint32_t>(request.width), static_cast<std::uint32_t>(request.height), {}};
   const DumpHooks hooks{[&transcript](const DumpEvent& event) { sayEvent(transcript, event); }, dumpControl};
   const DumpResult result = dumpImages(rom, request, hooks);
@@ -201,6 +221,7 @@ RunResult runDump(const std::vector<std::string>& arguments) {
     }
     DumpRequest request = command.browse ? browseDefaults() : DumpRequest{};
     request.format = command.format;
+    request.palette = command.palette;
     request.png = command.png;
     request.software = std::string("velloran ") + VELLORAN_VERSION;
     std::string usageProblem = command.problem;

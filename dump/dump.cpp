@@ -41,6 +41,7 @@ struct Run {
   ImageShape shape;
   PngStream& png;  // started only for PNG snapshots
   Buffer raw;        // one block of ROM bytes
+  Buffer unpacked;   // indexed formats: the block's indices, a byte each
   Buffer converted;  // the same block as the file holds it, and the headers
   bool listed;  // the prefix's folder was listed, or tried
   TakenNumbers taken;
@@ -58,6 +59,11 @@ void reportFailure(const Run& run, const SnapshotFile& snapshot, DumpProblem pro
   DumpEvent event{DumpEventKind::snapshotFailed, snapshot.name, problem};
   event.fileLeftBehind = fileLeftBehind;
   run.hooks.report(event);
+}
+
+// The block's pixels as the decoder and the writers take them.
+const unsigned char* pixelsOf(const Run& run) {
+  return run.unpacked ? run.unpacked.get() : run.raw.get();
 }
 
 enum class ReadEnd { read, nothing, failed, stopped };
@@ -78,9 +84,10 @@ ReadEnd readBlock(Run& run, const ImageBlock& block, bool firstOfImage = false) 
   if (firstOfImage && got == 0 && wanted > 0) return ReadEnd::nothing;
   // Never what the previous block left in the buffer.
   std::memset(run.raw.get() + got, 0, wanted - got);
+  if (run.unpacked) unpackIndices(run.decoder.format, run.raw.get(), block.columnCount, block.rowCount, run.unpacked.get());
   DumpEvent rows{DumpEventKind::imageRows, {}};
   rows.block = block;
-  rows.pixels = run.raw.get();
+  rows.pixels = pixelsOf(run);
   run.hooks.report(rows);
   return ReadEnd::read;
 }
@@ -122,8 +129,8 @@ ImageEnd writeImage(Run& run, SnapshotFile& snapshot, ImageBlock& block) {
   bool zeros = false;  // the block lies wholly past the ROM's end
   for (;;) {
     const bool written = run.request.png
-                             ? addPngBlock(run.png, snapshot, run.decoder, run.shape, block, run.raw.get())
-                             : writeSnapshotBlock(snapshot, run.decoder, run.shape, block, run.raw.get(), zeros,
+                             ? addPngBlock(run.png, snapshot, run.decoder, run.shape, block, pixelsOf(run))
+                             : writeSnapshotBlock(snapshot, run.decoder, run.shape, block, pixelsOf(run), zeros,
                                                   run.converted.get());
     if (!written) return giveUp(run, snapshot, block);
     if (!nextBlock(run.shape, block)) break;
@@ -161,8 +168,11 @@ ImageEnd dumpImage(Run& run) {
   }
   // What a PNG needs is made before its file: nothing is allocated while it is open.
   if (run.request.png) {
+    const bool indexed = isIndexed(run.request.format);
     beginPng(run.png, run.decoder, run.shape,
-             SnapshotOrigin{run.request.romPath, imageStart, run.request.format.name, run.request.software});
+             SnapshotOrigin{run.request.romPath, imageStart, run.request.format.name, run.request.software,
+                            indexed ? paletteText(run.request.palette) : "",
+                            indexed && !run.request.palette.source.empty() ? std::to_string(run.request.palette.bank) : ""});
   }
   SnapshotFile snapshot;
   const CreateResult created =
@@ -295,12 +305,15 @@ DumpResult dumpImages(const FileHandle& rom, const DumpRequest& request, const D
   // running out of memory for them ends the dump as for the buffers. No
   // snapshot file is open where they grow.
   try {
-    const PixelDecoder decoder = makeDecoder(request.format, false);
+    const PixelDecoder decoder = makeDecoder(request.format, false, request.paletteColours);
     const ImageShape shape = shapeOf(width, height, decoder);
+    const bool indexed = isIndexed(request.format);
     PngStream png;
     Run run{rom, request, hooks, decoder, shape, png, allocate(rawBytesOf(shape, firstBlock(shape))),
+            indexed ? allocate(pixelBytesOf(shape, firstBlock(shape))) : Buffer(),
             request.png ? Buffer() : allocate(blockBufferBytes(shape)), false, {}, 0, start, false};
-    if (!run.raw || (!request.png && !run.converted) || (request.png && !startPngStream(png))) {
+    if (!run.raw || (indexed && !run.unpacked) || (!request.png && !run.converted) ||
+        (request.png && !startPngStream(png))) {
       return DumpResult{DumpEnd::noMemory, false, start};
     }
     const DumpEnd reached = moveTo(run, start);

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "dump/palette_source.h"
 #include "pixels/pixel_format.h"
 #include "platform/platform.h"
 #include "snapshot/snapshot_writer.h"
@@ -23,6 +24,8 @@ struct DumpRequest {
   std::int32_t imageCount = 0;
   std::int64_t startAddress = 0;  // up to 2^63 - 1: a ROM may pass 2 GiB
   PixelFormat format = defaultFormat();
+  PaletteChoice palette;   // an indexed format's colours: where they come from
+  Palette paletteColours;  // and the colours themselves, loaded; empty: the grey ramp
   bool png = false;        // PNG snapshots (PREFIX + snapNNNN.png) instead of BMP
   std::string software;    // the program and its version, for a PNG's origin
 };
@@ -40,9 +43,10 @@ enum class DumpProblem {
 const char* dumpMessage(DumpProblem problem);
 
 enum class DumpEventKind {
-  imageRows,        // block, pixels: ROM bytes of the image under way, in ROM order
-                    // (rows block.columnCount x the format's bytes apart),
-                    // bytes past the ROM's end as zeros; before and after its Opening
+  imageRows,        // block, pixels: the pixels of the image under way, in ROM order,
+                    // as the decoder takes them (rows block.columnCount x its
+                    // pixelBytes apart), bytes past the ROM's end as zeros;
+                    // before and after its Opening
   snapshotOpened,   // name: the file just created, or the name tried when creating failed
   snapshotWritten,  // name: complete and closed
   snapshotFailed,   // name, problem (incompleteFileLeft: given up, and its removal failed);

@@ -1,5 +1,6 @@
 #include "pixels/pixel_decoder.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace velloran {
@@ -126,18 +127,71 @@ void moveFields(const PixelDecoder& decoder, const unsigned char* raw, std::size
 }  // namespace
 
 BmpPixels bmpPixelsOf(const PixelFormat& format) {
+  switch (format.indexBits) {
+    case 1:
+      return BmpPixels::indexed1;
+    case 2:
+      return BmpPixels::indexed2;
+    case 4:
+      return BmpPixels::indexed4;
+    case 8:
+      return BmpPixels::indexed8;
+    default:
+      break;
+  }
   if (isFiveFiveFive(format)) return BmpPixels::rgb555;
   if (isFiveSixFive(format)) return BmpPixels::rgb565;
   return format.fields[kAlpha].bits != 0 ? BmpPixels::bgra32 : BmpPixels::bgr24;
 }
 
-unsigned bmpBytesPerPixel(BmpPixels pixels) {
-  return pixels == BmpPixels::bgr24 ? 3 : pixels == BmpPixels::bgra32 ? 4 : 2;
+unsigned bmpBitsPerPixel(BmpPixels pixels) {
+  switch (pixels) {
+    case BmpPixels::rgb555:
+    case BmpPixels::rgb565:
+      return 16;
+    case BmpPixels::bgr24:
+      return 24;
+    case BmpPixels::bgra32:
+      return 32;
+    case BmpPixels::indexed1:
+      return 1;
+    case BmpPixels::indexed2:
+    case BmpPixels::indexed4:
+      return 4;
+    case BmpPixels::indexed8:
+      break;
+  }
+  return 8;
 }
 
-PixelDecoder makeDecoder(const PixelFormat& format, bool forPictures) {
-  PixelDecoder decoder{format, bmpPixelsOf(format), 0, {}, {}, PixelDecoder::BmpPlan::moves, false, {}, {}};
-  decoder.fileBytes = bmpBytesPerPixel(decoder.bmp);
+unsigned bmpPaletteEntries(BmpPixels pixels) {
+  switch (pixels) {
+    case BmpPixels::indexed1:
+      return 2;
+    case BmpPixels::indexed2:
+      return 4;
+    case BmpPixels::indexed4:
+      return 16;
+    case BmpPixels::indexed8:
+      return 256;
+    default:
+      return 0;
+  }
+}
+
+PixelDecoder makeDecoder(const PixelFormat& format, bool forPictures, const Palette& palette) {
+  PixelDecoder decoder{format, bmpPixelsOf(format), 0, 0, {}, {}, PixelDecoder::BmpPlan::moves, false, {}, {}};
+  decoder.fileBits = bmpBitsPerPixel(decoder.bmp);
+  if (isIndexed(format)) {
+    // Every byte an index may hold has a colour: those past 2^bits never come.
+    const Palette& colours = palette.empty() ? greyRamp(format.indexBits) : palette;
+    const std::size_t used = std::min<std::size_t>(colours.size(), std::size_t{1} << format.indexBits);
+    decoder.colourOfWord.assign(256, 0);
+    std::copy(colours.begin(), colours.begin() + static_cast<std::ptrdiff_t>(used), decoder.colourOfWord.begin());
+    decoder.pixelBytes = 1;
+    return decoder;
+  }
+  decoder.pixelBytes = format.wordBytes;
   for (int channel = 0; channel < kChannels; ++channel) {
     const unsigned bits = format.fields[channel].bits;
     for (unsigned value = 0; value < 256; ++value) {
@@ -145,11 +199,11 @@ PixelDecoder makeDecoder(const PixelFormat& format, bool forPictures) {
     }
   }
   // Pictures look 16-bit colours up, and so do files that widen them.
-  if (format.wordBytes == 2 && (forPictures || decoder.fileBytes != 2)) {
+  if (format.wordBytes == 2 && (forPictures || decoder.fileBits != 16)) {
     decoder.colourOfWord.resize(1u << 16);
     for (std::uint32_t word = 0; word < (1u << 16); ++word) decoder.colourOfWord[word] = colourOf(decoder, word);
   }
-  if (decoder.fileBytes == 2) planBmpMoves(decoder);
+  if (decoder.fileBits == 16) planBmpMoves(decoder);
   decoder.wholeBytes = true;
   for (int channel = 0; channel < kChannels; ++channel) {
     const FieldBits field = format.fields[channel];
@@ -168,6 +222,11 @@ const PixelDecoder& defaultDecoder() {
 void decodeColours(const PixelDecoder& decoder, const unsigned char* raw, std::size_t count, std::uint32_t* colours) {
   const unsigned bytes = decoder.format.wordBytes;
   const bool bigEndian = decoder.format.bigEndian;
+  if (isIndexed(decoder.format)) {
+    const std::uint32_t* palette = decoder.colourOfWord.data();
+    for (std::size_t index = 0; index < count; ++index) colours[index] = palette[raw[index]];
+    return;
+  }
   if (bytes == 2 && !decoder.colourOfWord.empty()) {
     const std::uint32_t* table = decoder.colourOfWord.data();
     for (std::size_t index = 0; index < count; ++index) colours[index] = table[wordAt(raw + 2 * index, 2, bigEndian)];
@@ -191,6 +250,17 @@ void decodeRgbBytes(const PixelDecoder& decoder, const unsigned char* raw, std::
   const PixelFormat& format = decoder.format;
   const unsigned bytes = format.wordBytes;
   const unsigned outBytes = withAlpha ? 4 : 3;
+  if (isIndexed(format)) {
+    for (std::size_t index = 0; index < count; ++index) {
+      const std::uint32_t colour = decoder.colourOfWord[raw[index]];
+      unsigned char* pixel = out + outBytes * index;
+      pixel[0] = static_cast<unsigned char>(colour >> 16);
+      pixel[1] = static_cast<unsigned char>((colour >> 8) & 0xFFu);
+      pixel[2] = static_cast<unsigned char>(colour & 0xFFu);
+      if (withAlpha) pixel[3] = 0xFF;
+    }
+    return;
+  }
   for (std::size_t index = 0; index < count; ++index) {
     const std::uint32_t word = wordAt(raw + bytes * index, bytes, format.bigEndian);
     unsigned char* pixel = out + outBytes * index;
@@ -204,12 +274,16 @@ void decodeRgbBytes(const PixelDecoder& decoder, const unsigned char* raw, std::
 void encodeBmpPixels(const PixelDecoder& decoder, const unsigned char* raw, std::size_t count, unsigned char* out) {
   const unsigned bytes = decoder.format.wordBytes;
   const bool bigEndian = decoder.format.bigEndian;
-  if (decoder.fileBytes == 2) {
+  if (isIndexed(decoder.format)) {
+    packIndices(raw, count, decoder.fileBits, out);
+    return;
+  }
+  if (decoder.fileBits == 16) {
     moveFields(decoder, raw, count, out);
     return;
   }
   const PixelFormat& format = decoder.format;
-  const unsigned outBytes = decoder.fileBytes;
+  const unsigned outBytes = decoder.fileBits / 8;
   if (decoder.wholeBytes) {
     // Byte copies, for formats whose fields are whole bytes: no word to make.
     const unsigned red = decoder.byteOf[kRed];

@@ -12,6 +12,11 @@
 //   bgr24    24-bit BI_RGB, bytes B G R, widened        any other without alpha
 //   bgra32   32-bit BI_BITFIELDS (BITMAPV5HEADER), bytes B G R A, widened
 //                                         any other with alpha
+//   indexed  1-, 4- or 8-bit BI_RGB, the ROM's indices as they are (2-bit ones
+//            in a 4-bit file), the palette as the colour table
+//
+// Indexed formats are decoded in two steps: unpackIndices turns the ROM's
+// bytes into rows of one index byte per pixel, which the calls below take.
 #pragma once
 
 #include <cstddef>
@@ -28,19 +33,31 @@ constexpr std::uint16_t swapRedBlue(std::uint16_t pixel) {
   return static_cast<std::uint16_t>((pixel & 0x83E0u) | ((pixel & 0x1Fu) << 10) | ((pixel >> 10) & 0x1Fu));
 }
 
-enum class BmpPixels { rgb555, rgb565, bgr24, bgra32 };
+enum class BmpPixels { rgb555, rgb565, bgr24, bgra32, indexed1, indexed2, indexed4, indexed8 };
 
-// How the BMP file keeps `format`, and its bytes per pixel there.
+// How the BMP file keeps `format`, its bits per pixel there, and the
+// entries of its colour table (0 for direct colour).
 BmpPixels bmpPixelsOf(const PixelFormat& format);
-unsigned bmpBytesPerPixel(BmpPixels pixels);
+unsigned bmpBitsPerPixel(BmpPixels pixels);
+unsigned bmpPaletteEntries(BmpPixels pixels);
+
+// A palette's colours as 0xRRGGBB; an indexed format uses its first 2^bits.
+using Palette = std::vector<std::uint32_t>;
+
+// The palette an indexed format has when none is given: a grey ramp from
+// black (index 0) to white (the highest index).
+Palette greyRamp(unsigned indexBits);
 
 // A format ready to decode: its tables made once, so that a pixel costs a
 // load and a few lookups, with no branch on the format.
 struct PixelDecoder {
   PixelFormat format;
   BmpPixels bmp;
-  unsigned fileBytes;  // per pixel in the BMP file: 2, 3 or 4
-  // 16-bit words: every word's colour, looked up whole; and where each of
+  unsigned fileBits;    // per pixel in the BMP file: 1, 4, 8, 16, 24 or 32
+  unsigned pixelBytes;  // per pixel in the rows the calls below take: the
+                        // ROM's word, or 1 (an index, unpacked)
+  // 16-bit words: every word's colour, looked up whole (indexed formats:
+  // every index's, the palette as used); and where each of
   // its fields goes in a 16-bit BMP pixel: (word >> shift & mask) << to.
   std::vector<std::uint32_t> colourOfWord;
   struct Move {
@@ -61,8 +78,21 @@ struct PixelDecoder {
 };
 
 // May throw std::bad_alloc. `forPictures` makes the 16-bit colour table
-// (256 KiB) that pictures look colours up in; files need none.
-PixelDecoder makeDecoder(const PixelFormat& format, bool forPictures = true);
+// (256 KiB) that pictures look colours up in; files need none. An indexed
+// format takes the first 2^bits colours of `palette`, black past its end
+// (the grey ramp when it is empty).
+PixelDecoder makeDecoder(const PixelFormat& format, bool forPictures = true, const Palette& palette = {});
+
+// `rows` rows (a multiple of stripRows) of `width` pixels of an indexed
+// format's ROM bytes, as one index byte per pixel, row after row. A linear
+// row may also be a run of a longer one that starts on a byte.
+void unpackIndices(const PixelFormat& format, const unsigned char* raw, std::uint32_t width, std::uint32_t rows,
+                   unsigned char* indices);
+
+// `count` indices packed `bits` (1, 2, 4 or 8) to a byte, the leftmost in
+// the highest bits, as BMP and PNG rows keep them; a last byte's unused
+// bits are zero.
+void packIndices(const unsigned char* indices, std::size_t count, unsigned bits, unsigned char* out);
 
 // The default format's decoder, made once.
 const PixelDecoder& defaultDecoder();
@@ -75,7 +105,7 @@ void decodeColours(const PixelDecoder& decoder, const unsigned char* raw, std::s
 void decodeRgbBytes(const PixelDecoder& decoder, const unsigned char* raw, std::size_t count, bool withAlpha,
                     unsigned char* out);
 
-// `count` pixels of `raw` as the BMP file holds them: decoder.fileBytes each.
+// `count` pixels of `raw` as the BMP file holds them: decoder.fileBits each.
 void encodeBmpPixels(const PixelDecoder& decoder, const unsigned char* raw, std::size_t count, unsigned char* out);
 
 }  // namespace velloran

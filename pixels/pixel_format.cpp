@@ -37,6 +37,39 @@ constexpr NamedFormat kNamedFormats[] = {
     {"0rgb", "le32:b24-31,g16-23,r8-15,x0-7"},      {"0bgr", "le32:r24-31,g16-23,b8-15,x0-7"},
 };
 
+// The indexed formats: how their pixels are packed, and the layout
+// --list-formats shows. Planar tiles give each plane's row 0 and the step
+// from row to row.
+struct IndexedFormat {
+  const char* name;
+  unsigned bits;
+  IndexPacking packing;
+  std::uint8_t planeRowStride;
+  std::uint8_t planeOffset[8];
+  const char* layout;
+};
+
+constexpr IndexedFormat kIndexedFormats[] = {
+    {"i1", 1, IndexPacking::linear, 0, {}, "linear, the leftmost pixel in a byte's highest bit"},
+    {"i2", 2, IndexPacking::linear, 0, {}, "linear, the leftmost pixel in a byte's highest bits"},
+    {"i4", 4, IndexPacking::linear, 0, {}, "linear, the leftmost pixel in a byte's high nibble"},
+    {"i8", 8, IndexPacking::linear, 0, {}, "linear, a byte a pixel"},
+    {"i1r", 1, IndexPacking::linearReversed, 0, {}, "linear, the leftmost pixel in a byte's lowest bit"},
+    {"i2r", 2, IndexPacking::linearReversed, 0, {}, "linear, the leftmost pixel in a byte's lowest bits"},
+    {"i4r", 4, IndexPacking::linearReversed, 0, {}, "linear, the leftmost pixel in a byte's low nibble"},
+    {"t1", 1, IndexPacking::planarTiles, 1, {0}, "8x8 tiles of 8 bytes, a byte a row"},
+    {"t2p", 2, IndexPacking::planarTiles, 2, {0, 1}, "8x8 tiles of 16 bytes: each row plane 0, plane 1"},
+    {"t2s", 2, IndexPacking::planarTiles, 1, {0, 8}, "8x8 tiles of 16 bytes: 8 rows of plane 0, then of plane 1"},
+    {"t4p", 4, IndexPacking::planarTiles, 2, {0, 1, 16, 17}, "8x8 tiles of 32 bytes: planes 0-1 as t2p, then planes 2-3"},
+    {"t4b", 4, IndexPacking::planarTiles, 4, {0, 1, 2, 3}, "8x8 tiles of 32 bytes: each row planes 0, 1, 2, 3"},
+    {"t4s", 4, IndexPacking::planarTiles, 1, {0, 8, 16, 24}, "8x8 tiles of 32 bytes: 8 rows of each plane in turn"},
+    {"t8p", 8, IndexPacking::planarTiles, 2, {0, 1, 16, 17, 32, 33, 48, 49},
+     "8x8 tiles of 64 bytes: four t2p blocks, planes 0-1, 2-3, 4-5, 6-7"},
+    {"t4", 4, IndexPacking::tiles, 0, {}, "8x8 tiles of 32 bytes, rows as i4"},
+    {"t4r", 4, IndexPacking::tilesReversed, 0, {}, "8x8 tiles of 32 bytes, rows as i4r"},
+    {"t8", 8, IndexPacking::tiles, 0, {}, "8x8 tiles of 64 bytes, rows as i8"},
+};
+
 constexpr char kFieldLetters[] = "rgba";
 
 bool readNumber(const std::string& text, std::size_t& at, unsigned& value) {
@@ -146,15 +179,32 @@ std::size_t editDistance(const std::string& from, const std::string& to) {
 }
 
 // The known names nearest `text`, at most three.
+std::vector<const char*> allNames() {
+  std::vector<const char*> names;
+  for (const NamedFormat& named : kNamedFormats) names.push_back(named.name);
+  for (const IndexedFormat& indexed : kIndexedFormats) names.push_back(indexed.name);
+  return names;
+}
+
 std::string closestNames(const std::string& text) {
+  const std::vector<const char*> known = allNames();
   std::size_t best = std::string::npos;
-  for (const NamedFormat& named : kNamedFormats) best = std::min(best, editDistance(text, named.name));
+  for (const char* name : known) best = std::min(best, editDistance(text, name));
   std::string names;
   int count = 0;
-  for (const NamedFormat& named : kNamedFormats) {
-    if (editDistance(text, named.name) == best && count++ < 3) names += (names.empty() ? "" : ", ") + std::string(named.name);
+  for (const char* name : known) {
+    if (editDistance(text, name) == best && count++ < 3) names += (names.empty() ? "" : ", ") + std::string(name);
   }
   return names;
+}
+
+PixelFormat indexedFormatOf(const IndexedFormat& indexed) {
+  PixelFormat format{indexed.name, 0, false, {}};
+  format.indexBits = indexed.bits;
+  format.packing = indexed.packing;
+  format.planeRowStride = indexed.planeRowStride;
+  std::copy(std::begin(indexed.planeOffset), std::end(indexed.planeOffset), std::begin(format.planeOffset));
+  return format;
 }
 
 }  // namespace
@@ -177,6 +227,12 @@ bool parseFormat(const std::string& text, PixelFormat& format, std::string& prob
       return true;
     }
   }
+  for (const IndexedFormat& indexed : kIndexedFormats) {
+    if (text == indexed.name) {
+      format = indexedFormatOf(indexed);
+      return true;
+    }
+  }
   if (text.find(':') != std::string::npos) {
     if (parseDescription(text, format, problem)) return true;
     problem = "'" + text + "' is no format: " + problem;
@@ -194,7 +250,24 @@ std::string layoutText(const PixelFormat& format) {
   for (const NamedFormat& named : kNamedFormats) {
     if (format.name == named.name) return named.description;
   }
+  for (const IndexedFormat& indexed : kIndexedFormats) {
+    if (format.name == indexed.name) return indexed.layout;
+  }
   return format.name;
+}
+
+unsigned stripRows(const PixelFormat& format) {
+  return isIndexed(format) && format.packing != IndexPacking::linear && format.packing != IndexPacking::linearReversed
+             ? 8
+             : 1;
+}
+
+unsigned romBitsPerPixel(const PixelFormat& format) {
+  return isIndexed(format) ? format.indexBits : format.wordBytes * 8;
+}
+
+std::uint64_t romBytesOf(const PixelFormat& format, std::uint64_t width, std::uint64_t rows) {
+  return rows * ((width * romBitsPerPixel(format) + 7) / 8);
 }
 
 std::string formatListText() {
@@ -206,6 +279,11 @@ std::string formatListText() {
     std::string name = named.name;
     name.resize(std::max<std::size_t>(name.size() + 1, 12), ' ');
     text += name + std::to_string(format.wordBytes * 8) + "  " + named.description + "\n";
+  }
+  for (const IndexedFormat& indexed : kIndexedFormats) {
+    std::string name = indexed.name;
+    name.resize(12, ' ');
+    text += name + std::to_string(indexed.bits) + (indexed.bits < 10 ? "   " : "  ") + indexed.layout + "\n";
   }
   return text;
 }

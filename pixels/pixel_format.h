@@ -10,7 +10,25 @@
 // Fields: r, g, b (each once), a (at most once), x (unused; as many as
 // wanted); a colour or alpha field has 1 to 8 bits; fields may not overlap
 // or leave the word; bits no field names count as unused. Every named
-// format is one of these descriptions.
+// direct-colour format is one of these descriptions.
+//
+// Indexed formats hold indices into a palette of 2^bits colours; plane 0
+// holds an index's lowest bit, and a byte's bit 7 is its leftmost pixel
+// (linear) or the leftmost pixel's bit of a plane (planar). A byte of i4:
+//
+//   i4    bits 7654 3210          i4r   bits 7654 3210
+//              left right                    right left
+//
+// Linear rows start on a byte. Tiled formats fill the image with 8x8 tiles,
+// left to right, then top to bottom; in a tile, the byte of row r (0-7) of
+// plane p is at
+//
+//   t1    r                       t4b   4r + p
+//   t2p   2r + p                  t4s   8p + r
+//   t2s   8p + r                  t8p   16 (p / 2) + 2r + p % 2
+//   t4p   16 (p / 2) + 2r + p % 2
+//
+// and t4, t4r, t8 are tiles of linear rows: 4, 4 and 8 bytes a row.
 #pragma once
 
 #include <cstdint>
@@ -25,12 +43,40 @@ struct FieldBits {
 
 enum Channel { kRed, kGreen, kBlue, kAlpha, kChannels };
 
+enum class IndexPacking {
+  linear,            // rows of pixels, the leftmost in a byte's highest bits
+  linearReversed,    // the leftmost in a byte's lowest bits
+  tiles,             // 8x8 tiles of linear rows
+  tilesReversed,     // the same, the leftmost pixel in a byte's lowest bits
+  planarTiles,       // 8x8 tiles of bit planes
+};
+
 struct PixelFormat {
   std::string name;         // the name it was given by, or its description
-  unsigned wordBytes;       // 2, 3 or 4
+  unsigned wordBytes;       // 2, 3 or 4; 0 for indexed formats
   bool bigEndian;           // the word's most significant byte first
   FieldBits fields[kChannels];
+  unsigned indexBits = 0;  // 0: direct colour; 1, 2, 4 or 8: indices into a palette
+  IndexPacking packing = IndexPacking::linear;
+  // Planar tiles: where each plane's row 0 is in a tile, and the bytes from
+  // one of a plane's rows to the next.
+  std::uint8_t planeOffset[8] = {};
+  std::uint8_t planeRowStride = 0;
 };
+
+inline bool isIndexed(const PixelFormat& format) {
+  return format.indexBits != 0;
+}
+
+// The rows the ROM keeps together: 8 for tiles (a row of tiles), else 1.
+unsigned stripRows(const PixelFormat& format);
+
+// Bits per pixel in the ROM.
+unsigned romBitsPerPixel(const PixelFormat& format);
+
+// The ROM bytes of `rows` rows (a multiple of stripRows) `width` pixels wide,
+// a linear row rounded up to a whole byte. Exact for any 32-bit sizes.
+std::uint64_t romBytesOf(const PixelFormat& format, std::uint64_t width, std::uint64_t rows);
 
 // The default, today's layout: bgr555le.
 const PixelFormat& defaultFormat();
@@ -43,7 +89,8 @@ bool parseFormat(const std::string& text, PixelFormat& format, std::string& prob
 // One line a format: its name, its bits per pixel and its layout.
 std::string formatListText();
 
-// The format's field notation, as --list-formats shows it.
+// The format's field notation, or an indexed format's layout, as
+// --list-formats shows it.
 std::string layoutText(const PixelFormat& format);
 
 }  // namespace velloran

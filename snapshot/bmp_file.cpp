@@ -25,7 +25,7 @@ unsigned char* put32(unsigned char* at, std::uint32_t value) {
 
 std::uint64_t fileBytesOf(std::int32_t width, std::int32_t height, BmpPixels pixels) {
   return bmpHeaderBytes(pixels) +
-         rowBytesFor(static_cast<std::uint32_t>(width), bmpBytesPerPixel(pixels)) * static_cast<std::uint32_t>(height);
+         rowBytesFor(static_cast<std::uint32_t>(width), bmpBitsPerPixel(pixels)) * static_cast<std::uint32_t>(height);
 }
 
 }  // namespace
@@ -37,14 +37,15 @@ std::uint32_t bmpHeaderBytes(BmpPixels pixels) {
     case BmpPixels::bgra32:
       return 14 + kV5HeaderBytes;
     default:
-      return 14 + kInfoHeaderBytes;
+      return 14 + kInfoHeaderBytes + 4 * bmpPaletteEntries(pixels);
   }
 }
 
 ImageSize imageSize(std::int32_t width, std::int32_t height, const PixelFormat& format) {
   if (width < 0 || height < 0) return ImageSize::negative;
-  const std::uint64_t rawBytes = std::uint64_t{static_cast<std::uint32_t>(width)} *
-                                 static_cast<std::uint32_t>(height) * format.wordBytes;
+  if (stripRows(format) == 8 && (width % 8 != 0 || height % 8 != 0)) return ImageSize::notWholeTiles;
+  if (stripRows(format) == 8 && width > kWidestTiles) return ImageSize::tilesTooWide;
+  const std::uint64_t rawBytes = romBytesOf(format, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height));
   if (rawBytes > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
     return ImageSize::rawTooLarge;
   }
@@ -59,8 +60,17 @@ std::string imageSizeText(ImageSize size, const PixelFormat& format) {
     case ImageSize::negative:
       return "Negative numbers cannot be used here.";
     case ImageSize::rawTooLarge:
+      if (isIndexed(format)) {
+        return "Image too large: width x height x " + std::to_string(format.indexBits) +
+               " / 8 must stay within 2147483647 bytes.";
+      }
       return "Image too large: width x height x " + std::to_string(format.wordBytes) +
              " must stay within 2147483647 bytes.";
+    case ImageSize::notWholeTiles:
+      return "The format " + format.name + " is made of 8x8 tiles: width and height must be multiples of 8.";
+    case ImageSize::tilesTooWide:
+      return "Image too large: tiles are read a row of tiles at a time, at most " + std::to_string(kWidestTiles) +
+             " pixels wide.";
     case ImageSize::fileTooLarge:
       break;
   }
@@ -76,7 +86,8 @@ bool bmpFileSize(std::int32_t width, std::int32_t height, BmpPixels pixels, std:
 }
 
 // Field by field, in the order of the table in bmp_file.h.
-void fillBmpHeaders(unsigned char* header, std::int32_t width, std::int32_t height, BmpPixels pixels) {
+void fillBmpHeaders(unsigned char* header, std::int32_t width, std::int32_t height, BmpPixels pixels,
+                    const std::uint32_t* palette) {
   std::uint32_t fileSize = 0;
   bmpFileSize(width, height, pixels, fileSize);
   const bool v5 = pixels == BmpPixels::bgra32;
@@ -91,13 +102,17 @@ void fillBmpHeaders(unsigned char* header, std::int32_t width, std::int32_t heig
   at = put32(at, static_cast<std::uint32_t>(width));             // biWidth
   at = put32(at, static_cast<std::uint32_t>(height));            // biHeight: positive, bottom row first
   at = put16(at, 1);                                             // biPlanes
-  at = put16(at, 8 * bmpBytesPerPixel(pixels));                  // biBitCount
+  at = put16(at, bmpBitsPerPixel(pixels));                       // biBitCount
   at = put32(at, bitFields ? kBitFields : 0);                    // biCompression: BI_RGB or BI_BITFIELDS
   at = put32(at, 0);                                             // biSizeImage
   at = put32(at, 0);                                             // biXPelsPerMeter
   at = put32(at, 0);                                             // biYPelsPerMeter
-  at = put32(at, 0);                                             // biClrUsed
+  at = put32(at, bmpPaletteEntries(pixels));                     // biClrUsed
   at = put32(at, 0);                                             // biClrImportant
+  for (unsigned entry = 0; entry < bmpPaletteEntries(pixels); ++entry) {
+    const std::uint32_t colour = palette != nullptr ? palette[entry] : 0;
+    at = put32(at, colour & 0xFFFFFFu);                          // B, G, R, 0
+  }
   if (pixels == BmpPixels::rgb565) {
     at = put32(at, 0xF800);                                      // red mask
     at = put32(at, 0x07E0);                                      // green mask

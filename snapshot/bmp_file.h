@@ -27,9 +27,15 @@
 //             masks R 00FF0000, G 0000FF00, B 000000FF, A FF000000 at 54,
 //             bV5CSType "sRGB", bV5Intent 4 (LCS_GM_IMAGES), the rest 0;
 //             bfOffBits 138
+//   indexed   biBitCount 1, 4 (2- and 4-bit indices) or 8, biClrUsed the
+//             colour table's entries: 2, 4, 16 or 256 (2^bits), then the
+//             table at 54: B G R 0 per colour, the palette as used;
+//             bfOffBits 54 + 4 x entries. Rows pack the indices, the
+//             leftmost pixel in a byte's highest bits
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "pixels/pixel_decoder.h"
 
@@ -38,8 +44,13 @@ namespace velloran {
 // The bytes before the rows: the two headers and any masks.
 std::uint32_t bmpHeaderBytes(BmpPixels pixels);
 
-// The largest header of all, for buffers that may hold any.
-constexpr std::uint32_t kLargestBmpHeader = 14 + 124;
+// The largest header of all, for buffers that may hold any: 8-bit indices
+// and their 256 colours.
+constexpr std::uint32_t kLargestBmpHeader = 14 + 40 + 4 * 256;
+
+// Tiles are read a row of tiles at a time: 8 rows of this many pixels at
+// most, so that a row of tiles fits a block (snapshot_writer.h).
+constexpr std::int32_t kWidestTiles = 524288;
 
 // The one rule for the largest image, for the answers' checks and the writer.
 enum class ImageSize {
@@ -47,6 +58,8 @@ enum class ImageSize {
   negative,       // a width or height below 0
   rawTooLarge,    // width x height x bytes per pixel of ROM beyond 2147483647
   fileTooLarge,   // its BMP file beyond the header's 4294967295 bytes
+  notWholeTiles,  // a tiled format's width or height not a multiple of 8
+  tilesTooWide,   // a tiled format wider than kWidestTiles
 };
 
 ImageSize imageSize(std::int32_t width, std::int32_t height, const PixelFormat& format = defaultFormat());
@@ -58,8 +71,10 @@ std::string imageSizeText(ImageSize size, const PixelFormat& format = defaultFor
 // when a dimension is negative or the length does not fit the header's 32-bit field.
 bool bmpFileSize(std::int32_t width, std::int32_t height, BmpPixels pixels, std::uint32_t& fileSize);
 
-// Fills the bmpHeaderBytes(pixels) bytes at `header`; the sizes must have
-// passed bmpFileSize.
-void fillBmpHeaders(unsigned char* header, std::int32_t width, std::int32_t height, BmpPixels pixels);
+// Fills the bmpHeaderBytes(pixels) bytes at `header`, an indexed format's
+// colour table from `palette` (0xRRGGBB; black without one); the sizes must
+// have passed bmpFileSize.
+void fillBmpHeaders(unsigned char* header, std::int32_t width, std::int32_t height, BmpPixels pixels,
+                    const std::uint32_t* palette = nullptr);
 
 }  // namespace velloran

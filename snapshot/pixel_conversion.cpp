@@ -6,7 +6,7 @@ namespace velloran {
 
 void convertRows(const PixelDecoder& decoder, const unsigned char* source, std::size_t sourceStride,
                  std::uint32_t width, std::uint32_t height, unsigned char* destination, std::size_t rowBytes) {
-  const std::size_t pixelBytes = std::size_t{width} * decoder.fileBytes;
+  const std::size_t pixelBytes = (std::size_t{width} * decoder.fileBits + 7) / 8;
   for (std::uint32_t row = 0; row < height; ++row) {
     unsigned char* target = destination + rowBytes * (height - 1 - row);
     encodeBmpPixels(decoder, source + sourceStride * row, width, target);

@@ -15,9 +15,9 @@
 
 namespace velloran {
 
-// Bytes per BMP row: `fileBytes` per pixel, rounded up to a multiple of four.
-constexpr std::uint64_t rowBytesFor(std::uint32_t width, unsigned fileBytes = 2) {
-  return (std::uint64_t{width} * fileBytes + 3) & ~std::uint64_t{3};
+// Bytes per BMP row: `fileBits` per pixel, rounded up to a multiple of four bytes.
+constexpr std::uint64_t rowBytesFor(std::uint32_t width, unsigned fileBits = 16) {
+  return (std::uint64_t{width} * fileBits + 31) / 32 * 4;
 }
 
 // Writes `height` rows of `width` pixels from `source` (rows `sourceStride`

@@ -126,7 +126,8 @@ std::uint64_t filterRow(const unsigned char* row, const unsigned char* above, st
 // One whole row, under the filter that suits it best.
 bool addRow(PngStream& png, SnapshotFile& snapshot) {
   const auto size = static_cast<std::size_t>(png.rowBytes);
-  const unsigned pixelBytes = png.alpha ? 4 : 3;
+  // Filters look one pixel back, a whole byte for packed indices.
+  const unsigned pixelBytes = png.indexed ? 1 : png.alpha ? 4 : 3;
   const unsigned char* row = png.current.data();
   const unsigned char* above = png.previous.data();
   // None first: the row as it is.
@@ -145,6 +146,21 @@ bool addRow(PngStream& png, SnapshotFile& snapshot) {
   }
   png.previous.swap(png.current);
   return deflateInto(png, snapshot, png.filtered.data(), size + 1, Z_NO_FLUSH);
+}
+
+// The bytes of `pixels` decoded pixels in a PNG row.
+std::uint64_t pngBytesOf(const PngStream& png, std::uint64_t pixels) {
+  return png.indexed ? (pixels * png.indexBits + 7) / 8 : pixels * (png.alpha ? 4 : 3);
+}
+
+// A row, or a run of one, as the PNG keeps it.
+void encodePngPixels(const PngStream& png, const PixelDecoder& decoder, const unsigned char* pixels, std::size_t count,
+                     unsigned char* out) {
+  if (png.indexed) {
+    packIndices(pixels, count, png.indexBits, out);
+  } else {
+    decodeRgbBytes(decoder, pixels, count, png.alpha, out);
+  }
 }
 
 }  // namespace
@@ -169,14 +185,15 @@ void beginPng(PngStream& png, const PixelDecoder& decoder, const ImageShape& sha
   deflateReset(&png.zlib->stream);
   png.pending.clear();
   png.deflatedBytes = 0;
-  png.alpha = decoder.format.fields[kAlpha].bits != 0;
-  png.rowBytes = std::uint64_t{shape.width} * (png.alpha ? 4 : 3);
+  png.indexed = isIndexed(decoder.format);
+  png.indexBits = decoder.format.indexBits;
+  png.alpha = !png.indexed && decoder.format.fields[kAlpha].bits != 0;
+  png.rowBytes = pngBytesOf(png, shape.width);
   // Rows that fit a block are filtered against the row above; a longer row
   // comes in runs and goes unfiltered.
   const bool wholeRows = shape.width > 0 && firstBlock(shape).columnCount == shape.width;
   png.previous.assign(wholeRows ? static_cast<std::size_t>(png.rowBytes) : 0, 0);
-  png.current.assign(static_cast<std::size_t>(wholeRows ? png.rowBytes : std::uint64_t{firstBlock(shape).columnCount} *
-                                                                             (png.alpha ? 4 : 3)),
+  png.current.assign(static_cast<std::size_t>(wholeRows ? png.rowBytes : pngBytesOf(png, firstBlock(shape).columnCount)),
                      0);
   png.filtered.assign(wholeRows ? static_cast<std::size_t>(png.rowBytes) + 1 : 0, 0);
   png.trial.assign(png.filtered.size(), 0);
@@ -185,11 +202,23 @@ void beginPng(PngStream& png, const PixelDecoder& decoder, const ImageShape& sha
   std::vector<unsigned char> header;
   put32(header, shape.width);
   put32(header, shape.height);
-  header.insert(header.end(), {8, static_cast<unsigned char>(png.alpha ? 6 : 2), 0, 0, 0});
+  const unsigned char colourType = png.indexed ? 3 : png.alpha ? 6 : 2;
+  header.insert(header.end(), {static_cast<unsigned char>(png.indexed ? png.indexBits : 8), colourType, 0, 0, 0});
   putChunk(png.pending, "IHDR", header.data(), header.size());
-  std::vector<unsigned char> bits;
-  for (int channel = 0; channel < (png.alpha ? 4 : 3); ++channel) bits.push_back(decoder.format.fields[channel].bits);
-  putChunk(png.pending, "sBIT", bits.data(), bits.size());
+  if (png.indexed) {
+    std::vector<unsigned char> palette;
+    for (std::uint32_t index = 0; index < (1u << png.indexBits); ++index) {
+      const std::uint32_t colour = decoder.colourOfWord[index];
+      palette.insert(palette.end(), {static_cast<unsigned char>(colour >> 16),
+                                     static_cast<unsigned char>((colour >> 8) & 0xFFu),
+                                     static_cast<unsigned char>(colour & 0xFFu)});
+    }
+    putChunk(png.pending, "PLTE", palette.data(), palette.size());
+  } else {
+    std::vector<unsigned char> bits;
+    for (int channel = 0; channel < (png.alpha ? 4 : 3); ++channel) bits.push_back(decoder.format.fields[channel].bits);
+    putChunk(png.pending, "sBIT", bits.data(), bits.size());
+  }
   char offset[32];
   std::snprintf(offset, sizeof offset, "0x%08" PRIX64, origin.offset);
   putText(png.pending, "Source", fileNameOf(origin.source));
@@ -197,16 +226,17 @@ void beginPng(PngStream& png, const PixelDecoder& decoder, const ImageShape& sha
   putText(png.pending, "Width", std::to_string(shape.width));
   putText(png.pending, "Height", std::to_string(shape.height));
   putText(png.pending, "Format", origin.format);
+  if (!origin.palette.empty()) putText(png.pending, "Palette", origin.palette);
+  if (!origin.paletteBank.empty()) putText(png.pending, "Palette bank", origin.paletteBank);
   putText(png.pending, "Software", origin.software);
 }
 
 bool addPngBlock(PngStream& png, SnapshotFile& snapshot, const PixelDecoder& decoder, const ImageShape& shape,
-                 const ImageBlock& block, const unsigned char* raw) {
-  const unsigned pixelBytes = png.alpha ? 4 : 3;
+                 const ImageBlock& block, const unsigned char* pixels) {
   if (block.columnCount == shape.width) {
     for (std::uint32_t row = 0; row < block.rowCount; ++row) {
-      decodeRgbBytes(decoder, raw + std::size_t{row} * block.columnCount * shape.wordBytes, block.columnCount,
-                     png.alpha, png.current.data());
+      encodePngPixels(png, decoder, pixels + std::size_t{row} * block.columnCount * shape.pixelBytes, block.columnCount,
+                      png.current.data());
       if (!addRow(png, snapshot)) return false;
     }
     return true;
@@ -217,8 +247,9 @@ bool addPngBlock(PngStream& png, SnapshotFile& snapshot, const PixelDecoder& dec
     if (!deflateInto(png, snapshot, &none, 1, Z_NO_FLUSH)) return false;
   }
   // Within what beginPng made room for: no allocation while the file is open.
-  decodeRgbBytes(decoder, raw, block.columnCount, png.alpha, png.current.data());
-  return deflateInto(png, snapshot, png.current.data(), std::size_t{block.columnCount} * pixelBytes, Z_NO_FLUSH);
+  encodePngPixels(png, decoder, pixels, block.columnCount, png.current.data());
+  return deflateInto(png, snapshot, png.current.data(), static_cast<std::size_t>(pngBytesOf(png, block.columnCount)),
+                     Z_NO_FLUSH);
 }
 
 bool finishPng(PngStream& png, SnapshotFile& snapshot) {

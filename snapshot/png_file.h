@@ -3,11 +3,15 @@
 //
 //   89 50 4E 47 0D 0A 1A 0A   the signature
 //   IHDR   width, height, bit depth 8, colour type 2 (RGB) or 6 (RGBA where
-//          the format has alpha), deflate, adaptive filters, no interlace
-//   sBIT   the format's own bits per channel (5, 5, 5 for the default)
+//          the format has alpha), deflate, adaptive filters, no interlace;
+//          indexed formats: bit depth 1, 2, 4 or 8, colour type 3
+//   sBIT   direct colour: the format's own bits per channel (5, 5, 5 for
+//          the default)
+//   PLTE   indexed formats: the palette as used, 2^bits colours
 //   tEXt   the origin, so that the file can be dumped again: Source (the
 //          ROM's file name), Offset (0x and hex digits), Width, Height,
-//          Format, Software; iTXt for a value that is not ASCII
+//          Format, Palette and Palette bank where there is one, Software;
+//          iTXt for a value that is not ASCII
 //   IDAT   the rows, each after its filter byte, deflated by zlib
 //   IEND
 //
@@ -31,6 +35,8 @@ struct SnapshotOrigin {
   std::uint64_t offset;  // of this image in the ROM
   std::string format;    // the format's name or description
   std::string software;  // "velloran" and its version
+  std::string palette;      // where an indexed format's palette came from; empty: none given
+  std::string paletteBank;  // its bank, where one was given
 };
 
 struct ZlibStream;  // zlib's state, released with its owner
@@ -45,6 +51,8 @@ struct PngStream {
 
   std::unique_ptr<ZlibStream> zlib;
   bool alpha = false;
+  bool indexed = false;        // colour type 3: rows of packed indices
+  unsigned indexBits = 0;
   std::uint64_t rowBytes = 0;  // of one decoded row, without its filter byte
   std::vector<unsigned char> previous;   // the row above, decoded
   std::vector<unsigned char> current;

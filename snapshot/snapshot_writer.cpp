@@ -12,14 +12,20 @@ namespace velloran {
 namespace {
 
 std::uint64_t rowBytesOf(const ImageShape& shape) {
-  return rowBytesFor(shape.width, shape.fileBytes);
+  return rowBytesFor(shape.width, shape.fileBits);
 }
 
-// Whole rows per block; 0 when a single row is longer than a block.
+// Whole rows per block, whole strips of them; 0 when a single row is longer
+// than a block. A row of tiles always fits (kWidestTiles).
 std::uint32_t rowsPerBlock(const ImageShape& shape) {
-  const std::uint64_t rowBytes = rowBytesOf(shape);
+  const std::uint64_t rowBytes = std::max(rowBytesOf(shape), std::uint64_t{shape.width} * shape.pixelBytes);
   if (rowBytes == 0) return shape.height;
-  return static_cast<std::uint32_t>(std::min<std::uint64_t>(shape.height, kBlockBytes / rowBytes));
+  const std::uint64_t rows = kBlockBytes / rowBytes;
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(shape.height, rows - rows % shape.stripRows));
+}
+
+std::size_t bytesOfBits(std::uint64_t pixels, unsigned bits) {
+  return static_cast<std::size_t>((pixels * bits + 7) / 8);
 }
 
 // A run of one row's pixels, when rows are longer than a block: within a
@@ -29,7 +35,7 @@ constexpr std::uint32_t kColumnsPerRun = kBlockBytes / 4;
 // Where a block's first byte goes in the file, from the end of the headers.
 std::uint64_t rowsOffsetOf(const ImageShape& shape, const ImageBlock& block) {
   const std::uint64_t bottomRow = shape.height - block.firstRow - block.rowCount;  // counted from the file's first
-  return bottomRow * rowBytesOf(shape) + std::uint64_t{block.firstColumn} * shape.fileBytes;
+  return bottomRow * rowBytesOf(shape) + bytesOfBits(block.firstColumn, shape.fileBits);
 }
 
 // The block's bytes in the file: its rows, or its run and, when the run
@@ -37,14 +43,15 @@ std::uint64_t rowsOffsetOf(const ImageShape& shape, const ImageBlock& block) {
 std::size_t fileBytesOf(const ImageShape& shape, const ImageBlock& block) {
   if (block.columnCount == shape.width) return static_cast<std::size_t>(block.rowCount * rowBytesOf(shape));
   const bool endsRow = block.firstColumn + block.columnCount == shape.width;
-  return std::size_t{block.columnCount} * shape.fileBytes +
-         (endsRow ? rowBytesOf(shape) - std::uint64_t{shape.width} * shape.fileBytes : 0);
+  return bytesOfBits(block.columnCount, shape.fileBits) +
+         (endsRow ? rowBytesOf(shape) - bytesOfBits(shape.width, shape.fileBits) : 0);
 }
 
 }  // namespace
 
 ImageShape shapeOf(std::uint32_t width, std::uint32_t height, const PixelDecoder& decoder) {
-  return ImageShape{width, height, decoder.format.wordBytes, decoder.fileBytes};
+  return ImageShape{width, height, romBitsPerPixel(decoder.format), decoder.pixelBytes, decoder.fileBits,
+                    stripRows(decoder.format)};
 }
 
 std::string snapshotName(const std::string& dumpPrefix, std::int32_t number, const char* extension) {
@@ -80,7 +87,11 @@ bool nextBlock(const ImageShape& shape, ImageBlock& block) {
 }
 
 std::size_t rawBytesOf(const ImageShape& shape, const ImageBlock& block) {
-  return std::size_t{block.rowCount} * block.columnCount * shape.wordBytes;
+  return std::size_t{block.rowCount} * bytesOfBits(block.columnCount, shape.romBits);
+}
+
+std::size_t pixelBytesOf(const ImageShape& shape, const ImageBlock& block) {
+  return std::size_t{block.rowCount} * block.columnCount * shape.pixelBytes;
 }
 
 std::size_t blockBufferBytes(const ImageShape& shape) {
@@ -168,7 +179,7 @@ CreateResult createSnapshotFile(const std::string& dumpPrefix, std::int32_t& sna
 }
 
 bool writeSnapshotBlock(SnapshotFile& snapshot, const PixelDecoder& decoder, const ImageShape& shape,
-                        const ImageBlock& block, const unsigned char* raw, bool rawIsZeros, unsigned char* buffer) {
+                        const ImageBlock& block, const unsigned char* pixels, bool rawIsZeros, unsigned char* buffer) {
   const std::uint32_t headerBytes = bmpHeaderBytes(decoder.bmp);
   const auto width = static_cast<std::int32_t>(shape.width);
   const auto height = static_cast<std::int32_t>(shape.height);
@@ -182,11 +193,11 @@ bool writeSnapshotBlock(SnapshotFile& snapshot, const PixelDecoder& decoder, con
     bytes = 0;
   } else {
     const std::size_t rowStride = block.rowCount > 1 ? static_cast<std::size_t>(rowBytesOf(shape)) : bytes;
-    convertRows(decoder, raw, std::size_t{block.columnCount} * shape.wordBytes, block.columnCount, block.rowCount,
+    convertRows(decoder, pixels, std::size_t{block.columnCount} * shape.pixelBytes, block.columnCount, block.rowCount,
                 start, rowStride);
   }
   if (offset == headerBytes) {
-    fillBmpHeaders(buffer, width, height, decoder.bmp);
+    fillBmpHeaders(buffer, width, height, decoder.bmp, decoder.colourOfWord.data());
     start = buffer;
     offset = 0;
     bytes += headerBytes;

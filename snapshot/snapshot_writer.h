@@ -21,19 +21,21 @@ constexpr const char* kPngExtension = ".png";
 // extension (".bmp" or ".png").
 std::string snapshotName(const std::string& dumpPrefix, std::int32_t number, const char* extension = kBmpExtension);
 
-// An image's size, and its pixels' bytes in the ROM and in the file.
+// An image's size, and its pixels' bits in the ROM and in the file.
 struct ImageShape {
   std::uint32_t width;
   std::uint32_t height;
-  unsigned wordBytes;  // in the ROM
-  unsigned fileBytes;  // in the BMP file
+  unsigned romBits;     // per pixel in the ROM
+  unsigned pixelBytes;  // per pixel as the decoder takes them (PixelDecoder)
+  unsigned fileBits;    // per pixel in the BMP file
+  unsigned stripRows;   // rows the ROM keeps together: 8 for tiles, else 1
 };
 
 ImageShape shapeOf(std::uint32_t width, std::uint32_t height, const PixelDecoder& decoder);
 
-// Part of an image as the ROM holds it: whole rows, or, for a row longer than
-// a block, a run of one row's pixels. An image is read and written block by
-// block in ROM order, top row first.
+// Part of an image as the ROM holds it: whole rows (whole rows of tiles), or,
+// for a row longer than a block, a run of one row's pixels (never in tiles). An
+// image is read and written block by block in ROM order, top row first.
 struct ImageBlock {
   std::uint32_t firstRow;
   std::uint32_t rowCount;
@@ -52,6 +54,10 @@ bool nextBlock(const ImageShape& shape, ImageBlock& block);
 
 // The ROM bytes a block covers, which follow each other in the ROM.
 std::size_t rawBytesOf(const ImageShape& shape, const ImageBlock& block);
+
+// The block's pixels as the decoder takes them: the ROM's bytes themselves
+// for direct colour, an index byte a pixel for indexed formats.
+std::size_t pixelBytesOf(const ImageShape& shape, const ImageBlock& block);
 
 // The room writeSnapshotBlock needs for any block of such an image: the
 // largest block's rows and the largest headers.
@@ -85,13 +91,13 @@ TakenNumbers listTakenNumbers(const std::string& dumpPrefix, const char* extensi
 CreateResult createSnapshotFile(const std::string& dumpPrefix, std::int32_t& snapshotNumber,
                                 TakenNumbers& taken, SnapshotFile& snapshot, const char* extension = kBmpExtension);
 
-// Converts `raw` (the block's ROM bytes) in `buffer` (blockBufferBytes) and
+// Converts `pixels` (the block's, pixelBytesOf) in `buffer` (blockBufferBytes) and
 // writes it where it belongs in the file. The block that holds the file's
 // first row carries the headers with it, so a one-block snapshot is one write.
 // Rows past the ROM's end (`rawIsZeros`) are never written: they stay holes
 // that read as zero bytes and, where the file system can, take no room.
 bool writeSnapshotBlock(SnapshotFile& snapshot, const PixelDecoder& decoder, const ImageShape& shape,
-                        const ImageBlock& block, const unsigned char* raw, bool rawIsZeros, unsigned char* buffer);
+                        const ImageBlock& block, const unsigned char* pixels, bool rawIsZeros, unsigned char* buffer);
 
 // Gives a snapshot whose blocks were all written its full length and closes
 // it; false when the system did not accept everything.

@@ -26,6 +26,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(!problem.empty());
     return 0;
   }
+  if (velloran::isIndexed(format)) {
+    check(format.wordBytes == 0 && 8 % format.indexBits == 0);
+    return 0;
+  }
   check(format.wordBytes >= 2 && format.wordBytes <= 4);
   for (const velloran::FieldBits& field : format.fields) {
     check(field.bits <= 8 && field.shift + field.bits <= format.wordBytes * 8);
@@ -42,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t index = 0; index < raw.size(); ++index) raw[index] = static_cast<unsigned char>(index * 37 + size);
   std::vector<std::uint32_t> colours(size + 1);
   velloran::decodeColours(decoder, raw.data(), size + 1, colours.data());
-  std::vector<unsigned char> file((size + 1) * decoder.fileBytes);
+  std::vector<unsigned char> file((size + 1) * decoder.fileBits / 8);
   velloran::encodeBmpPixels(decoder, raw.data(), size + 1, file.data());
   return 0;
 }

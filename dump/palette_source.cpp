@@ -1,0 +1,162 @@
+#include "dump/palette_source.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <vector>
+
+namespace velloran {
+
+namespace {
+
+// A whole number in START's forms: decimal, hexadecimal after 0x, octal
+// after a leading 0; below 2^63.
+bool readWholeNumber(const std::string& text, std::uint64_t& value) {
+  unsigned base = 10;
+  std::size_t at = 0;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    base = 16;
+    at = 2;
+  } else if (text.size() > 1 && text[0] == '0') {
+    base = 8;
+    at = 1;
+  }
+  if (at >= text.size()) return false;
+  value = 0;
+  for (; at < text.size(); ++at) {
+    const char c = text[at];
+    unsigned digit = 16;
+    if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
+    if (c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);
+    if (c >= 'A' && c <= 'F') digit = static_cast<unsigned>(c - 'A' + 10);
+    if (digit >= base || value > (std::uint64_t{INT64_MAX} - digit) / base) return false;
+    value = value * base + digit;
+  }
+  return true;
+}
+
+std::string hexText(std::uint64_t value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "0x%" PRIX64, value);
+  return text;
+}
+
+// Colours from `at` on in the raw format, as many as the bytes hold.
+bool readRawColours(const FileHandle& file, std::uint64_t at, const PaletteChoice& choice, std::size_t wanted,
+                    LoadedPalette& loaded) {
+  std::vector<unsigned char> bytes(wanted * choice.format.wordBytes);
+  const ReadResult read = readAt(file, at, bytes.data(), bytes.size());
+  if (read.failed) return false;
+  loaded.colours = rawPaletteColours(choice.format, bytes.data(), read.bytesRead);
+  return true;
+}
+
+// The file part and the offset of FILE@OFFSET; the whole as the file and
+// offset 0 when there is no '@' followed by a number.
+void splitFileOffset(const std::string& source, std::string& path, std::uint64_t& offset) {
+  const std::size_t at = source.rfind('@');
+  offset = 0;
+  path = source;
+  if (at != std::string::npos && at > 0 && readWholeNumber(source.substr(at + 1), offset)) {
+    path = source.substr(0, at);
+  } else {
+    offset = 0;
+  }
+}
+
+bool loadFromFile(const PaletteChoice& choice, std::size_t wanted, LoadedPalette& loaded) {
+  std::string path;
+  std::uint64_t offset = 0;
+  splitFileOffset(choice.source, path, offset);
+  std::string whyNot;
+  const FileHandle file = openForReading(path, whyNot, false);
+  std::uint64_t length = 0;
+  if (!file.isOpen() || !fileLength(file, length)) {
+    loaded.problem = printableText(path) + ": " + (file.isOpen() ? "not a file a palette can be read from" : whyNot);
+    return false;
+  }
+  std::string head(std::min<std::uint64_t>(length, 16), '\0');
+  readAt(file, 0, reinterpret_cast<unsigned char*>(&head[0]), head.size());
+  const PaletteKind kind = paletteKindOf(head);
+  const std::uint64_t skip = std::uint64_t{choice.bank} * wanted;
+  if (kind == PaletteKind::raw) {
+    const std::uint64_t start = offset + skip * choice.format.wordBytes;
+    if (offset >= length) {
+      loaded.problem = printableText(path) + ": offset " + hexText(offset) + " is past the file's end (" +
+                       std::to_string(length) + " bytes)";
+      return false;
+    }
+    if (start < length && !readRawColours(file, start, choice, wanted, loaded)) {
+      loaded.problem = printableText(path) + ": the file could not be read";
+      return false;
+    }
+    return true;
+  }
+  if (length > kLargestPaletteFile) {
+    loaded.problem = printableText(path) + ": " + std::to_string(length) + " bytes is too large for a " +
+                     paletteKindName(kind) + " (at most " + std::to_string(kLargestPaletteFile) + ")";
+    return false;
+  }
+  std::string bytes(static_cast<std::size_t>(length), '\0');
+  const ReadResult read = readAt(file, 0, reinterpret_cast<unsigned char*>(&bytes[0]), bytes.size());
+  Palette all;
+  std::string why;
+  if (read.failed || !parsePaletteFile(bytes.substr(0, read.bytesRead), all, why)) {
+    loaded.problem = printableText(path) + ": " + (read.failed ? "the file could not be read" : why) +
+                     (read.failed ? "" : std::string(" (") + paletteKindName(kind) + ")");
+    return false;
+  }
+  if (skip < all.size()) {
+    const auto first = all.begin() + static_cast<std::ptrdiff_t>(skip);
+    loaded.colours.assign(first, first + static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(wanted, all.size() - skip)));
+  }
+  return true;
+}
+
+}  // namespace
+
+bool paletteOffsetOf(const std::string& source, std::uint64_t& offset) {
+  return readWholeNumber(source, offset);
+}
+
+bool loadPalette(const PaletteChoice& choice, unsigned indexBits, const FileHandle& rom, std::uint64_t romLength,
+                 LoadedPalette& loaded) {
+  const std::size_t wanted = std::size_t{1} << indexBits;
+  loaded = LoadedPalette{};
+  std::uint64_t offset = 0;
+  if (choice.source.empty()) {
+    loaded.colours = greyRamp(indexBits);
+  } else if (paletteOffsetOf(choice.source, offset)) {
+    if (offset >= romLength) {
+      loaded.problem = "--palette " + hexText(offset) + ": past the ROM's end (" + std::to_string(romLength) +
+                       " bytes); a palette offset must be below its size";
+      return false;
+    }
+    const std::uint64_t start = offset + std::uint64_t{choice.bank} * wanted * choice.format.wordBytes;
+    if (start < romLength && !readRawColours(rom, start, choice, wanted, loaded)) {
+      loaded.problem = "--palette " + hexText(offset) + ": the ROM could not be read there";
+      return false;
+    }
+  } else if (!loadFromFile(choice, wanted, loaded)) {
+    return false;
+  }
+  loaded.found = loaded.colours.size();
+  loaded.colours.resize(wanted, 0);
+  return true;
+}
+
+std::string shortPaletteText(const LoadedPalette& loaded, unsigned indexBits) {
+  const std::size_t wanted = std::size_t{1} << indexBits;
+  if (loaded.found >= wanted) return "";
+  return "the palette has " + std::to_string(loaded.found) + " of the " + std::to_string(wanted) +
+         " colours the format needs; the rest are black";
+}
+
+std::string paletteText(const PaletteChoice& choice) {
+  if (choice.source.empty()) return "";
+  std::uint64_t offset = 0;
+  std::string text = paletteOffsetOf(choice.source, offset) ? hexText(offset) : fileNameOf(choice.source);
+  if (choice.format.name != defaultFormat().name) text += ", " + choice.format.name;
+  return text;
+}
+
+}  // namespace velloran

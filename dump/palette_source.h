@@ -1,0 +1,42 @@
+// Where an indexed format's colours come from (--palette): the grey ramp,
+// an offset in the ROM, or a palette file (pixels/palette_file.h), and the
+// bank of 2^bits colours taken from it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "pixels/palette_file.h"
+#include "platform/platform.h"
+
+namespace velloran {
+
+struct PaletteChoice {
+  std::string source;                    // empty: the grey ramp; a number: a ROM offset; else a file, FILE@OFFSET for raw
+  PixelFormat format = defaultFormat();  // of raw colours, in the ROM or a raw file
+  std::uint32_t bank = 0;                // which group of 2^bits colours, from 0
+};
+
+// Whether a source names a ROM offset (a number, as START reads them), and which.
+bool paletteOffsetOf(const std::string& source, std::uint64_t& offset);
+
+struct LoadedPalette {
+  Palette colours;          // 2^bits of them, black where the source had none
+  std::size_t found = 0;    // how many the source held
+  std::string problem;      // why none could be taken: the file or the offset and the reason
+};
+
+// The palette `choice` gives an indexed format of `indexBits`; a ROM offset
+// is read from `rom` (romLength bytes). False with `problem` set when the
+// source cannot be used.
+bool loadPalette(const PaletteChoice& choice, unsigned indexBits, const FileHandle& rom, std::uint64_t romLength,
+                 LoadedPalette& loaded);
+
+// What standard error says of a palette with fewer colours than the format
+// needs, or nothing.
+std::string shortPaletteText(const LoadedPalette& loaded, unsigned indexBits);
+
+// The palette as the PNG's Palette text and the printed command give it.
+std::string paletteText(const PaletteChoice& choice);
+
+}  // namespace velloran
