@@ -25,7 +25,10 @@ struct Session {
   const DumpRequest& request;
   std::string romName;  // the ROM's file name, for the status line
   View view;
-  PixelDecoder decoder;    // for view.format
+  PixelDecoder decoder;    // for view.format and the palette
+  PaletteChoice loaded;    // the palette the decoder has, and its colours
+  Palette paletteColours;
+  unsigned paletteBits = 0;
   std::string transcript;  // what the saves printed
   bool saveFailed = false;
   Screen shown;            // what the terminal shows now
@@ -90,16 +93,48 @@ std::string pixelFrameText(Session& session, const Frame& frame) {
     }
   }
   const int rows = frame.screen.rows;
-  text += rowsText(frame.screen, session.view.help ? 0 : rows - 1, rows);
+  text += rowsText(frame.screen, session.view.help ? 0 : rows - statusRows(session.view), rows);
   text += "\x1B[?2026l";
   return text;
 }
 
 // Writes the rows that changed since the last frame, or all of them; in
 // sixel or kitty, the whole frame.
+bool samePalette(const PaletteChoice& one, const PaletteChoice& other) {
+  return one.source == other.source && one.bank == other.bank && one.format.name == other.format.name;
+}
+
+// The view's palette for its format, loaded when either changed; one that
+// cannot be loaded leaves the one before, and says why.
+void followPalette(Session& session) {
+  View& view = session.view;
+  if (!isIndexed(view.format)) return;
+  if (samePalette(view.palette, session.loaded) && session.paletteBits == view.format.indexBits) return;
+  LoadedPalette loaded;
+  if (!loadPalette(view.palette, view.format.indexBits, session.rom, view.romLength, loaded)) {
+    view.message = loaded.problem;
+    view.palette = session.loaded;
+    if (session.paletteBits == view.format.indexBits) return;
+    loadPalette(PaletteChoice{}, view.format.indexBits, session.rom, view.romLength, loaded);
+    view.palette = PaletteChoice{};
+  }
+  const std::string shortOf = shortPaletteText(loaded, view.format.indexBits);
+  if (!shortOf.empty() && view.message.empty()) {
+    view.message = shortOf + ".";
+    view.message[0] = 'T';  // a sentence of its own on the status line
+  }
+  session.loaded = view.palette;
+  session.paletteColours = std::move(loaded.colours);
+  session.paletteBits = view.format.indexBits;
+  session.decoder = makeDecoder(view.format, true, session.paletteColours);
+}
+
 void draw(Session& session) {
   followRomLength(session);
-  if (session.decoder.format.name != session.view.format.name) session.decoder = makeDecoder(session.view.format);
+  followPalette(session);
+  if (session.decoder.format.name != session.view.format.name) {
+    session.decoder = makeDecoder(session.view.format, true, session.paletteColours);
+  }
   Frame frame = drawView(session.view, session.decoder, session.rom, session.romName);
   if (session.view.graphics != GraphicsMode::blocks) {
     sayAtOnce(pixelFrameText(session, frame));
@@ -159,7 +194,15 @@ std::string commandFor(const DumpRequest& request) {
   const std::string format =
       request.format.name == defaultFormat().name ? "" : shellWord("--format=" + request.format.name) + " ";
   const std::string png = request.png ? "--png " : "";
-  return std::string("velloran ") + png + format + (rom[0] == '-' ? "-- " : "") + shellWord(rom) + " " +
+  std::string palette;
+  if (isIndexed(request.format) && !request.palette.source.empty()) {
+    palette = shellWord("--palette=" + request.palette.source) + " ";
+    if (request.palette.format.name != defaultFormat().name) {
+      palette += shellWord("--palette-format=" + request.palette.format.name) + " ";
+    }
+    if (request.palette.bank != 0) palette += "--palette-bank=" + std::to_string(request.palette.bank) + " ";
+  }
+  return std::string("velloran ") + png + format + palette + (rom[0] == '-' ? "-- " : "") + shellWord(rom) + " " +
          shellWord(request.dumpPrefix) + " " + std::to_string(request.width) + " " + std::to_string(request.height) +
          " " + std::to_string(request.imageCount) + " " + offset;
 }
@@ -173,6 +216,8 @@ DumpRequest requestFor(const Session& session, std::int32_t count) {
   request.imageCount = count;
   request.startAddress = static_cast<std::int64_t>(view.offset);
   request.format = view.format;
+  request.palette = session.loaded;
+  request.paletteColours = session.paletteColours;
   return request;
 }
 
@@ -297,8 +342,10 @@ BrowseEnd browseRom(const FileHandle& rom, const DumpRequest& request, const Ter
   if (inPixels) boundCellPixels(columns, rows, cellWidth, cellHeight);
   Session session{rom, request, printableText(fileNameOf(request.romPath)),
                   startView(romLength, start, request.width, request.height,
-                            request.imageCount, columns, rows, graphics.mode, cellWidth, cellHeight, request.format),
-                  makeDecoder(request.format), {}, false, blankScreen(0, 0), true, {}};
+                            request.imageCount, columns, rows, graphics.mode, cellWidth, cellHeight, request.format,
+                            request.palette),
+                  makeDecoder(request.format, true, request.paletteColours), request.palette, request.paletteColours,
+                  isIndexed(request.format) ? request.format.indexBits : 0u, {}, false, blankScreen(0, 0), true, {}};
   followTerminalEvents();
   if (!takeTerminal(graphics.mode)) return BrowseEnd{1, 0, "", "the terminal cannot be set for --browse"};
   bool outOfMemory = false;

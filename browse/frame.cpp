@@ -21,43 +21,74 @@ struct Placement {
   int pixelRows;        // its pixel rows that are on screen, zoomed
 };
 
-// Reads image rows, several at a time where they are short, and says which
-// of their pixels the ROM holds (a pixel whose first byte it holds counts,
-// its missing byte read as zero, as a dump reads it).
+// Reads image rows, several at a time where they are short, as the decoder
+// takes them (indexed formats unpacked, tiles a row of tiles at a time), and
+// says which of their pixels the ROM holds (a pixel whose first byte it
+// holds counts, its missing bytes read as zero, as a dump reads them).
 struct RowReader {
   const FileHandle& rom;
   std::uint64_t romLength;
   std::uint64_t start;
-  std::uint64_t rowBytes;         // the image's width in bytes
-  std::uint64_t spanBytes;        // the bytes of each row that are read
-  std::vector<unsigned char> buffer;
+  const PixelFormat& format;
+  std::uint64_t width;            // the image's
+  std::uint64_t span;             // the pixels of each row that are read: a row's first ones (tiles: all)
+  std::uint64_t lastRow;          // none at or past it is asked for
+  std::vector<unsigned char> raw;
+  std::vector<unsigned char> pixels;  // indexed formats: the rows unpacked
   std::uint64_t firstRow = 0;     // of the rows in the buffer
   std::uint64_t rowCount = 0;
-  std::uint64_t lastRow;          // none at or past it is asked for
-  std::uint64_t pixelBytes;       // the format's
 };
 
-const unsigned char* rowAt(RowReader& reader, std::uint64_t row) {
-  if (row < reader.firstRow || row >= reader.firstRow + reader.rowCount) {
-    const bool wholeRows = reader.spanBytes == reader.rowBytes;
-    const std::uint64_t rows =
-        wholeRows ? std::min<std::uint64_t>(std::max<std::uint64_t>(1, kPieceBytes / std::max<std::uint64_t>(1, reader.rowBytes)),
-                                            reader.lastRow - row)
-                  : 1;
-    const std::size_t bytes = static_cast<std::size_t>(rows * reader.spanBytes);
-    reader.buffer.assign(bytes, 0);
-    readAt(reader.rom, reader.start + row * reader.rowBytes, reader.buffer.data(), bytes);
-    reader.firstRow = row;
-    reader.rowCount = rows;
-  }
-  return reader.buffer.data() + (row - reader.firstRow) * reader.spanBytes;
+RowReader rowReader(const FileHandle& rom, std::uint64_t romLength, std::uint64_t start, const PixelFormat& format,
+                    std::uint64_t width, std::uint64_t span, std::uint64_t lastRow) {
+  const bool tiled = stripRows(format) == 8;
+  return RowReader{rom, romLength, start, format, width, tiled ? width : span, lastRow, {}, {}, 0, 0};
 }
 
-// How many of a row's first pixels the ROM holds.
+// The ROM bytes of one image row, or of one row of tiles.
+std::uint64_t stripBytes(const RowReader& reader) {
+  return romBytesOf(reader.format, reader.width, stripRows(reader.format));
+}
+
+const unsigned char* rowAt(RowReader& reader, std::uint64_t row) {
+  const std::uint64_t strip = stripRows(reader.format);
+  const std::uint64_t spanBytes = romBytesOf(reader.format, reader.span, 1);
+  const std::uint64_t spanPixelBytes = isIndexed(reader.format) ? reader.span : spanBytes;
+  if (row < reader.firstRow || row >= reader.firstRow + reader.rowCount) {
+    const std::uint64_t first = row - row % strip;
+    const std::uint64_t rowBytes = stripBytes(reader) / strip;
+    const bool wholeRows = reader.span == reader.width;
+    const std::uint64_t lastRow = (reader.lastRow + strip - 1) / strip * strip;
+    std::uint64_t rows = wholeRows ? std::max<std::uint64_t>(1, kPieceBytes / std::max<std::uint64_t>(1, rowBytes)) : 1;
+    rows = std::max(strip, std::min(rows - rows % strip, lastRow - first));
+    const auto bytes = static_cast<std::size_t>(wholeRows ? romBytesOf(reader.format, reader.width, rows) : spanBytes);
+    reader.raw.assign(bytes, 0);
+    readAt(reader.rom, reader.start + first / strip * stripBytes(reader), reader.raw.data(), bytes);
+    if (isIndexed(reader.format)) {
+      reader.pixels.resize(static_cast<std::size_t>(rows * reader.span));
+      unpackIndices(reader.format, reader.raw.data(), static_cast<std::uint32_t>(reader.span),
+                    static_cast<std::uint32_t>(rows), reader.pixels.data());
+    }
+    reader.firstRow = first;
+    reader.rowCount = rows;
+  }
+  const unsigned char* rows = isIndexed(reader.format) ? reader.pixels.data() : reader.raw.data();
+  return rows + (row - reader.firstRow) * spanPixelBytes;
+}
+
+// How many of a row's first pixels the ROM holds: those whose first byte it
+// holds, in tiles those of the tiles it holds a byte of.
 std::uint64_t pixelsHeld(const RowReader& reader, std::uint64_t row, std::uint64_t pixels) {
-  const std::uint64_t rowStart = reader.start + row * reader.rowBytes;
+  const std::uint64_t strip = stripRows(reader.format);
+  const std::uint64_t rowStart = reader.start + row / strip * stripBytes(reader);
   if (rowStart >= reader.romLength) return 0;
-  return std::min(pixels, (reader.romLength - rowStart + reader.pixelBytes - 1) / reader.pixelBytes);
+  const std::uint64_t left = reader.romLength - rowStart;
+  if (strip == 8) {
+    const std::uint64_t tileBytes = 8 * reader.format.indexBits;
+    return std::min(pixels, (left + tileBytes - 1) / tileBytes * 8);
+  }
+  const std::uint64_t bits = romBitsPerPixel(reader.format);
+  return std::min(pixels, (left * 8 + bits - 1) / bits);
 }
 
 // Where the pixel rows go: into cells two by two (the upper one waits for
@@ -100,13 +131,11 @@ void drawZoomedIn(Painter& painter, const View& view, const PixelDecoder& decode
                   const FileHandle& rom) {
   const auto k = static_cast<std::uint64_t>(view.zoom);
   const std::uint64_t width = static_cast<std::uint32_t>(view.width);
-  const std::uint64_t pixelBytes = decoder.format.wordBytes;
   const std::uint64_t sourceColumns = std::min<std::uint64_t>(width, (place.columns + k - 1) / k);
   const std::uint64_t sourceRows = std::min<std::uint64_t>(static_cast<std::uint32_t>(view.height), (place.pixelRows + k - 1) / k);
   const std::uint64_t repeat = painter.image != nullptr ? 1 : k;
   // At most a screen's width of pixels from each row.
-  RowReader reader{rom, view.romLength, place.start, width * pixelBytes, sourceColumns * pixelBytes, {}, 0, 0,
-                   sourceRows, pixelBytes};
+  RowReader reader = rowReader(rom, view.romLength, place.start, decoder.format, width, sourceColumns, sourceRows);
   std::vector<std::uint32_t> colours(static_cast<std::size_t>(painter.image != nullptr ? sourceColumns : place.columns));
   std::vector<std::uint32_t> decoded(static_cast<std::size_t>(sourceColumns));
   const int pixelRows = painter.image != nullptr ? static_cast<int>(sourceRows) : place.pixelRows;
@@ -132,15 +161,16 @@ void drawZoomedOut(Painter& painter, const View& view, const PixelDecoder& decod
                    const FileHandle& rom) {
   const auto k = static_cast<std::uint64_t>(-view.zoom);
   const std::uint64_t width = static_cast<std::uint32_t>(view.width);
-  const std::uint64_t pixelBytes = decoder.format.wordBytes;
+  const std::uint64_t pixelBytes = decoder.pixelBytes;
   const std::uint64_t sourceColumns = std::min<std::uint64_t>(width, place.columns * k);
   const std::uint64_t sourceRows = std::min<std::uint64_t>(static_cast<std::uint32_t>(view.height), place.pixelRows * k);
-  // Short rows are read several at a time; a row longer than a piece, piece by piece.
-  const bool wholeRows = sourceColumns * pixelBytes <= kPieceBytes;
+  // Short rows are read several at a time; a row longer than a piece, piece
+  // by piece (never one of tiles: a row of tiles fits a piece).
+  const bool wholeRows = sourceColumns * pixelBytes <= kPieceBytes || stripRows(decoder.format) == 8;
   const std::uint64_t piecePixels = kPieceBytes / pixelBytes;
-  RowReader reader{rom, view.romLength, place.start, width * pixelBytes, sourceColumns * pixelBytes, {}, 0, 0,
-                   sourceRows, pixelBytes};
+  RowReader reader = rowReader(rom, view.romLength, place.start, decoder.format, width, sourceColumns, sourceRows);
   std::vector<unsigned char> piece(wholeRows ? 0 : kPieceBytes);
+  std::vector<unsigned char> pieceRaw(wholeRows || !isIndexed(decoder.format) ? 0 : kPieceBytes);
   std::vector<ColourSum> sums(static_cast<std::size_t>(place.columns), ColourSum{0, 0, 0, 0});
   std::vector<std::uint32_t> colours(static_cast<std::size_t>(place.columns));
   for (std::uint64_t row = 0; row < sourceRows; ++row) {
@@ -150,9 +180,16 @@ void drawZoomedOut(Painter& painter, const View& view, const PixelDecoder& decod
     } else {
       for (std::uint64_t first = 0; first < held; first += piecePixels) {
         const std::uint64_t count = std::min(piecePixels, held - first);
-        std::fill(piece.begin(), piece.end(), 0);
-        readAt(rom, place.start + (row * width + first) * pixelBytes, piece.data(),
-               static_cast<std::size_t>(count * pixelBytes));
+        // Pieces start on a byte: piecePixels is a multiple of 8.
+        const std::uint64_t at = place.start + romBytesOf(decoder.format, width, row) +
+                                 romBytesOf(decoder.format, first, 1);
+        const auto bytes = static_cast<std::size_t>(romBytesOf(decoder.format, count, 1));
+        std::vector<unsigned char>& target = isIndexed(decoder.format) ? pieceRaw : piece;
+        std::fill(target.begin(), target.end(), 0);
+        readAt(rom, at, target.data(), bytes);
+        if (isIndexed(decoder.format)) {
+          unpackIndices(decoder.format, pieceRaw.data(), static_cast<std::uint32_t>(count), 1, piece.data());
+        }
         addToBlocks(sums, decoder, piece.data(), first, count, k);
       }
     }
@@ -190,12 +227,27 @@ void drawHelp(Screen& screen) {
   putText(screen, left, next, boxed(""), true);
 }
 
+// The palette's colours in a strip above the status line, index 0 on the
+// left, each as wide as the screen allows (several to a cell where there are
+// more colours than cells).
+void drawPalette(Screen& screen, const View& view, const PixelDecoder& decoder) {
+  const int row = view.rows - 2;
+  const auto colours = static_cast<std::uint64_t>(1) << view.format.indexBits;
+  const auto columns = static_cast<std::uint64_t>(std::max(1, view.columns));
+  if (row < 0) return;
+  for (std::uint64_t column = 0; column < columns; ++column) {
+    const std::uint64_t index = column * colours / columns;
+    const std::uint32_t colour = decoder.colourOfWord[static_cast<std::size_t>(index)];
+    putPixels(screen, static_cast<int>(column), row, colour, colour);
+  }
+}
+
 }  // namespace
 
 Frame drawView(const View& view, const PixelDecoder& decoder, const FileHandle& rom, const std::string& romName) {
   Frame frame{blankScreen(view.columns, view.rows), {}};
   const Layout layout = layoutOf(view);
-  const int area = std::max(0, view.rows - 1);
+  const int area = std::max(0, view.rows - statusRows(view));
   const std::uint64_t bytes = imageBytes(view);
   const bool inPixels = view.graphics != GraphicsMode::blocks;
   // Over images that the terminal draws in pixels no text would show.
@@ -225,6 +277,7 @@ Frame drawView(const View& view, const PixelDecoder& decoder, const FileHandle& 
       }
     }
   }
+  if (isIndexed(view.format) && !(inPixels && view.help)) drawPalette(frame.screen, view, decoder);
   if (view.help) drawHelp(frame.screen);
   // The status line, cut to the width: never wrapped.
   const std::string status = statusText(view, romName);

@@ -23,8 +23,10 @@ int ceilDivide(std::int64_t value, std::int64_t divisor) {
   return static_cast<int>(std::min<std::int64_t>((value + divisor - 1) / divisor, 1 << 30));
 }
 
+// A pixel's step: its word, a byte of linear indices, or a whole tile.
 std::uint64_t pixelBytes(const View& view) {
-  return std::max(1u, view.format.wordBytes);
+  if (!isIndexed(view.format)) return view.format.wordBytes;
+  return stripRows(view.format) == 8 ? 8 * view.format.indexBits : 1;
 }
 
 // The last offset within the ROM at `phase` bytes into a pixel (offset
@@ -64,8 +66,9 @@ void moveBack(View& view, std::uint64_t bytes) {
   view.offset = std::min(view.offset - bytes, lastOffsetLike(view, phase));
 }
 
+// An image row, or a row of tiles.
 std::uint64_t rowBytes(const View& view) {
-  return std::uint64_t{static_cast<std::uint32_t>(view.width)} * pixelBytes(view);
+  return romBytesOf(view.format, static_cast<std::uint32_t>(view.width), stripRows(view.format));
 }
 
 void nextPixel(View& view) { moveForward(view, pixelBytes(view)); }
@@ -121,14 +124,19 @@ void resize(View& view, std::int32_t width, std::int32_t height) {
   if (!view.zoomChosen) view.zoom = fittingZoom(view);
 }
 
-void wider(View& view) { resize(view, view.width + 1, view.height); }
+// Sizes step by a pixel, or by a tile in tiled formats.
+std::int32_t sizeStep(const View& view) {
+  return static_cast<std::int32_t>(stripRows(view.format));
+}
+
+void wider(View& view) { resize(view, view.width + sizeStep(view), view.height); }
 void tileWider(View& view) { resize(view, view.width + 8, view.height); }
 void tileNarrower(View& view) { resize(view, view.width - 8, view.height); }
 void doubleWidth(View& view) { resize(view, view.width > (1 << 29) ? -1 : view.width * 2, view.height); }
 void halveWidth(View& view) { resize(view, view.width / 2, view.height); }
-void narrower(View& view) { resize(view, view.width - 1, view.height); }
-void taller(View& view) { resize(view, view.width, view.height + 1); }
-void shorter(View& view) { resize(view, view.width, view.height - 1); }
+void narrower(View& view) { resize(view, view.width - sizeStep(view), view.height); }
+void taller(View& view) { resize(view, view.width, view.height + sizeStep(view)); }
+void shorter(View& view) { resize(view, view.width, view.height - sizeStep(view)); }
 
 int largestZoomOut(const View& view) {
   return std::max<int>(2, std::max(view.width, view.height));
@@ -171,13 +179,25 @@ void typeHeight(View& view) { view.typing = Typing::height; }
 void typeFormat(View& view) { view.typing = Typing::format; }
 void typeZoom(View& view) { view.typing = Typing::zoom; }
 
-// A new format for the same bytes; an image that no longer fits keeps the old one.
+// Down to whole tiles, at least one.
+std::int32_t wholeTiles(std::int32_t size) {
+  return std::max(8, size - size % 8);
+}
+
+// A new format for the same bytes, a tiled one in whole tiles; an image that
+// no longer fits keeps the old one.
 void takeFormat(View& view, const PixelFormat& format) {
-  if (imageSize(view.width, view.height, format) != ImageSize::fits) {
-    view.message = imageSizeText(imageSize(view.width, view.height, format), format);
+  const bool tiled = stripRows(format) == 8;
+  const std::int32_t width = tiled ? wholeTiles(view.width) : view.width;
+  const std::int32_t height = tiled ? wholeTiles(view.height) : view.height;
+  if (imageSize(width, height, format) != ImageSize::fits) {
+    view.message = imageSizeText(imageSize(width, height, format), format);
     return;
   }
   view.format = format;
+  view.width = width;
+  view.height = height;
+  if (!view.zoomChosen) view.zoom = fittingZoom(view);
 }
 
 void nextFormat(View& view) {
@@ -189,6 +209,26 @@ void nextFormat(View& view) {
   std::string problem;
   parseFormat(kFormatRing[next], format, problem);
   takeFormat(view, format);
+}
+void typePalette(View& view) { view.typing = Typing::palette; }
+void greyPalette(View& view) {
+  view.palette.source.clear();
+  view.palette.bank = 0;
+}
+void movePaletteBy(View& view, std::int64_t colours) {
+  if (!movePalette(view.palette, colours, view.message)) return;
+}
+void paletteOn(View& view) { movePaletteBy(view, 1); }
+void paletteBack(View& view) { movePaletteBy(view, -1); }
+void nextBank(View& view) {
+  if (view.palette.bank < 999999) ++view.palette.bank;
+}
+void previousBank(View& view) {
+  if (view.palette.bank > 0) {
+    --view.palette.bank;
+  } else {
+    view.message = "Bank 0 is the first.";
+  }
 }
 void showHelp(View& view) { view.help = true; }
 void nothing(View&) {}
@@ -222,6 +262,9 @@ constexpr Binding kBindings[] = {
     {Key::character, 'Z', typeZoom, Action::none},     {Key::character, '*', doubleWidth, Action::none},
     {Key::character, '/', halveWidth, Action::none},   {Key::character, 'w', tileWider, Action::none},
     {Key::character, 'e', tileNarrower, Action::none},
+    {Key::character, 'p', typePalette, Action::none},  {Key::character, 'P', greyPalette, Action::none},
+    {Key::character, ')', paletteOn, Action::none},    {Key::character, '(', paletteBack, Action::none},
+    {Key::character, '0', nextBank, Action::none},     {Key::character, '9', previousBank, Action::none},
     {Key::character, 's', nothing, Action::save},      {Key::character, 'S', nothing, Action::saveShown},
     {Key::character, '?', showHelp, Action::none},     {Key::character, 'q', nothing, Action::leave},
     {Key::escape, 0, nothing, Action::leave},         {Key::redraw, 0, nothing, Action::redraw},
@@ -295,6 +338,23 @@ void takeOffset(View& view, const std::string& text) {
   }
 }
 
+// A palette typed as an offset in the ROM (a number, as offsets are typed)
+// or as a file; bank 0 of it.
+void takePalette(View& view, const std::string& text) {
+  bool negative = false;
+  std::uint64_t offset = 0;
+  std::string problem;
+  if (text.empty()) return;
+  if (readTyped(text, std::numeric_limits<std::int64_t>::max(), negative, offset, problem) && !negative) {
+    char hex[32];
+    std::snprintf(hex, sizeof hex, "0x%" PRIX64, offset);
+    view.palette.source = hex;
+  } else {
+    view.palette.source = text;
+  }
+  view.palette.bank = 0;
+}
+
 // A zoom typed as 1:35 (out) or 4:1 (in), or as the zoom factor alone.
 void takeZoom(View& view, const std::string& text) {
   const std::size_t colon = text.find(':');
@@ -329,6 +389,10 @@ void takeTyped(View& view) {
   }
   if (what == Typing::zoom) {
     takeZoom(view, text);
+    return;
+  }
+  if (what == Typing::palette) {
+    takePalette(view, text);
     return;
   }
   if (what == Typing::format) {
@@ -377,11 +441,13 @@ const char* const kHelpLines[] = {
     "Home g   End G       the ROM's start / end",
     ">  <   w  e          width + / - 1, + / - 8 (a tile)",
     "*  /                 width doubled / halved",
-    "}  {                 height + / - 1",
+    "}  {                 height + / - 1 (tiles: 8)",
     "+ =  -   z   Z       zoom in / out, fit, type 1:N N:1",
     "o  W  H              type an offset, a width, a height",
     "                     (hex: 0x20D $20D 20Dh 020D)",
     "m  M                 next format / type a format",
+    "p  P                 palette from an offset or a file / grey",
+    "(  )   9  0          palette - / + 1 colour, bank - / + 1",
     "s  S                 save COUNT images / those shown",
     "Ctrl-L               draw again",
     "q  Esc               leave",
@@ -390,7 +456,8 @@ const char* const kHelpLines[] = {
 };
 const int kHelpLineCount = static_cast<int>(sizeof kHelpLines / sizeof kHelpLines[0]);
 
-const char* const kFormatRing[] = {"bgr555le", "bgr555be", "rgb565le", "rgba5551be", "rgba"};
+const char* const kFormatRing[] = {"bgr555le", "bgr555be", "rgb565le", "rgba5551be", "rgba", "i4",
+                                   "i8",       "t2p",      "t4p",      "t4",         "t4r",  "t8"};
 const int kFormatRingLength = static_cast<int>(sizeof kFormatRing / sizeof kFormatRing[0]);
 
 Layout layoutOf(const View& view) {
@@ -404,7 +471,7 @@ Layout layoutOf(const View& view) {
   }
   layout.imageColumns = ceilDivide(layout.imagePixelColumns, std::max(1, view.cellWidth));
   layout.imageRows = ceilDivide(layout.imagePixelRows, std::max(1, view.cellHeight));
-  const int area = std::max(1, view.rows - 1);
+  const int area = std::max(1, view.rows - statusRows(view));
   layout.across = std::max(1, (view.columns + 1) / (layout.imageColumns + 1));
   layout.down = std::max(1, (area + 1) / (layout.imageRows + 1));
   return layout;
@@ -414,7 +481,7 @@ int fittingZoom(const View& view) {
   const std::int32_t width = view.width;
   const std::int32_t height = view.height;
   const std::int64_t across = std::int64_t{std::max(1, view.columns)} * std::max(1, view.cellWidth);
-  const std::int64_t pixelRows = std::int64_t{std::max(1, view.rows - 1)} * std::max(1, view.cellHeight);
+  const std::int64_t pixelRows = std::int64_t{std::max(1, view.rows - statusRows(view))} * std::max(1, view.cellHeight);
   if (width <= across && height <= pixelRows) {
     return static_cast<int>(std::min<std::int64_t>({across / std::max(1, width), pixelRows / std::max(1, height),
                                                      std::int64_t{largestZoomIn(view)}}));
@@ -425,16 +492,19 @@ int fittingZoom(const View& view) {
 
 View startView(std::uint64_t romLength, std::uint64_t offset, std::int32_t width, std::int32_t height,
                std::int32_t imageCount, int columns, int rows, GraphicsMode graphics, int cellWidth, int cellHeight,
-               const PixelFormat& format) {
+               const PixelFormat& format, const PaletteChoice& palette) {
   View view{romLength, offset,    width,     height,     imageCount, 1,  columns, rows,
-            graphics,  cellWidth, cellHeight, {},        Typing::nothing, {}, false, format, false};
+            graphics,  cellWidth, cellHeight, {},        Typing::nothing, {}, false, format, false, palette};
   zoomToFit(view);
   return view;
 }
 
+int statusRows(const View& view) {
+  return isIndexed(view.format) ? 2 : 1;
+}
+
 std::uint64_t imageBytes(const View& view) {
-  return std::uint64_t{static_cast<std::uint32_t>(view.width)} * static_cast<std::uint32_t>(view.height) *
-         pixelBytes(view);
+  return romBytesOf(view.format, static_cast<std::uint32_t>(view.width), static_cast<std::uint32_t>(view.height));
 }
 
 std::uint64_t shownBytes(const View& view) {
@@ -467,6 +537,7 @@ std::string statusText(const View& view, const std::string& romName) {
                          : view.typing == Typing::zoom  ? "Zoom (1:N or N:1): "
                          : view.typing == Typing::width ? "Width: "
                          : view.typing == Typing::format ? "Format (a name or a description as le16:r11-15,g5-10,b0-4): "
+                         : view.typing == Typing::palette ? "Palette (a ROM offset, hex with 0x, $, h or a leading 0; or a file): "
                                                           : "Height: ";
     return prompt + view.typed + "_";
   }
@@ -477,7 +548,22 @@ std::string statusText(const View& view, const std::string& romName) {
   text += " bytes  " + std::to_string(view.width) + "x" + std::to_string(view.height) + " " + view.format.name +
           "  zoom ";
   text += view.zoom >= 1 ? std::to_string(view.zoom) + ":1" : "1:" + std::to_string(-view.zoom);
+  if (isIndexed(view.format)) text += "  " + paletteStatus(view.palette);
   return text + "  ? help";
+}
+
+std::string paletteStatus(const PaletteChoice& palette) {
+  if (palette.source.empty()) return "palette grey";
+  std::uint64_t offset = 0;
+  std::string text = "palette ";
+  if (paletteOffsetOf(palette.source, offset)) {
+    char hex[32];
+    std::snprintf(hex, sizeof hex, "0x%08" PRIX64, offset);
+    text += hex;
+  } else {
+    text += printableText(fileNameOf(palette.source));
+  }
+  return text + " bank " + std::to_string(palette.bank);
 }
 
 }  // namespace velloran

@@ -7,11 +7,12 @@
 
 #include "console/graphics.h"
 #include "console/keys.h"
+#include "dump/palette_source.h"
 #include "pixels/pixel_format.h"
 
 namespace velloran {
 
-enum class Typing { nothing, offset, width, height, format, zoom };
+enum class Typing { nothing, offset, width, height, format, zoom, palette };
 
 struct View {
   std::uint64_t romLength;
@@ -30,9 +31,14 @@ struct View {
   Typing typing;            // a number being typed on the status line, and its text
   std::string typed;
   bool help;                // the help overlay is up
-  PixelFormat format;       // of the pixels; one pixel is its wordBytes
+  PixelFormat format;       // of the pixels
   bool zoomChosen;          // the user chose the zoom: a new size keeps it
+  PaletteChoice palette;    // an indexed format's colours; the loop loads them
 };
+
+// The rows below the images: the status line, and above it, for indexed
+// formats, the palette's colours.
+int statusRows(const View& view);
 
 // Where the images go: each image's size in pixels and in cells, and how
 // many fit across and down above the status line, one blank cell between
@@ -55,7 +61,8 @@ int fittingZoom(const View& view);
 // with cells of `cellWidth` x `cellHeight` pixels (1 x 2 for half blocks).
 View startView(std::uint64_t romLength, std::uint64_t offset, std::int32_t width, std::int32_t height,
                std::int32_t imageCount, int columns, int rows, GraphicsMode graphics = GraphicsMode::blocks,
-               int cellWidth = 1, int cellHeight = 2, const PixelFormat& format = defaultFormat());
+               int cellWidth = 1, int cellHeight = 2, const PixelFormat& format = defaultFormat(),
+               const PaletteChoice& palette = {});
 
 // The formats `m` steps through, in turn.
 extern const char* const kFormatRing[];
@@ -80,6 +87,9 @@ std::uint64_t shownBytes(const View& view);
 // size, WIDTHxHEIGHT and the format, the zoom and "? help"; or the message,
 // or what is being typed.
 std::string statusText(const View& view, const std::string& romName);
+
+// The palette as the status line names it.
+std::string paletteStatus(const PaletteChoice& palette);
 
 // What W and H, and o, say of a size or an offset that cannot be shown.
 constexpr const char* kStartsAtOne = "Width and height start at 1.";

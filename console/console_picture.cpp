@@ -52,7 +52,7 @@ void addToBlocks(std::vector<ColourSum>& sums, const PixelDecoder& decoder, cons
   std::uint32_t colours[kChunk];
   for (std::uint64_t done = 0; done < count; done += kChunk) {
     const auto chunk = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, count - done));
-    decodeColours(decoder, pixels + decoder.format.wordBytes * done, chunk, colours);
+    decodeColours(decoder, pixels + decoder.pixelBytes * done, chunk, colours);
     std::uint64_t x = firstColumn + done;
     for (std::size_t index = 0; index < chunk;) {
       ColourSum& sum = sums[static_cast<std::size_t>(x / scale)];
@@ -119,7 +119,7 @@ void addPictureRows(PictureBuilder& picture, const unsigned char* pixels, std::u
     while (picture.line < pixelRow / 2) putLine(picture);
     std::vector<ColourSum>& sums = pixelRow % 2 == 0 ? picture.upper : picture.lower;
     addToBlocks(sums, *picture.decoder,
-                pixels + std::size_t{columnCount} * picture.decoder->format.wordBytes * (row - firstRow), firstColumn,
+                pixels + std::size_t{columnCount} * picture.decoder->pixelBytes * (row - firstRow), firstColumn,
                 columnCount, picture.scale);
   }
 }

@@ -165,7 +165,7 @@ DumpRequest browseDefaults() {
   return request;
 }
 
-RunResult browse(const DumpRequest& request, GraphicsChoice graphics) {
+RunResult browse(DumpRequest request, GraphicsChoice graphics) {
   if (!standardStreamsAreTerminals()) {
     reportUsageError("--browse needs a terminal on standard input and standard output");
     return {kStatusUsage, 0};
@@ -188,6 +188,7 @@ RunResult browse(const DumpRequest& request, GraphicsChoice graphics) {
     reportUsageError(refused);
     return {kStatusUsage, 0};
   }
+  if (!takePalette(request, rom)) return {kStatusUsage, 0};
   catchStopRequests();
   const BrowseEnd end = browseRom(rom, request, findTerminalGraphics(graphics));
   if (!end.problem.empty()) std::fprintf(stderr, "velloran: %s\n", end.problem.c_str());

@@ -91,6 +91,10 @@ bool loadFromFile(const PaletteChoice& choice, std::size_t wanted, LoadedPalette
     }
     return true;
   }
+  if (path != choice.source) {
+    loaded.problem = printableText(path) + ": an @OFFSET is for raw palettes, and this is a " + paletteKindName(kind);
+    return false;
+  }
   if (length > kLargestPaletteFile) {
     loaded.problem = printableText(path) + ": " + std::to_string(length) + " bytes is too large for a " +
                      paletteKindName(kind) + " (at most " + std::to_string(kLargestPaletteFile) + ")";
@@ -141,6 +145,25 @@ bool loadPalette(const PaletteChoice& choice, unsigned indexBits, const FileHand
   }
   loaded.found = loaded.colours.size();
   loaded.colours.resize(wanted, 0);
+  return true;
+}
+
+bool movePalette(PaletteChoice& choice, std::int64_t colours, std::string& problem) {
+  std::uint64_t offset = 0;
+  std::string path;
+  const bool inRom = paletteOffsetOf(choice.source, offset);
+  if (!inRom) splitFileOffset(choice.source, path, offset);
+  if (choice.source.empty()) {
+    problem = "The grey ramp cannot move: p takes a palette from the ROM or a file.";
+    return false;
+  }
+  const std::uint64_t bytes = static_cast<std::uint64_t>(colours < 0 ? -colours : colours) * choice.format.wordBytes;
+  if (colours < 0 && bytes > offset) {
+    problem = "The palette is at its start.";
+    return false;
+  }
+  offset = colours < 0 ? offset - bytes : offset + bytes;
+  choice.source = inRom ? hexText(offset) : path + "@" + hexText(offset);
   return true;
 }
 

@@ -36,6 +36,10 @@ bool loadPalette(const PaletteChoice& choice, unsigned indexBits, const FileHand
 // needs, or nothing.
 std::string shortPaletteText(const LoadedPalette& loaded, unsigned indexBits);
 
+// Moves a palette in the ROM, or in a raw file (FILE@OFFSET), by `colours`
+// colours of its format; false, with the reason, before the start.
+bool movePalette(PaletteChoice& choice, std::int64_t colours, std::string& problem);
+
 // The palette as the PNG's Palette text and the printed command give it.
 std::string paletteText(const PaletteChoice& choice);
 

@@ -495,7 +495,8 @@ class BrowseFormats(TerminalTestCase):
 
     def test_m_steps_through_the_ring_and_M_takes_a_typed_format(self):
         terminal = self.open([DEMO_ROM, "out/", 64, 32, 1, 0x20D])
-        for name in ["bgr555be", "rgb565le", "rgba5551be", "rgba", "bgr555le"]:
+        for name in ["bgr555be", "rgb565le", "rgba5551be", "rgba", "i4", "i8", "t2p", "t4p", "t4", "t4r", "t8",
+                     "bgr555le"]:
             terminal.press(b"m")
             self.assertIn("64x32 %s  zoom" % name, terminal.status())
         terminal.press(b"M")
@@ -511,6 +512,99 @@ class BrowseFormats(TerminalTestCase):
         terminal.type(b"q")
         self.assertEqual(terminal.finish(), 0)
         self.check_last_command(terminal, "velloran --format=rgba %s out/ 64 32 1 0x0000020D" % DEMO_ROM, "snap0000.bmp")
+
+
+def t4p_tiles(indices, width, height):
+    """`indices` (top row first) as 8x8 t4p tiles: planes 0-1 interleaved row by row, then 2-3."""
+    data = bytearray()
+    for tile_y in range(0, height, 8):
+        for tile_x in range(0, width, 8):
+            tile = bytearray(32)
+            for row in range(8):
+                for plane in range(4):
+                    byte = 0
+                    for column in range(8):
+                        byte |= (indices[(tile_y + row) * width + tile_x + column] >> plane & 1) << (7 - column)
+                    tile[16 * (plane // 2) + 2 * row + plane % 2] = byte
+            data += tile
+    return bytes(data)
+
+
+def f_picture(size=32):
+    """An asymmetric F of colour 9 on 3, with a border of 14, in a size x size picture."""
+    indices = []
+    for y in range(size):
+        for x in range(size):
+            border = x in (0, size - 1) or y in (0, size - 1)
+            stem = 8 <= x < 12 and 6 <= y < 26
+            bars = (6 <= y < 10 and 8 <= x < 24) or (14 <= y < 18 and 8 <= x < 19)
+            indices.append(14 if border else 9 if stem or bars else 3)
+    return indices
+
+
+@unittest.skipIf(harness.ON_WINDOWS, "a POSIX pseudo-terminal")
+@unittest.skipIf(pyte is None, "python3-pyte is needed")
+class BrowseIndexed(TerminalTestCase):
+    PICTURE_AT, PALETTE_AT = 0x4000, 0x9000
+
+    def make_rom(self):
+        indices = f_picture()
+        rom = bytearray(random_bytes(0x10000, seed=331))
+        rom[self.PICTURE_AT:self.PICTURE_AT + 512] = t4p_tiles(indices, 32, 32)
+        palette = [((i * 2) & 31, (31 - i * 2) & 31, (i * 5) & 31) for i in range(16)]
+        words = [r | g << 5 | b << 10 for r, g, b in palette]
+        rom[self.PALETTE_AT:self.PALETTE_AT + 32] = struct.pack("<16H", *words)
+        write_file(self.path("rom.bin"), bytes(rom))
+        return indices, [hex_colour(c) for c in palette]
+
+    def test_a_tiled_picture_and_its_palette_are_found_and_saved(self):
+        indices, colours = self.make_rom()
+        terminal = self.open(["rom.bin", "out/", 64, 32, 1, 0])
+        terminal.press(b"Mt4p\r")
+        self.assertIn("64x32 t4p  zoom 1:1  palette grey  ? help", terminal.status())
+        terminal.press(b"W32\r")
+        terminal.press(b"o0x4000\r")
+        terminal.press(b"p0x9000\r")
+        self.assertIn("0x00004000 (16384)", terminal.status())
+        self.assertIn("32x32 t4p  zoom 1:1  palette 0x00009000 bank 0", terminal.status())
+        shown = [terminal.pixel(x, y) for y in range(32) for x in range(32)]
+        self.assertEqual(shown, [colours[i] for i in indices])
+        # The palette's 16 colours in the strip above the status line, index 0 on the left.
+        with terminal.lock:
+            strip = [terminal.screen.buffer[28][x].bg for x in range(100)]
+        self.assertEqual(strip, [colours[x * 16 // 100] for x in range(100)])
+        # Zoomed out, each cell pixel is the rounded average of a 2 x 2 block of the palette's colours.
+        terminal.press(b"-")
+        rgb = [tuple(int(colours[i][c:c + 2], 16) for c in (0, 2, 4)) for i in indices]
+        expected = ["%02x%02x%02x" % tuple((sum(rgb[(2 * y + dy) * 32 + 2 * x + dx][c] for dy in (0, 1) for dx in (0, 1))
+                                             * 2 + 4) // 8 for c in range(3)) for y in range(16) for x in range(16)]
+        self.assertEqual([terminal.pixel(x, y) for y in range(16) for x in range(16)], expected)
+        terminal.press(b"z")
+        # A pixel step is a tile (32 bytes), a row step a row of tiles (4 tiles).
+        for keys, offset in [(b"l", 0x4020), (b"h", 0x4000), (b"j", 0x4080), (b"k", 0x4000)]:
+            terminal.press(keys)
+            self.assertIn("0x%08X" % offset, terminal.status())
+        # The palette moves by a colour (2 bytes) and by a bank (16 colours); P takes the grey ramp.
+        for keys, palette in [(b")", "0x00009002 bank 0"), (b"(", "0x00009000 bank 0"),
+                              (b"0", "0x00009000 bank 1"), (b"9", "0x00009000 bank 0"), (b"P", "grey  ? help")]:
+            terminal.press(keys)
+            self.assertIn("palette " + palette, terminal.status())
+        terminal.press(b"p0x9000\r")
+        terminal.press(b"s")
+        terminal.wait_for(lambda: "Saved" in terminal.status(), "the save")
+        self.assertEqual(terminal.status(), "Saved out/snap0000.bmp at 0x00004000, 32x32")
+        terminal.press(b"p0x10000\r")
+        self.assertEqual(terminal.status(), "--palette 0x10000: past the ROM's end (65536 bytes); a palette offset "
+                                            "must be below its size")
+        terminal.type(b"q")
+        self.assertEqual(terminal.finish(), 0)
+        os.makedirs(self.path("dump"))
+        _, err, status = run_with_arguments(["--format=t4p", "--palette=0x9000", "rom.bin", "dump/", 32, 32, 1,
+                                             0x4000], self.dir)
+        self.assertEqual((err, status), ("", 0))
+        self.assertEqual(read_file(self.path("out", "snap0000.bmp")), read_file(self.path("dump", "snap0000.bmp")))
+        self.check_last_command(terminal, "velloran --format=t4p --palette=0x9000 rom.bin out/ 32 32 1 0x00004000",
+                                "snap0000.bmp")
 
 
 @unittest.skipIf(harness.ON_WINDOWS, "a POSIX pseudo-terminal")

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace velloran {
@@ -122,6 +123,67 @@ TEST(ConvertImage, EverySmallSizeStaysInsideItsRows) {
         for (std::size_t pad = width * 2; pad < rowBytes; ++pad) ASSERT_EQ(bmp[bmpRow + pad], 0);
       }
     }
+  }
+}
+
+}  // namespace
+}  // namespace velloran
+
+namespace velloran {
+namespace {
+
+PixelFormat formatNamed(const char* name) {
+  PixelFormat format{};
+  std::string problem;
+  EXPECT_TRUE(parseFormat(name, format, problem)) << name;
+  return format;
+}
+
+// Linear rows of every width from 1 to 40: unpacked and packed again, each
+// row is the ROM's row, its last byte's unused bits zero; the rows never run
+// into each other (each starts on a byte).
+TEST(IndexedPixels, LinearRowsPackBackToTheRomsBytes) {
+  for (const char* name : {"i1", "i2", "i4", "i8"}) {
+    const PixelFormat format = formatNamed(name);
+    const unsigned bits = format.indexBits;
+    for (std::uint32_t width = 1; width <= 40; ++width) {
+      const std::size_t rowBytes = (width * bits + 7) / 8;
+      std::vector<unsigned char> raw(rowBytes * 3);
+      for (std::size_t at = 0; at < raw.size(); ++at) raw[at] = static_cast<unsigned char>(at * 151 + width);
+      std::vector<unsigned char> indices(std::size_t{width} * 3);
+      unpackIndices(format, raw.data(), width, 3, indices.data());
+      for (std::uint32_t row = 0; row < 3; ++row) {
+        std::vector<unsigned char> packed(rowBytes);
+        packIndices(indices.data() + std::size_t{width} * row, width, bits, packed.data());
+        std::vector<unsigned char> expected(raw.begin() + static_cast<std::ptrdiff_t>(rowBytes * row),
+                                            raw.begin() + static_cast<std::ptrdiff_t>(rowBytes * (row + 1)));
+        const unsigned unused = static_cast<unsigned>(rowBytes * 8 - width * bits);
+        expected.back() = static_cast<unsigned char>(expected.back() & (0xFFu << unused));
+        EXPECT_EQ(packed, expected) << name << " width " << width << " row " << row;
+      }
+    }
+  }
+}
+
+// One tile whose every index is its own position's low bits, in each
+// planar layout: pixel (x, y) holds (x + 8 y) mod 2^bits.
+TEST(IndexedPixels, PlanarTilesPutEachPlaneInItsBit) {
+  for (const char* name : {"t1", "t2p", "t2s", "t4p", "t4b", "t4s", "t8p"}) {
+    const PixelFormat format = formatNamed(name);
+    const unsigned bits = format.indexBits;
+    std::vector<unsigned char> tile(8 * bits, 0);
+    for (unsigned y = 0; y < 8; ++y) {
+      for (unsigned x = 0; x < 8; ++x) {
+        const unsigned index = (x + 8 * y) & ((1u << bits) - 1);
+        for (unsigned plane = 0; plane < bits; ++plane) {
+          const unsigned at = format.planeOffset[plane] + y * format.planeRowStride;
+          tile[at] = static_cast<unsigned char>(tile[at] | ((index >> plane) & 1u) << (7 - x));
+        }
+      }
+    }
+    std::vector<unsigned char> indices(64);
+    unpackIndices(format, tile.data(), 8, 8, indices.data());
+    for (unsigned at = 0; at < 64; ++at) EXPECT_EQ(indices[at], at & ((1u << bits) - 1)) << name << " pixel " << at;
   }
 }
 
