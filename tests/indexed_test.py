@@ -321,6 +321,22 @@ class Indexed(ToolTestCase):
         self.assertIn(WIDTH_PROMPT + problem + WIDTH_PROMPT + HEIGHT_PROMPT, out)
         self.assertEqual(self.snapshots(), ["snap0000.bmp"])
 
+    def test_preview_draws_the_palettes_colours(self):
+        import preview_test
+        from PIL import Image
+        rom = random_bytes(1024, seed=16)
+        write_file(self.path("rom.bin"), rom)
+        out, err = self.dump(["--preview=8", "--format=t4b", "--palette=0x200", "rom.bin", "out/", 16, 8, 2, 0])
+        pictures = preview_test.pictures_by_snapshot(preview_test.utf8(out))
+        for index in range(2):
+            name = "out/snap%04d.bmp" % index
+            with Image.open(self.path(name)) as bmp:
+                rgb = list(bmp.convert("RGB").getdata())
+            # 16 x 8 in 8 columns: each cell pixel the rounded average of a 2 x 2 block.
+            expected = [[tuple((sum(rgb[(2 * y + dy) * 16 + 2 * x + dx][c] for dy in (0, 1) for dx in (0, 1)) * 2 + 4)
+                               // 8 for c in range(3)) for x in range(8)] for y in range(4)]
+            self.assertEqual(pictures[name], expected, name)
+
     def test_list_formats_names_the_indexed_ones(self):
         out, err, status = run_with_arguments(["--list-formats"], self.dir)
         self.assertEqual((err, status), ("", 0))
