@@ -2,10 +2,10 @@
 // same files (the header bytes + padded rows) with one create and one write
 // each, without converting anything. The benchmark measures velloran against it.
 //
-//   io_floor ROM PREFIX WIDTH HEIGHT COUNT OFFSET FIRST_NUMBER [ROM_BYTES FILE_BYTES HEADER_BYTES]
+//   io_floor ROM PREFIX WIDTH HEIGHT COUNT OFFSET FIRST_NUMBER [ROM_BITS FILE_BITS HEADER_BYTES]
 //
-// The last three are a pixel's bytes in the ROM and in the file, and the
-// bytes before the rows: 2 2 54 by default, as the default format has them.
+// The last three are a pixel's bits in the ROM and in the file, and the
+// bytes before the rows: 16 16 54 by default, as the default format has them.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -43,11 +43,11 @@ bool writeAll(int fd, const unsigned char* data, std::size_t size) {
 int main(int argc, char** argv) {
   if (argc != 8 && argc != 11) {
     std::fprintf(stderr, "usage: io_floor ROM PREFIX WIDTH HEIGHT COUNT OFFSET FIRST_NUMBER"
-                         " [ROM_BYTES FILE_BYTES HEADER_BYTES]\n");
+                         " [ROM_BITS FILE_BITS HEADER_BYTES]\n");
     return 2;
   }
-  const std::uint64_t romBytes = argc == 11 ? std::strtoull(argv[8], nullptr, 10) : 2;
-  const std::uint64_t pixelBytes = argc == 11 ? std::strtoull(argv[9], nullptr, 10) : 2;
+  const std::uint64_t romBits = argc == 11 ? std::strtoull(argv[8], nullptr, 10) : 16;
+  const std::uint64_t fileBits = argc == 11 ? std::strtoull(argv[9], nullptr, 10) : 16;
   const std::size_t header = argc == 11 ? std::strtoull(argv[10], nullptr, 10) : 54;
   const std::string prefix = argv[2];
   const std::uint64_t width = std::strtoull(argv[3], nullptr, 10);
@@ -58,8 +58,8 @@ int main(int argc, char** argv) {
 
   const int rom = open(argv[1], O_RDONLY);
   if (rom < 0 || lseek(rom, offset, SEEK_SET) < 0) return 1;
-  const std::size_t imageBytes = width * height * romBytes;
-  const std::size_t fileBytes = header + ((width * pixelBytes + 3) & ~std::uint64_t{3}) * height;
+  const std::size_t imageBytes = (width * romBits + 7) / 8 * height;
+  const std::size_t fileBytes = header + (width * fileBits + 31) / 32 * 4 * height;
   std::vector<unsigned char> file(fileBytes < header + imageBytes ? header + imageBytes : fileBytes);
   char name[4096];
   for (long image = 0; image < count; ++image) {

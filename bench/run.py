@@ -7,8 +7,11 @@ folder.
 Usage: python3 bench/run.py [--build DIR] [--work DIR] [--runs N] [--quick] [--only TEXT] [--against BUILD]
                             [--format NAME]
 
-With --format (bgr555le, rgb565le or rgba) every dump reads that layout,
-and the floor writes files of its size; ffmpeg runs for the default only.
+With --format (bgr555le, rgb565le, rgba or t4p) every dump reads that
+layout, and the floor writes files of its size; ffmpeg runs for the default
+only. The workloads keep their sizes in pixels: a 4-bit format reads a
+quarter of the ROM bytes. With --rom graphics the ROM holds picture-like
+data (the demo ROM's pictures, each copy's colours shifted) instead of noise.
 
 Every run writes into a fresh, empty folder and nothing is deleted while
 measuring (file creation right after mass deletion is many times slower on
@@ -28,8 +31,9 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 MIB = 1 << 20
-# A pixel's bytes in the ROM and in the BMP, and the bytes before the rows.
-FORMATS = {"bgr555le": (2, 2, 54), "rgb565le": (2, 2, 66), "rgba": (4, 4, 138)}
+# A pixel's bits in the ROM and in the BMP, and the bytes before the rows.
+FORMATS = {"bgr555le": (16, 16, 54), "rgb565le": (16, 16, 66), "rgba": (32, 32, 138), "t4p": (4, 4, 54 + 64)}
+ROM_KIND = "noise"
 FORMAT = "bgr555le"
 PNG = False  # --png: velloran --png runs beside the others
 
@@ -43,7 +47,7 @@ class Workload:
 
     def file_bytes(self):
         _, pixel, header = FORMATS[FORMAT]
-        return header + (self.width * pixel + 3) // 4 * 4 * self.height
+        return header + (self.width * pixel + 31) // 32 * 4 * self.height
 
 
 WORKLOADS = [
@@ -57,10 +61,27 @@ WORKLOADS = [
 
 
 def make_rom(path, size, seed):
+    if ROM_KIND == "graphics":
+        return make_graphics_rom(path, size)
     chance = random.Random(seed)
     with open(path, "wb") as rom:
         for start in range(0, size, 16 * MIB):
             rom.write(chance.randbytes(min(16 * MIB, size - start)))
+
+
+def make_graphics_rom(path, size):
+    """Copies of the demo ROM's pictures, each copy's bytes shifted by its number, so that no two
+    copies are alike but each keeps the runs and shapes of drawn graphics."""
+    with open(os.path.join(ROOT, "examples", "demo.rom"), "rb") as demo:
+        pictures = demo.read()
+    with open(path, "wb") as rom:
+        written, copy = 0, 0
+        while written < size:
+            shift = (copy * 37) & 0xFF
+            chunk = pictures[:size - written].translate(bytes((b + shift) & 0xFF for b in range(256)))
+            rom.write(chunk)
+            written += len(chunk)
+            copy += 1
 
 
 def fill_existing(folder, count):
@@ -123,8 +144,8 @@ def check_files(folder, w, contender):
 
 def measure(build, work, w, runs, seed):
     # The same images in a format of wider pixels need a larger ROM.
-    rom_bytes = w.rom_bytes * FORMATS[FORMAT][0] // 2
-    rom = os.path.join(work, "rom-%d.bin" % rom_bytes)
+    rom_bytes = w.rom_bytes * FORMATS[FORMAT][0] // 16
+    rom = os.path.join(work, "rom-%s-%d.bin" % (ROM_KIND, rom_bytes))
     if not os.path.exists(rom):
         make_rom(rom, rom_bytes, seed)
     contenders = [name for name, _, _ in commands(build, rom, work, w)]
@@ -206,10 +227,12 @@ def main():
     parser.add_argument("--against", help="another build folder whose velloran runs beside in the naming table")
     parser.add_argument("--format", default="bgr555le", choices=sorted(FORMATS))
     parser.add_argument("--png", action="store_true", help="time velloran --png beside, and say the bytes of each")
+    parser.add_argument("--rom", default="noise", choices=["noise", "graphics"])
     args = parser.parse_args()
-    global FORMAT, PNG
+    global FORMAT, PNG, ROM_KIND
     FORMAT = args.format
     PNG = args.png
+    ROM_KIND = args.rom
 
     subprocess.run(["cmake", "-S", ROOT, "-B", args.build, "-DCMAKE_BUILD_TYPE=Release"],
                    check=True, stdout=subprocess.DEVNULL)
