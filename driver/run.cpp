@@ -110,7 +110,8 @@ bool takePalette(DumpRequest& request, const FileHandle& rom) {
   std::uint64_t romLength = 0;
   std::uint64_t offset = 0;
   LoadedPalette loaded;
-  if (!fileLength(rom, romLength) && paletteOffsetOf(request.palette.source, offset)) {
+  // Only a palette in the ROM needs its length.
+  if (paletteOffsetOf(request.palette.source, offset) && !fileLength(rom, romLength)) {
     loaded.problem = "--palette: a palette at a ROM offset needs a ROM file, not a pipe";
   } else if (loadPalette(request.palette, request.format.indexBits, rom, romLength, loaded)) {
     const std::string shortOf = shortPaletteText(loaded, request.format.indexBits);

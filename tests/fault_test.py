@@ -25,7 +25,7 @@ EARLIER_FILES = {
     "out/notes.txt": b"keep me",
 }
 
-FAILURE_MESSAGES = [UNABLE_TO_WRITE, "\nUnable to read rom", "\nfile not found", "\nUnable to allocate mem",
+FAILURE_MESSAGES = ["velloran: pal.gpl: ", UNABLE_TO_WRITE, "\nUnable to read rom", "\nfile not found", "\nUnable to allocate mem",
                     "\nUnable to allocate bitmap", INPUT_ENDED, GIVING_UP,
                     "\nUnable to read the answers.\n", "velloran: write error: "]
 # Calls whose failure the tool may rightly shrug off: the prefix's folder
@@ -51,6 +51,33 @@ def expected_images():
     return images
 
 
+# The indexed run: 4-bit linear indices (three bytes a row of five), coloured by a GIMP palette.
+PALETTE = [((i * 40) % 256, (i * 90) % 256, 255 - i * 15) for i in range(16)]
+PALETTE_FILE = ("GIMP Palette\n" + "".join("%d %d %d\n" % c for c in PALETTE)).encode()
+INDEXED_ARGS = ["--format=i4", "--palette=pal.gpl"]
+INDEXED_BYTES = 3 * HEIGHT
+
+
+def paletted_bmp(raw, width, height):
+    """The 4-bit BMP of i4 rows: the ROM's bytes, each row padded to four bytes, bottom row first."""
+    row_bytes = (width * 4 + 31) // 32 * 4
+    used = (width * 4 + 7) // 8
+    rows = [raw[y * used:(y + 1) * used] for y in range(height)]
+    # A row's last nibble past the width is not the image's: zero in the file.
+    if width % 2:
+        rows = [row[:-1] + bytes([row[-1] & 0xF0]) for row in rows]
+    pixels = b"".join(row.ljust(row_bytes, b"\0") for row in reversed(rows))
+    table = b"".join(bytes([b, g, r, 0]) for r, g, b in PALETTE)
+    offset = 54 + len(table)
+    return (struct.pack("<2sIHHI", b"BM", offset + len(pixels), 0, 0, offset)
+            + struct.pack("<IiiHHIIiiII", 40, width, height, 1, 4, 0, 0, 0, 0, 16, 0) + table + pixels)
+
+
+def expected_indexed_images():
+    return [paletted_bmp(ROM[START + i * INDEXED_BYTES:START + (i + 1) * INDEXED_BYTES], WIDTH, HEIGHT)
+            for i in range(5)]
+
+
 def digest(path):
     with open(path, "rb") as f:
         return hashlib.sha256(f.read()).hexdigest()
@@ -61,6 +88,7 @@ class EveryCallFails(ToolTestCase):
     def setUp(self):
         super().setUp()
         write_file(self.path("rom.bin"), ROM)
+        write_file(self.path("pal.gpl"), PALETTE_FILE)
         for name, content in EARLIER_FILES.items():
             write_file(self.path(name), content)
         self.before = {name: digest(self.path(name)) for name in EARLIER_FILES}
@@ -92,11 +120,14 @@ class EveryCallFails(ToolTestCase):
             self.assertEqual(len(content), struct.unpack_from("<I", content, 2)[0], relative + " is partial")
             self.assertIn(content, self.images, relative + " holds no image of the ROM")
             index = self.images.index(content)
+            if self.images != expected_images():
+                written.append(name)
+                continue
             raw = ROM[START + index * IMAGE_BYTES:START + (index + 1) * IMAGE_BYTES].ljust(IMAGE_BYTES, b"\0")
             self.assertEqual(decoded_colours(self.path(relative)),
                              ((WIDTH, HEIGHT), rom_colours(raw, WIDTH, HEIGHT)), relative)
             written.append(name)
-        self.assertEqual(set(os.listdir(self.dir)) - {"report"}, {"out", "rom.bin"})
+        self.assertEqual(set(os.listdir(self.dir)) - {"report"}, {"out", "rom.bin", "pal.gpl"})
         return written
 
     def png_image_index(self, relative):
@@ -120,19 +151,29 @@ class EveryCallFails(ToolTestCase):
         # zlib's memory and the PNG's writes too; its names are counted on their own.
         self.fail_each_call_in_turn(["--png"], ["snap0000.png", "snap0001.png", "snap0002.png", "snap0003.png"])
 
+    def test_each_call_failed_in_turn_with_an_indexed_format_and_a_palette_file(self):
+        # The palette file's calls too: one that fails stops the run before any snapshot, status 2.
+        self.images = expected_indexed_images()
+        self.fail_each_call_in_turn(INDEXED_ARGS, ["snap0001.bmp", "snap0003.bmp", "snap0004.bmp", "snap0005.bmp",
+                                                   "snap0006.bmp"], usage_failures=True)
+
     def test_each_call_failed_in_turn_with_pictures(self):
         # Drawing adds memory for each picture and a write of it.
         self.fail_each_call_in_turn(["--preview"])
 
-    def fail_each_call_in_turn(self, args=(), whole=("snap0001.bmp", "snap0003.bmp", "snap0004.bmp", "snap0005.bmp")):
+    def fail_each_call_in_turn(self, args=(), whole=("snap0001.bmp", "snap0003.bmp", "snap0004.bmp", "snap0005.bmp"),
+                               usage_failures=False):
         report = self.path("report")
         failed = collections.Counter()
         for call in range(1, 10000):
             out, status = self.run_script(args, LD_PRELOAD=FAULT_PRELOAD, FAULT_CALL=str(call), FAULT_REPORT=report)
             counted, failed_call, _, _ = read_file(report).decode().split()
             try:
-                self.assertIn(status, (0, 1), "ended by a signal")
+                palette_failed = usage_failures and status == 2 and "velloran: pal.gpl: " in out
+                self.assertIn(status, (0, 1, 2) if palette_failed else (0, 1), "ended by a signal")
                 written = self.check_files(out)
+                if palette_failed:
+                    self.assertEqual(written, [], "a snapshot after the palette failed")
                 if failed_call == "-" or (harmless(failed_call) and status == 0):
                     # Every call ran as it should: the whole dump is there.
                     self.assertEqual(status, 0, out)
@@ -140,7 +181,7 @@ class EveryCallFails(ToolTestCase):
                     if failed_call == "-":
                         break
                 else:
-                    self.assertEqual(status, 1, "the run succeeded:" + out)
+                    self.assertEqual(status, 2 if palette_failed else 1, "the run succeeded:" + out)
                     self.assertTrue(any(message in out for message in FAILURE_MESSAGES), "no message:" + out)
             except AssertionError as error:
                 raise AssertionError("call %d (%s) failed: %s" % (call, failed_call, error)) from None
