@@ -289,6 +289,15 @@ class Indexed(ToolTestCase):
                     self.assertEqual(err, message + "\n")
                 self.assertEqual(self.snapshots(), [])
 
+    @unittest.skipIf(harness.ON_WINDOWS, "a ROM on a pipe as /dev/stdin")
+    def test_a_palette_in_a_rom_read_from_a_pipe_is_refused(self):
+        done = subprocess.run(harness.tool_command(["--format=i4", "--palette=0x10", "/dev/stdin", "out/", "8", "8", "1", "0"]),
+                              input=random_bytes(256, seed=17), stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                              cwd=self.dir, timeout=60)
+        self.assertEqual((console_text(done.stderr), done.returncode),
+                         ("velloran: --palette: a palette at a ROM offset needs a ROM file, not a pipe\n", 2))
+        self.assertEqual(self.snapshots(), [])
+
     def test_usage_errors(self):
         write_file(self.path("rom.bin"), random_bytes(64, seed=14))
         hint = "\nTry 'velloran --help' for more information.\n"
