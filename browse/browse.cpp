@@ -1,6 +1,7 @@
 #include "browse/browse.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <new>
@@ -132,6 +133,7 @@ void followPalette(Session& session) {
 void draw(Session& session) {
   followRomLength(session);
   followPalette(session);
+  keepPanInside(session.view);
   if (session.decoder.format.name != session.view.format.name) {
     session.decoder = makeDecoder(session.view.format, true, session.paletteColours);
   }
@@ -261,6 +263,9 @@ KeysDone applyKeys(Session& session, KeyDecoder& decoder, bool waitedLongEnough)
   KeysDone done = KeysDone::none;
   while (nextKey(decoder, waitedLongEnough, press)) {
     done = KeysDone::applied;
+    press.milliseconds = static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                        std::chrono::steady_clock::now().time_since_epoch())
+                                                        .count());
     switch (applyKey(session.view, press)) {
       case Action::leave:
         return KeysDone::leave;

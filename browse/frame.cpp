@@ -31,18 +31,26 @@ struct RowReader {
   std::uint64_t start;
   const PixelFormat& format;
   std::uint64_t width;            // the image's
-  std::uint64_t span;             // the pixels of each row that are read: a row's first ones (tiles: all)
-  std::uint64_t lastRow;          // none at or past it is asked for
+  std::uint64_t panX;             // the first column shown, and the first row
+  std::uint64_t panY;
+  std::uint64_t fromColumn;       // where reading a row starts: panX, on a byte for indexed pixels (tiles: 0)
+  std::uint64_t readColumns;      // how many are read from there
+  std::uint64_t lastRow;          // none at or past it (counted from panY) is asked for
   std::vector<unsigned char> raw;
   std::vector<unsigned char> pixels;  // indexed formats: the rows unpacked
-  std::uint64_t firstRow = 0;     // of the rows in the buffer
+  std::uint64_t firstRow = 0;     // of the image's rows in the buffer
   std::uint64_t rowCount = 0;
 };
 
-RowReader rowReader(const FileHandle& rom, std::uint64_t romLength, std::uint64_t start, const PixelFormat& format,
-                    std::uint64_t width, std::uint64_t span, std::uint64_t lastRow) {
+// A reader of `span` pixels of each row from the view's pan on.
+RowReader rowReader(const FileHandle& rom, const View& view, std::uint64_t start, const PixelFormat& format,
+                    std::uint64_t span, std::uint64_t lastRow) {
+  const std::uint64_t width = static_cast<std::uint32_t>(view.width);
   const bool tiled = stripRows(format) == 8;
-  return RowReader{rom, romLength, start, format, width, tiled ? width : span, lastRow, {}, {}, 0, 0};
+  const std::uint64_t panX = view.panX;
+  const std::uint64_t from = tiled ? 0 : isIndexed(format) ? panX - panX % 8 : panX;
+  const std::uint64_t columns = tiled ? width : std::min(width - from, panX + span - from);
+  return RowReader{rom, view.romLength, start, format, width, panX, view.panY, from, columns, lastRow, {}, {}, 0, 0};
 }
 
 // The ROM bytes of one image row, or of one row of tiles.
@@ -50,45 +58,54 @@ std::uint64_t stripBytes(const RowReader& reader) {
   return romBytesOf(reader.format, reader.width, stripRows(reader.format));
 }
 
-const unsigned char* rowAt(RowReader& reader, std::uint64_t row) {
+// The pixels of row `shown` (counted from the pan) from panX on, as the
+// decoder takes them.
+const unsigned char* rowAt(RowReader& reader, std::uint64_t shown) {
+  const std::uint64_t row = shown + reader.panY;
   const std::uint64_t strip = stripRows(reader.format);
-  const std::uint64_t spanBytes = romBytesOf(reader.format, reader.span, 1);
-  const std::uint64_t spanPixelBytes = isIndexed(reader.format) ? reader.span : spanBytes;
+  const std::uint64_t readBytes = romBytesOf(reader.format, reader.readColumns, 1);
+  const std::uint64_t rowPixelBytes = isIndexed(reader.format) ? reader.readColumns : readBytes;
   if (row < reader.firstRow || row >= reader.firstRow + reader.rowCount) {
     const std::uint64_t first = row - row % strip;
     const std::uint64_t rowBytes = stripBytes(reader) / strip;
-    const bool wholeRows = reader.span == reader.width;
-    const std::uint64_t lastRow = (reader.lastRow + strip - 1) / strip * strip;
+    const bool wholeRows = reader.readColumns == reader.width;
+    const std::uint64_t lastRow = (reader.panY + reader.lastRow + strip - 1) / strip * strip;
     std::uint64_t rows = wholeRows ? std::max<std::uint64_t>(1, kPieceBytes / std::max<std::uint64_t>(1, rowBytes)) : 1;
     rows = std::max(strip, std::min(rows - rows % strip, lastRow - first));
-    const auto bytes = static_cast<std::size_t>(wholeRows ? romBytesOf(reader.format, reader.width, rows) : spanBytes);
+    const auto bytes = static_cast<std::size_t>(wholeRows ? romBytesOf(reader.format, reader.width, rows) : readBytes);
     reader.raw.assign(bytes, 0);
-    readAt(reader.rom, reader.start + first / strip * stripBytes(reader), reader.raw.data(), bytes);
+    const std::uint64_t at = first / strip * stripBytes(reader) + romBytesOf(reader.format, reader.fromColumn, 1);
+    readAt(reader.rom, reader.start + at, reader.raw.data(), bytes);
     if (isIndexed(reader.format)) {
-      reader.pixels.resize(static_cast<std::size_t>(rows * reader.span));
-      unpackIndices(reader.format, reader.raw.data(), static_cast<std::uint32_t>(reader.span),
+      reader.pixels.resize(static_cast<std::size_t>(rows * reader.readColumns));
+      unpackIndices(reader.format, reader.raw.data(), static_cast<std::uint32_t>(reader.readColumns),
                     static_cast<std::uint32_t>(rows), reader.pixels.data());
     }
     reader.firstRow = first;
     reader.rowCount = rows;
   }
   const unsigned char* rows = isIndexed(reader.format) ? reader.pixels.data() : reader.raw.data();
-  return rows + (row - reader.firstRow) * spanPixelBytes;
+  const std::uint64_t pixelBytes = isIndexed(reader.format) ? 1 : reader.format.wordBytes;
+  return rows + (row - reader.firstRow) * rowPixelBytes + (reader.panX - reader.fromColumn) * pixelBytes;
 }
 
-// How many of a row's first pixels the ROM holds: those whose first byte it
-// holds, in tiles those of the tiles it holds a byte of.
-std::uint64_t pixelsHeld(const RowReader& reader, std::uint64_t row, std::uint64_t pixels) {
+// How many of a shown row's first pixels (from panX on) the ROM holds: those
+// whose first byte it holds, in tiles those of the tiles it holds a byte of.
+std::uint64_t pixelsHeld(const RowReader& reader, std::uint64_t shown, std::uint64_t pixels) {
+  const std::uint64_t row = shown + reader.panY;
   const std::uint64_t strip = stripRows(reader.format);
   const std::uint64_t rowStart = reader.start + row / strip * stripBytes(reader);
   if (rowStart >= reader.romLength) return 0;
   const std::uint64_t left = reader.romLength - rowStart;
+  std::uint64_t held = 0;
   if (strip == 8) {
     const std::uint64_t tileBytes = 8 * reader.format.indexBits;
-    return std::min(pixels, (left + tileBytes - 1) / tileBytes * 8);
+    held = (left + tileBytes - 1) / tileBytes * 8;
+  } else {
+    const std::uint64_t bits = romBitsPerPixel(reader.format);
+    held = (left * 8 + bits - 1) / bits;
   }
-  const std::uint64_t bits = romBitsPerPixel(reader.format);
-  return std::min(pixels, (left * 8 + bits - 1) / bits);
+  return held > reader.panX ? std::min(pixels, held - reader.panX) : 0;
 }
 
 // Where the pixel rows go: into cells two by two (the upper one waits for
@@ -131,11 +148,12 @@ void drawZoomedIn(Painter& painter, const View& view, const PixelDecoder& decode
                   const FileHandle& rom) {
   const auto k = static_cast<std::uint64_t>(view.zoom);
   const std::uint64_t width = static_cast<std::uint32_t>(view.width);
-  const std::uint64_t sourceColumns = std::min<std::uint64_t>(width, (place.columns + k - 1) / k);
-  const std::uint64_t sourceRows = std::min<std::uint64_t>(static_cast<std::uint32_t>(view.height), (place.pixelRows + k - 1) / k);
+  const std::uint64_t sourceColumns = std::min<std::uint64_t>(width - view.panX, (place.columns + k - 1) / k);
+  const std::uint64_t sourceRows =
+      std::min<std::uint64_t>(static_cast<std::uint32_t>(view.height) - view.panY, (place.pixelRows + k - 1) / k);
   const std::uint64_t repeat = painter.image != nullptr ? 1 : k;
   // At most a screen's width of pixels from each row.
-  RowReader reader = rowReader(rom, view.romLength, place.start, decoder.format, width, sourceColumns, sourceRows);
+  RowReader reader = rowReader(rom, view, place.start, decoder.format, sourceColumns, sourceRows);
   std::vector<std::uint32_t> colours(static_cast<std::size_t>(painter.image != nullptr ? sourceColumns : place.columns));
   std::vector<std::uint32_t> decoded(static_cast<std::size_t>(sourceColumns));
   const int pixelRows = painter.image != nullptr ? static_cast<int>(sourceRows) : place.pixelRows;
@@ -162,15 +180,16 @@ void drawZoomedOut(Painter& painter, const View& view, const PixelDecoder& decod
   const auto k = static_cast<std::uint64_t>(-view.zoom);
   const std::uint64_t width = static_cast<std::uint32_t>(view.width);
   const std::uint64_t pixelBytes = decoder.pixelBytes;
-  const std::uint64_t sourceColumns = std::min<std::uint64_t>(width, place.columns * k);
-  const std::uint64_t sourceRows = std::min<std::uint64_t>(static_cast<std::uint32_t>(view.height), place.pixelRows * k);
+  const std::uint64_t sourceColumns = std::min<std::uint64_t>(width - view.panX, place.columns * k);
+  const std::uint64_t sourceRows =
+      std::min<std::uint64_t>(static_cast<std::uint32_t>(view.height) - view.panY, place.pixelRows * k);
   // Short rows are read several at a time; a row longer than a piece, piece
   // by piece (never one of tiles: a row of tiles fits a piece).
   const bool wholeRows = sourceColumns * pixelBytes <= kPieceBytes || stripRows(decoder.format) == 8;
   const std::uint64_t piecePixels = kPieceBytes / pixelBytes;
-  RowReader reader = rowReader(rom, view.romLength, place.start, decoder.format, width, sourceColumns, sourceRows);
-  std::vector<unsigned char> piece(wholeRows ? 0 : kPieceBytes);
-  std::vector<unsigned char> pieceRaw(wholeRows || !isIndexed(decoder.format) ? 0 : kPieceBytes);
+  RowReader reader = rowReader(rom, view, place.start, decoder.format, sourceColumns, sourceRows);
+  std::vector<unsigned char> piece(wholeRows ? 0 : kPieceBytes + 8);
+  std::vector<unsigned char> pieceRaw(wholeRows || !isIndexed(decoder.format) ? 0 : kPieceBytes + 8);
   std::vector<ColourSum> sums(static_cast<std::size_t>(place.columns), ColourSum{0, 0, 0, 0});
   std::vector<std::uint32_t> colours(static_cast<std::size_t>(place.columns));
   for (std::uint64_t row = 0; row < sourceRows; ++row) {
@@ -180,17 +199,19 @@ void drawZoomedOut(Painter& painter, const View& view, const PixelDecoder& decod
     } else {
       for (std::uint64_t first = 0; first < held; first += piecePixels) {
         const std::uint64_t count = std::min(piecePixels, held - first);
-        // Pieces start on a byte: piecePixels is a multiple of 8.
-        const std::uint64_t at = place.start + romBytesOf(decoder.format, width, row) +
-                                 romBytesOf(decoder.format, first, 1);
-        const auto bytes = static_cast<std::size_t>(romBytesOf(decoder.format, count, 1));
+        // Indexed pieces are read from a byte: up to 7 pixels before the one wanted.
+        const std::uint64_t column = view.panX + first;
+        const std::uint64_t skip = isIndexed(decoder.format) ? column % 8 : 0;
+        const std::uint64_t at = place.start + romBytesOf(decoder.format, width, view.panY + row) +
+                                 romBytesOf(decoder.format, column - skip, 1);
+        const auto bytes = static_cast<std::size_t>(romBytesOf(decoder.format, skip + count, 1));
         std::vector<unsigned char>& target = isIndexed(decoder.format) ? pieceRaw : piece;
         std::fill(target.begin(), target.end(), 0);
         readAt(rom, at, target.data(), bytes);
         if (isIndexed(decoder.format)) {
-          unpackIndices(decoder.format, pieceRaw.data(), static_cast<std::uint32_t>(count), 1, piece.data());
+          unpackIndices(decoder.format, pieceRaw.data(), static_cast<std::uint32_t>(skip + count), 1, piece.data());
         }
-        addToBlocks(sums, decoder, piece.data(), first, count, k);
+        addToBlocks(sums, decoder, piece.data() + skip, first, count, k);
       }
     }
     if ((row + 1) % k == 0 || row + 1 == sourceRows) {
@@ -278,6 +299,8 @@ Frame drawView(const View& view, const PixelDecoder& decoder, const FileHandle& 
     }
   }
   if (isIndexed(view.format) && !(inPixels && view.help)) drawPalette(frame.screen, view, decoder);
+  // The keyboard cursor's cell, marked over the image.
+  if (view.cursor && view.pointing && !inPixels) putText(frame.screen, view.pointColumn, view.pointRow, "+", true);
   if (view.help) drawHelp(frame.screen);
   // The status line, cut to the width: never wrapped.
   const std::string status = statusText(view, romName);

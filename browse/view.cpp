@@ -231,6 +231,144 @@ void previousBank(View& view) {
   }
 }
 void showHelp(View& view) { view.help = true; }
+
+// The screen's pixels across and down for the images.
+std::int64_t screenPixelsAcross(const View& view) {
+  return std::int64_t{std::max(1, view.columns)} * std::max(1, view.cellWidth);
+}
+
+std::int64_t screenPixelsDown(const View& view) {
+  return std::int64_t{std::max(1, view.rows - statusRows(view))} * std::max(1, view.cellHeight);
+}
+
+// The image pixels that fit in `screen` cell pixels at the view's zoom.
+std::uint64_t pixelsThatFit(const View& view, std::int64_t screen) {
+  if (view.zoom >= 1) return static_cast<std::uint64_t>(std::max<std::int64_t>(1, screen / view.zoom));
+  return static_cast<std::uint64_t>(screen) * static_cast<std::uint64_t>(-view.zoom);
+}
+
+std::uint32_t largestPan(std::uint32_t size, std::uint64_t fit) {
+  return size > fit ? static_cast<std::uint32_t>(size - fit) : 0;
+}
+
+// A pan within what the image leaves to see.
+void clampPan(View& view) {
+  view.panX = std::min(view.panX, largestPan(static_cast<std::uint32_t>(view.width), pixelsThatFit(view, screenPixelsAcross(view))));
+  view.panY = std::min(view.panY, largestPan(static_cast<std::uint32_t>(view.height), pixelsThatFit(view, screenPixelsDown(view))));
+}
+
+// A pan moves a quarter of what is shown.
+void panBy(View& view, int across, int down) {
+  const auto stepX = static_cast<std::int64_t>(std::max<std::uint64_t>(1, pixelsThatFit(view, screenPixelsAcross(view)) / 4));
+  const auto stepY = static_cast<std::int64_t>(std::max<std::uint64_t>(1, pixelsThatFit(view, screenPixelsDown(view)) / 4));
+  const std::int64_t x = std::max<std::int64_t>(0, std::int64_t{view.panX} + across * stepX);
+  const std::int64_t y = std::max<std::int64_t>(0, std::int64_t{view.panY} + down * stepY);
+  view.panX = static_cast<std::uint32_t>(std::min<std::int64_t>(x, view.width));
+  view.panY = static_cast<std::uint32_t>(std::min<std::int64_t>(y, view.height));
+  clampPan(view);
+}
+
+// Where a pixel's bytes start: a tile's, in tiled formats.
+std::uint64_t pixelOffsetIn(const View& view, std::uint32_t x, std::uint32_t y) {
+  const PixelFormat& format = view.format;
+  const auto width = static_cast<std::uint32_t>(view.width);
+  if (!isIndexed(format)) return (std::uint64_t{y} * width + x) * format.wordBytes;
+  if (stripRows(format) == 8) return romBytesOf(format, width, y - y % 8) + std::uint64_t{x / 8} * 8 * format.indexBits;
+  return romBytesOf(format, width, y) + std::uint64_t{x} * format.indexBits / 8;
+}
+
+// Starts the view at the pointed pixel's image, or at the pixel itself.
+void pickPointed(View& view, bool pixelItself) {
+  const PointedPixel pixel = pixelAt(view, view.pointColumn, view.pointRow);
+  if (!view.pointing || !pixel.valid) return;
+  const std::uint64_t target = pixelItself ? pixel.offset : pixel.imageStart;
+  if (target >= view.romLength) {
+    view.message = kPastTheEnd;
+    return;
+  }
+  view.offset = target;
+  view.panX = 0;
+  view.panY = 0;
+}
+
+// The wheel moves by as many image rows as a text line shows.
+void scrollByWheel(View& view, bool down) {
+  const std::uint64_t rows = view.zoom >= 1 ? std::max(1, view.cellHeight / view.zoom)
+                                            : static_cast<std::uint64_t>(view.cellHeight) * static_cast<std::uint64_t>(-view.zoom);
+  for (std::uint64_t row = 0; row < rows; row += stripRows(view.format)) {
+    if (down) {
+      nextRow(view);
+    } else {
+      previousRow(view);
+    }
+  }
+}
+
+Action applyMouse(View& view, const KeyPress& press) {
+  const MouseReport& mouse = press.mouse;
+  if (mouse.action == MouseAction::wheelUp || mouse.action == MouseAction::wheelDown) {
+    const bool down = mouse.action == MouseAction::wheelDown;
+    if (press.shifted) {
+      panBy(view, down ? 1 : -1, 0);
+    } else {
+      scrollByWheel(view, down);
+    }
+    return Action::none;
+  }
+  view.pointColumn = mouse.column;
+  view.pointRow = mouse.row;
+  view.pointing = pixelAt(view, mouse.column, mouse.row).valid;
+  if (mouse.action != MouseAction::press) return Action::none;
+  if (mouse.button == 2) {
+    pickPointed(view, true);
+    return Action::none;
+  }
+  if (mouse.button != 0) return Action::none;
+  const bool again = mouse.column == view.lastClickColumn && mouse.row == view.lastClickRow &&
+                     press.milliseconds - view.lastClick <= kDoubleClickMilliseconds;
+  view.lastClick = press.milliseconds;
+  view.lastClickColumn = again ? -1 : mouse.column;
+  view.lastClickRow = again ? -1 : mouse.row;
+  if (again) pickPointed(view, false);
+  return Action::none;
+}
+
+// With the keyboard cursor on, the arrows and hjkl move it a cell, Enter
+// and Tab pick as a double and a right click do, Esc and x put it away.
+bool applyCursorKey(View& view, const KeyPress& press) {
+  const bool letter = press.key == Key::character;
+  int across = 0;
+  int down = 0;
+  if (press.key == Key::right || (letter && press.character == 'l')) across = 1;
+  if (press.key == Key::left || (letter && press.character == 'h')) across = -1;
+  if (press.key == Key::down || (letter && press.character == 'j')) down = 1;
+  if (press.key == Key::up || (letter && press.character == 'k')) down = -1;
+  if ((across != 0 || down != 0) && !press.shifted) {
+    view.pointColumn = std::max(0, std::min(view.columns - 1, view.pointColumn + across));
+    view.pointRow = std::max(0, std::min(view.rows - statusRows(view) - 1, view.pointRow + down));
+    view.pointing = true;
+    return true;
+  }
+  if (press.key == Key::enter || press.key == Key::tab) {
+    pickPointed(view, press.key == Key::tab);
+    return true;
+  }
+  if (press.key == Key::escape || (letter && press.character == 'x')) {
+    view.cursor = false;
+    view.pointing = false;
+    return true;
+  }
+  return false;
+}
+
+void showCursor(View& view) {
+  view.cursor = true;
+  if (!view.pointing) {
+    view.pointColumn = 0;
+    view.pointRow = 0;
+  }
+  view.pointing = true;
+}
 void nothing(View&) {}
 
 // The keys, as less and vim have them where they have one.
@@ -265,6 +403,7 @@ constexpr Binding kBindings[] = {
     {Key::character, 'p', typePalette, Action::none},  {Key::character, 'P', greyPalette, Action::none},
     {Key::character, ')', paletteOn, Action::none},    {Key::character, '(', paletteBack, Action::none},
     {Key::character, '0', nextBank, Action::none},     {Key::character, '9', previousBank, Action::none},
+    {Key::character, 'x', showCursor, Action::none},
     {Key::character, 's', nothing, Action::save},      {Key::character, 'S', nothing, Action::saveShown},
     {Key::character, '?', showHelp, Action::none},     {Key::character, 'q', nothing, Action::leave},
     {Key::escape, 0, nothing, Action::leave},         {Key::redraw, 0, nothing, Action::redraw},
@@ -448,6 +587,12 @@ const char* const kHelpLines[] = {
     "m  M                 next format / type a format",
     "p  P                 palette from an offset or a file / grey",
     "(  )   9  0          palette - / + 1 colour, bank - / + 1",
+    "Shift/Ctrl+arrows    pan an image larger than the screen",
+    "mouse                point: a pixel's offset, image, x, y",
+    "  double / right click  view from its image / its pixel",
+    "  wheel, Shift+wheel    scroll rows / pan",
+    "x                    keyboard cursor: arrows move it,",
+    "                     Enter / Tab pick as the clicks do",
     "s  S                 save COUNT images / those shown",
     "Ctrl-L               draw again",
     "q  Esc               leave",
@@ -522,13 +667,70 @@ Action applyKey(View& view, const KeyPress& press) {
     applyTypingKey(view, press);
     return Action::none;
   }
+  if (press.key == Key::mouse) return applyMouse(view, press);
+  if (view.cursor && applyCursorKey(view, press)) return Action::none;
+  // A key moves what is under a mouse pointer: it points again when it moves.
+  if (!view.cursor) view.pointing = false;
+  // Shift or Ctrl with an arrow pans a large image.
+  if (press.shifted && (press.key == Key::left || press.key == Key::right || press.key == Key::up || press.key == Key::down)) {
+    panBy(view, press.key == Key::right ? 1 : press.key == Key::left ? -1 : 0,
+          press.key == Key::down ? 1 : press.key == Key::up ? -1 : 0);
+    return Action::none;
+  }
   for (const Binding& binding : kBindings) {
     if (binding.key == press.key && (press.key != Key::character || binding.character == press.character)) {
       binding.change(view);
+      clampPan(view);
       return binding.action;
     }
   }
   return Action::none;
+}
+
+PointedPixel pixelAt(const View& view, int column, int row) {
+  const PointedPixel none{false, 0, 0, 0, 0, 0};
+  const Layout layout = layoutOf(view);
+  if (column < 0 || row < 0 || column >= view.columns || row >= view.rows - statusRows(view)) return none;
+  const int across = column / (layout.imageColumns + 1);
+  const int down = row / (layout.imageRows + 1);
+  const int inColumn = column % (layout.imageColumns + 1);
+  const int inRow = row % (layout.imageRows + 1);
+  if (across >= layout.across || down >= layout.down || inColumn >= layout.imageColumns || inRow >= layout.imageRows) {
+    return none;
+  }
+  std::uint64_t x = static_cast<std::uint64_t>(inColumn) * static_cast<std::uint64_t>(std::max(1, view.cellWidth));
+  std::uint64_t y = static_cast<std::uint64_t>(inRow) * static_cast<std::uint64_t>(std::max(1, view.cellHeight));
+  if (view.zoom >= 1) {
+    x /= static_cast<std::uint64_t>(view.zoom);
+    y /= static_cast<std::uint64_t>(view.zoom);
+  } else {
+    x *= static_cast<std::uint64_t>(-view.zoom);
+    y *= static_cast<std::uint64_t>(-view.zoom);
+  }
+  x += view.panX;
+  y += view.panY;
+  if (x >= static_cast<std::uint32_t>(view.width) || y >= static_cast<std::uint32_t>(view.height)) return none;
+  const std::uint64_t image = static_cast<std::uint64_t>(down) * static_cast<std::uint64_t>(layout.across) +
+                              static_cast<std::uint64_t>(across);
+  const std::uint64_t imageStart = view.offset + image * imageBytes(view);
+  return PointedPixel{true, image, static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y), imageStart,
+                      imageStart + pixelOffsetIn(view, static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y))};
+}
+
+void keepPanInside(View& view) {
+  clampPan(view);
+}
+
+std::uint32_t shownPixelsAcross(const View& view) {
+  const auto width = static_cast<std::uint32_t>(view.width);
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(width - std::min(view.panX, width),
+                                                            pixelsThatFit(view, screenPixelsAcross(view))));
+}
+
+std::uint32_t shownPixelsDown(const View& view) {
+  const auto height = static_cast<std::uint32_t>(view.height);
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(height - std::min(view.panY, height),
+                                                            pixelsThatFit(view, screenPixelsDown(view))));
 }
 
 std::string statusText(const View& view, const std::string& romName) {
@@ -542,12 +744,34 @@ std::string statusText(const View& view, const std::string& romName) {
     return prompt + view.typed + "_";
   }
   if (!view.message.empty()) return view.message;
+  if (view.pointing) {
+    const PointedPixel pixel = pixelAt(view, view.pointColumn, view.pointRow);
+    if (pixel.valid) {
+      char text[160];
+      std::snprintf(text, sizeof text, "0x%08" PRIX64 " (%" PRIu64 ")  image %" PRIu64 "  x %u, y %u%s", pixel.offset,
+                    pixel.offset, pixel.image, pixel.x, pixel.y,
+                    pixel.offset >= view.romLength ? "  past the ROM's end" : "");
+      return std::string(text) + (view.cursor ? "  Enter: view from its image, Tab: from here, x: no cursor"
+                                              : "  double click: view from its image, right click: from here");
+    }
+  }
   char offset[64];
   std::snprintf(offset, sizeof offset, "0x%08" PRIX64 " (%" PRIu64 ")", view.offset, view.offset);
   std::string text = romName + "  " + offset + "  of " + std::to_string(view.romLength);
   text += " bytes  " + std::to_string(view.width) + "x" + std::to_string(view.height) + " " + view.format.name +
           "  zoom ";
   text += view.zoom >= 1 ? std::to_string(view.zoom) + ":1" : "1:" + std::to_string(-view.zoom);
+  // Which part of an image larger than the screen is shown.
+  const auto width = static_cast<std::uint32_t>(view.width);
+  const auto height = static_cast<std::uint32_t>(view.height);
+  if (shownPixelsAcross(view) < width) {
+    text += "  x " + std::to_string(view.panX) + "-" + std::to_string(view.panX + shownPixelsAcross(view) - 1) +
+            " of " + std::to_string(width);
+  }
+  if (shownPixelsDown(view) < height) {
+    text += "  y " + std::to_string(view.panY) + "-" + std::to_string(view.panY + shownPixelsDown(view) - 1) +
+            " of " + std::to_string(height);
+  }
   if (isIndexed(view.format)) text += "  " + paletteStatus(view.palette);
   return text + "  ? help";
 }

@@ -34,7 +34,41 @@ struct View {
   PixelFormat format;       // of the pixels
   bool zoomChosen;          // the user chose the zoom: a new size keeps it
   PaletteChoice palette;    // an indexed format's colours; the loop loads them
+  bool pointing = false;    // a pixel is pointed at, by the mouse or the keyboard cursor,
+  int pointColumn = 0;      // in this cell
+  int pointRow = 0;
+  bool cursor = false;      // the keyboard cursor is on: the arrows and hjkl move it
+  std::uint32_t panX = 0;   // image pixels left out on the left and at the top of
+  std::uint32_t panY = 0;   // each image, where one is larger than the screen
+  std::uint64_t lastClick = 0;  // when the last left click came, and where, for a double click
+  int lastClickColumn = -1;
+  int lastClickRow = -1;
 };
+
+// The pixel in a cell: which image shown (from 0, left to right, then top
+// to bottom), its x and y, and where its image and its bytes start (a
+// tile's, in tiled formats). Not `valid` between or beside the images.
+struct PointedPixel {
+  bool valid;
+  std::uint64_t image;
+  std::uint32_t x;
+  std::uint32_t y;
+  std::uint64_t imageStart;
+  std::uint64_t offset;
+};
+
+PointedPixel pixelAt(const View& view, int column, int row);
+
+// Two left clicks on one cell within this long are a double click.
+constexpr std::uint64_t kDoubleClickMilliseconds = 400;
+
+// The image pixels shown across (or down) from panX (panY): all of them
+// where the image fits.
+std::uint32_t shownPixelsAcross(const View& view);
+
+// A pan no larger than the image leaves to see, after the screen changed.
+void keepPanInside(View& view);
+std::uint32_t shownPixelsDown(const View& view);
 
 // The rows below the images: the status line, and above it, for indexed
 // formats, the palette's colours.

@@ -31,7 +31,8 @@ struct Single {
 };
 
 constexpr Single kSingles[] = {
-    {'\r', Key::enter}, {'\n', Key::enter}, {'\x7F', Key::backspace}, {'\x08', Key::backspace}, {'\x0C', Key::redraw},
+    {'\r', Key::enter},  {'\n', Key::enter},       {'\x7F', Key::backspace},
+    {'\x08', Key::backspace}, {'\x0C', Key::redraw}, {'\t', Key::tab},
 };
 
 // A control sequence longer than this is junk, not a key.
@@ -96,22 +97,62 @@ Length stringLength(std::string_view bytes, std::size_t& length) {
   return Length::partial;
 }
 
+// A decimal parameter, 0 for none or junk.
+int parameterOf(const std::string& text) {
+  int value = 0;
+  for (const char digit : text) {
+    if (digit < '0' || digit > '9' || value > 100000) return 0;
+    value = value * 10 + (digit - '0');
+  }
+  return value;
+}
+
+// ESC[<button;column;row M (m: a release): the buttons' bits as xterm sends
+// them, 4 Shift, 32 a motion, 64 the wheel; cells counted from 1.
+bool readMouse(std::string_view sequence, KeyPress& press) {
+  if (sequence.size() < 4 || sequence[2] != '<' || (sequence.back() != 'M' && sequence.back() != 'm')) return false;
+  const std::string parameters(sequence.substr(3, sequence.size() - 4));
+  const std::size_t first = parameters.find(';');
+  const std::size_t second = parameters.find(';', first == std::string::npos ? first : first + 1);
+  if (first == std::string::npos || second == std::string::npos) return false;
+  const int buttons = parameterOf(parameters.substr(0, first));
+  const int column = parameterOf(parameters.substr(first + 1, second - first - 1));
+  const int row = parameterOf(parameters.substr(second + 1));
+  if (column < 1 || row < 1) return false;
+  MouseAction action = sequence.back() == 'm' ? MouseAction::release : MouseAction::press;
+  if ((buttons & 32) != 0) action = MouseAction::motion;
+  if ((buttons & 64) != 0) {
+    if ((buttons & 3) > 1) return false;  // sideways wheels: no key
+    action = (buttons & 1) != 0 ? MouseAction::wheelDown : MouseAction::wheelUp;
+  }
+  press.key = Key::mouse;
+  press.shifted = (buttons & 4) != 0;
+  press.mouse = MouseReport{action, buttons & 3, column - 1, row - 1};
+  return true;
+}
+
 // The key a whole sequence stands for. A modifier after the first parameter
 // is left out (ESC[5;5~ is ESC[5~), and so is a first parameter of 1 before
-// a letter (ESC[1;5A is ESC[A).
-Key keyOfSequence(std::string_view sequence) {
+// a letter (ESC[1;5A is ESC[A); Shift or Ctrl in it is kept as `shifted`.
+void readSequence(std::string_view sequence, KeyPress& press) {
+  press.key = Key::unknown;
+  if (readMouse(sequence, press)) return;
   std::string plain(sequence);
   if (plain.size() > 3 && plain[1] == '[') {
     const char final = plain.back();
     std::string parameters = plain.substr(2, plain.size() - 3);
-    parameters = parameters.substr(0, parameters.find(';'));
+    const std::size_t semicolon = parameters.find(';');
+    if (semicolon != std::string::npos) {
+      const int modifiers = parameterOf(parameters.substr(semicolon + 1)) - 1;
+      press.shifted = modifiers > 0 && (modifiers & (1 | 4)) != 0;
+    }
+    parameters = parameters.substr(0, semicolon);
     if (parameters == "1" && final != '~') parameters.clear();
     plain = "\x1B[" + parameters + final;
   }
   for (const Sequence& known : kSequences) {
-    if (known.bytes == plain) return known.key;
+    if (known.bytes == plain) press.key = known.key;
   }
-  return Key::unknown;
 }
 
 // The bytes a character beyond ASCII takes in UTF-8, from its lead byte.
@@ -186,7 +227,7 @@ bool nextKey(KeyDecoder& decoder, bool waitedLongEnough, KeyPress& press) {
     const Length found = sequenceLength(bytes, length);
     if (found == Length::partial && !waitedLongEnough) return false;
     if (found == Length::whole) {
-      press.key = keyOfSequence(bytes.substr(0, length));
+      readSequence(bytes.substr(0, length), press);
       decoder.pasting = bytes.substr(0, length) == "\x1B[200~";
       take(decoder, length);
       return true;

@@ -6,10 +6,12 @@
 // and the terminal's own answers (ESC _ ... ESC \ and the like, however
 // late they come) are no keys: they come out as `unknown`. What is pasted
 // between ESC[200~ and ESC[201~ comes out as `pasted` characters, never as
-// the keys they would be if typed.
+// the keys they would be if typed. Mouse reports in the SGR form
+// (ESC[<button;column;row M, or m for a release) come out as `mouse`.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace velloran {
@@ -28,13 +30,27 @@ enum class Key {
   enter,
   backspace,
   redraw,   // Ctrl-L
+  tab,
   pasted,   // a printable character of a bracketed paste, in KeyPress::character
+  mouse,    // a mouse report, in KeyPress::mouse
   unknown,  // anything else: a function key, a character beyond ASCII
+};
+
+enum class MouseAction { press, release, motion, wheelUp, wheelDown };
+
+struct MouseReport {
+  MouseAction action;
+  int button;  // 0 left, 1 middle, 2 right, 3 none (a motion with no button down)
+  int column;  // the cell, from 0
+  int row;
 };
 
 struct KeyPress {
   Key key;
   char character;
+  bool shifted = false;    // Shift or Ctrl held with an arrow, or Shift with the wheel
+  MouseReport mouse = {MouseAction::motion, 3, 0, 0};
+  std::uint64_t milliseconds = 0;  // when it came, for double clicks: set by whoever reads the keys
 };
 
 // How long an Esc waits for the rest of a sequence before it counts alone.

@@ -21,11 +21,12 @@
 namespace velloran {
 
 // Enters and leaves the full screen: the alternate screen with the cursor
-// hidden and pastes bracketed (so that pasted text is never taken for
-// keys), then pastes plain again, the colours reset, the cursor shown and
-// the main screen.
-constexpr const char* kEnterFullScreen = "\x1B[?1049h\x1B[?25l\x1B[?2004h";
-constexpr const char* kLeaveFullScreen = "\x1B[?2004l\x1B[0m\x1B[?25h\x1B[?1049l";
+// hidden, pastes bracketed (so that pasted text is never taken for keys)
+// and every mouse motion and button reported in the SGR form; then the mouse
+// and pastes as they were, the colours reset, the cursor shown and the main
+// screen.
+constexpr const char* kEnterFullScreen = "\x1B[?1049h\x1B[?25l\x1B[?2004h\x1B[?1003h\x1B[?1006h";
+constexpr const char* kLeaveFullScreen = "\x1B[?1006l\x1B[?1003l\x1B[?2004l\x1B[0m\x1B[?25h\x1B[?1049l";
 
 constexpr std::uint32_t kNoColour = 0xFFFFFFFFu;  // the terminal's own
 

@@ -542,6 +542,157 @@ def f_picture(size=32):
     return indices
 
 
+def mouse(button, column, row, release=False):
+    """An SGR mouse report for the cell (column, row), counted from 0."""
+    return b"\x1b[<%d;%d;%d%s" % (button, column + 1, row + 1, b"m" if release else b"M")
+
+
+def click(column, row, button=0):
+    return mouse(button, column, row) + mouse(button, column, row, release=True)
+
+
+@unittest.skipIf(harness.ON_WINDOWS, "a POSIX pseudo-terminal")
+@unittest.skipIf(pyte is None, "python3-pyte is needed")
+class BrowsePointing(TerminalTestCase):
+    def test_the_mouse_is_reported_only_while_the_view_is_shown(self):
+        terminal = self.open([DEMO_ROM, "out/", 64, 32, 1, 0x20D])
+        # After the terminal's queries, the full screen with the mouse reported.
+        self.assertIn(b"\x1b[?1049h\x1b[?25l\x1b[?2004h\x1b[?1003h\x1b[?1006h", terminal.output)
+        self.assertEqual(terminal.output.count(b"\x1b[?1003h"), 1)
+        terminal.type(b"\x1a")  # Ctrl-Z: the terminal given back, the mouse off, before the stop
+        terminal.wait_for(lambda: terminal.output.count(LEAVE) == 1, "the terminal given back")
+        leave = terminal.output[terminal.output.rindex(b"\x1b[?1006l"):]
+        self.assertTrue(leave.startswith(b"\x1b[?1006l\x1b[?1003l\x1b[?2004l" + LEAVE), leave)
+        terminal.process.send_signal(signal.SIGCONT)
+        terminal.wait_frames(2)
+        terminal.type(b"q")
+        self.assertEqual(terminal.finish(), 0)
+        # Taken again after fg (and once more for the SIGCONT that fg sent); given back twice.
+        self.assertGreaterEqual(terminal.output.count(b"\x1b[?1003h"), 2)
+        self.assertEqual(terminal.output.count(b"\x1b[?1003l"), 2)
+        # Nothing turns it on again after the last leave.
+        self.assertGreater(terminal.output.rindex(b"\x1b[?1003l"), terminal.output.rindex(b"\x1b[?1003h"))
+
+    def test_pointing_shows_the_pixel_and_clicks_pick(self):
+        terminal = self.open([DEMO_ROM, "out/", 64, 32, 1, 0x20D], columns=140, rows=40)
+        terminal.press(b"-")  # 1:1: images 64 pixels (cells) wide, 16 cells high, one blank cell between
+        # The second image across, its pixel (10, 6): cell (65 + 10, 3) holds rows 6 and 7.
+        terminal.press(mouse(35, 75, 3))  # a motion, no button
+        offset = 0x20D + 4096 + (6 * 64 + 10) * 2
+        self.assertEqual(terminal.status(), "0x%08X (%d)  image 1  x 10, y 6  double click: view from its image, "
+                                            "right click: from here" % (offset, offset))
+        # Between the images: nothing pointed at, the status line as it was.
+        terminal.press(mouse(35, 64, 3))
+        self.assertIn("0x0000020D (525)", terminal.status())
+        # A double click starts the view at the pointed image; a right click at the pointed pixel.
+        terminal.type(click(75, 3))
+        terminal.press(click(75, 3))
+        terminal.press(b"k")  # a key: the pointer's text gives way to the status line
+        terminal.press(b"j")
+        self.assertIn("0x%08X" % (0x20D + 4096), terminal.status())
+        # The same cell now shows the pixel of the image after: 4096 bytes on.
+        terminal.press(click(75, 3, button=2) + b"j")
+        self.assertIn("0x%08X" % (offset + 4096 + 128), terminal.status())
+        # One click, or two on different cells, picks nothing.
+        terminal.press(click(2, 2) + click(3, 2) + b"k")
+        self.assertIn("0x%08X" % (offset + 4096), terminal.status())
+        terminal.type(b"q")
+        self.assertEqual(terminal.finish(), 0)
+
+    def test_the_wheel_scrolls_rows_and_pans_with_shift(self):
+        terminal = self.open([DEMO_ROM, "out/", 64, 32, 1, 0x20D], columns=140, rows=40)
+        terminal.press(b"-")  # 1:1, half blocks: a text line is two image rows
+        terminal.press(mouse(65, 5, 5))  # wheel down
+        self.assertIn("0x%08X" % (0x20D + 2 * 128), terminal.status())
+        terminal.press(mouse(64, 5, 5))  # wheel up
+        self.assertIn("0x0000020D", terminal.status())
+        terminal.type(b"q")
+        self.assertEqual(terminal.finish(), 0)
+
+    def test_a_wide_image_is_panned_and_the_status_line_says_which_part(self):
+        write_file(self.path("rom.bin"), random_bytes(256 * 40 * 2, seed=341))
+        terminal = self.open(["rom.bin", "out/", 256, 20, 1, 0], columns=100, rows=30)
+        terminal.press(b"Z1:1\r")
+        self.assertIn("256x20 bgr555le  zoom 1:1  x 0-99 of 256", terminal.status())
+        rom = read_file(self.path("rom.bin"))
+        words = struct.unpack_from("<%dH" % (256 * 20), rom)
+
+        def shown_columns(first):
+            return [terminal.pixel(x, 0) for x in range(100)], [
+                hex_colour((w & 31, w >> 5 & 31, w >> 10 & 31)) for w in words[first:first + 100]]
+
+        for keys, first in [(b"\x1b[1;2C", 25), (b"\x1b[1;5C", 50), (mouse(69, 5, 5), 75), (b"\x1b[1;2C", 100),
+                            (b"\x1b[1;2C\x1b[1;2C\x1b[1;2C\x1b[1;2C", 156), (mouse(68, 5, 5), 131)]:
+            terminal.press(keys)
+            self.assertIn("x %d-%d of 256" % (first, first + 99), terminal.status())
+            shown, expected = shown_columns(first)
+            self.assertEqual(shown, expected)
+        # A pointed pixel counts the pan: cell 0 is column 131.
+        terminal.press(mouse(35, 0, 0))
+        self.assertIn("x 131, y 0", terminal.status())
+        terminal.type(b"q")
+        self.assertEqual(terminal.finish(), 0)
+
+    def test_four_hidden_pictures_are_reached_through_the_overview_in_25_inputs(self):
+        # A 4 MiB ROM of noise with four 64 x 48 pictures of strong colours at odd places.
+        rom = bytearray(random_bytes(4 << 20, seed=347))
+        places = [0x0A1234, 0x1F0F02, 0x2C8A62, 0x3B0010]
+        for number, place in enumerate(places):
+            colour = [0x001F, 0x03E0, 0x7C00, 0x03FF][number]
+            words = [colour if (x // 8 + y // 8) % 2 else colour & 0x4210 for y in range(48) for x in range(64)]
+            rom[place:place + 64 * 48 * 2] = struct.pack("<%dH" % (64 * 48), *words)
+        write_file(self.path("rom.bin"), bytes(rom))
+        image_bytes = 64 * 48 * 2
+        for number, place in enumerate(places):
+            with self.subTest(picture=number):
+                terminal = self.open(["rom.bin", "out/", 64, 48, 1, 0], columns=100, rows=30)
+                inputs = [b"Z", b"1", b":", b"6", b"4", b"\r"]  # the overview: the whole ROM on one screen
+                for key in inputs:
+                    terminal.press(key)
+                self.assertIn("zoom 1:64", terminal.status())
+                # Each image is one cell pixel there, 50 across, one blank cell between.
+                image = place // image_bytes
+                column, row = 2 * (image % 50), 2 * (image // 50)
+                pick = [click(column, row), click(column, row), b"z"]  # a double click, the zoom that fits
+                inside = place - image * image_bytes
+                y, x = inside // 128, inside % 128 // 2
+                # A cell holds two rows: a right click on the picture's corner, and a row on if it is the lower one.
+                fine = [click(x, y // 2, button=2)] + ([b"j"] if y % 2 else []) + [b"s"]
+                for gesture in pick + fine:
+                    terminal.press(gesture)
+                inputs += pick + fine
+                self.assertLessEqual(len(inputs) + 1, 25)  # and q
+                terminal.wait_for(lambda: "Saved" in terminal.status(), "the save")
+                self.assertEqual(terminal.status(), "Saved out/snap%04d.bmp at 0x%08X, 64x48" % (number, place))
+                terminal.type(b"q")
+                self.assertEqual(terminal.finish(), 0)
+                after = terminal.output[terminal.output.rindex(LEAVE) + len(LEAVE):].decode().split("\r\n")
+                self.assertEqual(after[2], "velloran rom.bin out/ 64 48 1 0x%08X" % place)
+                os.makedirs(self.path("again"), exist_ok=True)
+                done = subprocess.run(["bash", "-c", after[2].replace("velloran", '"$0"', 1).replace(" out/", " again/"),
+                                       harness.TOOL], cwd=self.dir, stdout=subprocess.DEVNULL)
+                self.assertEqual(done.returncode, 0)
+                self.assertEqual(read_file(self.path("out", "snap%04d.bmp" % number)),
+                                 read_file(self.path("again", "snap%04d.bmp" % number)))
+                self.assertEqual(decoded_colours(self.path("out", "snap%04d.bmp" % number))[1],
+                                 rom_colours(bytes(rom[place:place + image_bytes]), 64, 48))
+
+    def test_the_keyboard_cursor_points_and_picks(self):
+        terminal = self.open([DEMO_ROM, "out/", 64, 32, 1, 0x20D], columns=140, rows=40)
+        terminal.press(b"-x")
+        self.assertIn("0x0000020D (525)  image 0  x 0, y 0  Enter", terminal.status())
+        with terminal.lock:
+            self.assertEqual(terminal.screen.buffer[0][0].data, "+")
+        terminal.press(b"lll\x1b[B")  # the arrows and hjkl move the cursor, not the view
+        offset = 0x20D + (2 * 64 + 3) * 2
+        self.assertIn("0x%08X (%d)  image 0  x 3, y 2" % (offset, offset), terminal.status())
+        terminal.press(b"\t")  # Tab: from this pixel
+        terminal.press(b"x")  # the cursor put away: the status line is back
+        self.assertIn("0x%08X (%d)  of" % (offset, offset), terminal.status())
+        terminal.type(b"q")
+        self.assertEqual(terminal.finish(), 0)
+
+
 @unittest.skipIf(harness.ON_WINDOWS, "a POSIX pseudo-terminal")
 @unittest.skipIf(pyte is None, "python3-pyte is needed")
 class BrowseIndexed(TerminalTestCase):
