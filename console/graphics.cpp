@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <unordered_map>
 
+#include "console/median_cut.h"
 #include "console/screen.h"
 
 namespace velloran {
@@ -53,61 +54,16 @@ struct Palette {
   std::unordered_map<std::uint32_t, int> registerOf;   // every colour of the image
 };
 
-unsigned channelDistance(std::uint32_t a, std::uint32_t b, int shift) {
-  return static_cast<unsigned>(std::abs(static_cast<int>((a >> shift) & 0xFFu) - static_cast<int>((b >> shift) & 0xFFu)));
-}
-
-// Past 256 colours, each is drawn as the nearest of a fixed palette of 252:
-// 6 levels of red and of blue, 7 of green, evenly spaced from 0 to 255, so
-// that no channel moves by more than 26 levels (half a step), whatever the
-// image. Bounded, and the same for every picture, where an adapted palette
-// would change from one scroll to the next.
-constexpr unsigned kRedLevels = 6;
-constexpr unsigned kGreenLevels = 7;
-constexpr unsigned kBlueLevels = 6;
-
-unsigned nearestLevel(unsigned value, unsigned levels) {
-  return (value * (levels - 1) * 2 + 255) / 510;
-}
-
-std::uint32_t levelValue(unsigned level, unsigned levels) {
-  return (level * 255 * 2 + (levels - 1)) / ((levels - 1) * 2);
-}
-
-// The image's colours as they are, up to 256; past that, the fixed palette.
+// The image's colours as they are, up to 256; past that, a palette chosen
+// for the image (median_cut.h).
 Palette paletteOf(const RgbImage& image, SixelColours& summary) {
-  Palette palette;
-  std::vector<std::uint32_t> seen;
+  std::unordered_map<std::uint32_t, std::uint64_t> counts;
   for (const std::uint32_t colour : image.pixels) {
-    if (colour == kNoColour || palette.registerOf.count(colour) != 0) continue;
-    palette.registerOf[colour] = static_cast<int>(seen.size());
-    seen.push_back(colour);
+    if (colour != kNoColour) ++counts[colour];
   }
-  summary = SixelColours{seen.size(), seen.size() <= 256, 0};
-  if (summary.exact) {
-    palette.colours = std::move(seen);
-    return palette;
-  }
-  for (unsigned red = 0; red < kRedLevels; ++red) {
-    for (unsigned green = 0; green < kGreenLevels; ++green) {
-      for (unsigned blue = 0; blue < kBlueLevels; ++blue) {
-        palette.colours.push_back((levelValue(red, kRedLevels) << 16) | (levelValue(green, kGreenLevels) << 8) |
-                                  levelValue(blue, kBlueLevels));
-      }
-    }
-  }
-  for (const std::uint32_t colour : seen) {
-    const unsigned red = nearestLevel((colour >> 16) & 0xFFu, kRedLevels);
-    const unsigned green = nearestLevel((colour >> 8) & 0xFFu, kGreenLevels);
-    const unsigned blue = nearestLevel(colour & 0xFFu, kBlueLevels);
-    const auto index = static_cast<int>((red * kGreenLevels + green) * kBlueLevels + blue);
-    palette.registerOf[colour] = index;
-    for (const int shift : {16, 8, 0}) {
-      summary.largestError =
-          std::max(summary.largestError, channelDistance(colour, palette.colours[static_cast<std::size_t>(index)], shift));
-    }
-  }
-  return palette;
+  ChosenColours chosen = chooseColours(counts);
+  summary = SixelColours{counts.size(), chosen.exact, chosen.largestError, chosen.meanError};
+  return Palette{std::move(chosen.palette), std::move(chosen.indexOf)};
 }
 
 void putNumber(std::string& text, std::size_t number) {

@@ -40,13 +40,14 @@ std::string kittyDelete(std::uint32_t id);
 std::string kittyDeleteAll();
 
 // How a sixel picture's colours were chosen: at most 256 registers; an image
-// of no more colours is exact; one with more is drawn in a fixed palette of
-// 6 x 7 x 6 evenly spaced levels, each channel moved by at most 26 levels of
-// 255, which `largestError` measures for the picture.
+// of no more colours is exact; one with more gets a palette of its own
+// (console/median_cut.h), and `largestError` and `meanError` say how far its
+// pixels' channels moved, at most and on average, in levels of 255.
 struct SixelColours {
   std::size_t inImage;
   bool exact;
   unsigned largestError;
+  double meanError;
 };
 
 // The image in sixel, each pixel repeated `zoom` x `zoom` times.

@@ -103,21 +103,37 @@ class Pictures(ToolTestCase):
                 self.assertEqual(size, (256, 128))
                 self.assertEqual(fields_of(rows), expected_rows(self.path("out", "snap%04d.bmp" % index), 4))
 
-    def test_sixel_pictures_of_more_colours_stay_within_the_stated_distance(self):
+    def sixel_errors(self, rom, width, height, fmt):
+        """The mean and the largest error of a channel, in levels of 255, between the pixels
+        of the snapshot (as Pillow reads it) and the sixel picture (as ImageMagick reads it)."""
+        from PIL import Image
+        write_file(self.path("rom.bin"), rom)
+        out, err, status = run_with_arguments(["--preview", "--graphics=sixel", "--format=" + fmt, "rom.bin", "out/",
+                                               width, height, 1, 0], self.dir)
+        self.assertEqual((err, status), ("", 0))
+        size, rows = sixel_image(SIXEL.findall(out.encode("latin-1"))[0], self.dir)
+        zoom = size[0] // width
+        self.assertEqual(size, (width * zoom, height * zoom))
+        with Image.open(self.path("out", "snap0000.bmp")) as bmp:
+            wanted = list(bmp.convert("RGB").getdata())
+        errors = [abs(a - b) for y in range(height) for x in range(width)
+                  for a, b in zip(rows[y * zoom][x * zoom], wanted[y * width + x])]
+        return sum(errors) / len(errors), max(errors)
+
+    @unittest.skipIf(not os.path.exists(IMAGEMAGICK), "ImageMagick is needed")
+    def test_a_natural_picture_of_thousands_of_colours_keeps_its_colours(self):
+        # ImageMagick's rose, a photograph of 3019 colours, as 24-bit pixels.
+        rose = subprocess.run([IMAGEMAGICK, "rose:", "-depth", "8", "rgb:-"], stdout=subprocess.PIPE,
+                              check=True).stdout
+        mean, largest = self.sixel_errors(rose, 70, 46, "rgb24")
+        self.assertLessEqual(mean, 3.0)
+        self.assertLessEqual(largest, 32)
+        self.assertGreater(largest, 0)  # 3019 colours in 256 registers: not exact
+
+    def test_sixel_pictures_of_noise_stay_within_32_levels(self):
         # 32 x 32 random pixels: 1024 colours for 256 registers.
-        write_file(self.path("rom.bin"), random_bytes(32 * 32 * 2, seed=98))
-        output = self.dump_with("sixel", width=32, height=32, offset=0, rom="rom.bin")
-        size, rows = sixel_image(SIXEL.findall(output)[0], self.dir)
-        self.assertEqual(size, (128, 128))
-        (width, height), fields = decoded_colours(self.path("out", "snap0000.bmp"))
-        largest = 0
-        for y in range(0, 128, 4):
-            for x in range(0, 128, 4):
-                wanted = tuple(widen(f) for f in fields[(y // 4) * 32 + x // 4])
-                largest = max(largest, max(abs(a - b) for a, b in zip(rows[y][x], wanted)))
-        # README states the distance: 26 levels of 255 in any channel at most, and
-        # one more for sixel's percent steps.
-        self.assertLessEqual(largest, 27)
+        mean, largest = self.sixel_errors(random_bytes(32 * 32 * 2, seed=98), 32, 32, "bgr555le")
+        self.assertLessEqual(largest, 32)
         self.assertGreater(largest, 0)
 
     def test_blocks_are_todays_pictures_byte_for_byte(self):

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "console/graphics.h"
+#include "console/median_cut.h"
 #include "console/screen.h"
 #include "console/terminal_graphics.h"
 
@@ -41,7 +44,7 @@ TEST(Sixel, RunsRepeatsAndABandForEverySixRows) {
   EXPECT_TRUE(colours.exact);
   EXPECT_EQ(colours.inImage, 2u);
   EXPECT_EQ(text.substr(0, 20), "\x1BP0;1;0q\"1;1;20;14#0");
-  EXPECT_NE(text.find("#0;2;0;0;100#1;2;100;0;0"), std::string::npos);  // in order of appearance
+  EXPECT_NE(text.find("#0;2;0;0;100#1;2;100;0;0"), std::string::npos);  // in colour order
   // The first band: blue in rows 0-1 of columns 0-1 (bits 0-1: B), red below them ({) and all of the rest (~).
   EXPECT_NE(text.find("#0BB$#1{{!18~-"), std::string::npos);
   EXPECT_EQ(text.substr(text.size() - 2), "\x1B\\");
@@ -51,15 +54,48 @@ TEST(Sixel, RunsRepeatsAndABandForEverySixRows) {
   EXPECT_EQ(sixelText(empty, 1), "\x1BP0;1;0q\"1;1;2;1-\x1B\\");
 }
 
-TEST(Sixel, PastTwoHundredAndFiftySixColoursAFixedPaletteWithinItsBound) {
+TEST(Sixel, PastTwoHundredAndFiftySixColoursAPaletteOfTheImagesOwn) {
   RgbImage image{32, 32, {}};
   for (unsigned index = 0; index < 1024; ++index) image.pixels.push_back(rgb(index % 256, (index * 7) % 256, index / 4));
   SixelColours colours{};
   sixelText(image, 1, &colours);
   EXPECT_FALSE(colours.exact);
   EXPECT_GT(colours.inImage, 256u);
-  EXPECT_LE(colours.largestError, 26u);
+  EXPECT_LE(colours.largestError, 32u);
+  EXPECT_LE(colours.meanError, 8.0);
   EXPECT_GT(colours.largestError, 0u);
+}
+
+// A navy background with a few hundred other colours on it: the background
+// keeps its colour (a fixed palette of evenly spaced levels made it purple).
+TEST(MedianCut, ADominantColourKeepsItsOwnEntry) {
+  std::unordered_map<std::uint32_t, std::uint64_t> counts;
+  const std::uint32_t navy = rgb(41, 57, 90);
+  counts[navy] = 100000;
+  for (std::uint32_t index = 0; index < 600; ++index) counts[rgb(index * 37 % 256, index * 91 % 256, index * 53 % 256)] += 3;
+  const ChosenColours chosen = chooseColours(counts);
+  EXPECT_FALSE(chosen.exact);
+  EXPECT_LE(chosen.palette.size(), 256u);
+  EXPECT_EQ(chosen.palette[static_cast<std::size_t>(chosen.indexOf.at(navy))], navy);
+  EXPECT_LE(chosen.largestError, 32u);
+  // The same colours, whatever the map's order, give the same palette.
+  std::unordered_map<std::uint32_t, std::uint64_t> again(counts.begin(), counts.end());
+  again.rehash(4096);
+  EXPECT_EQ(chooseColours(again).palette, chosen.palette);
+}
+
+// Up to 256 colours every one is its own entry, in colour order; 257 are not.
+TEST(MedianCut, UpTo256ColoursAreExact) {
+  for (const std::uint32_t count : {1u, 2u, 255u, 256u, 257u}) {
+    std::unordered_map<std::uint32_t, std::uint64_t> counts;
+    for (std::uint32_t index = 0; index < count; ++index) counts[index * 65537u] = 1 + index % 3;
+    const ChosenColours chosen = chooseColours(counts);
+    EXPECT_EQ(chosen.exact, count <= 256) << count;
+    if (!chosen.exact) continue;
+    EXPECT_EQ(chosen.largestError, 0u);
+    for (const auto& entry : counts) EXPECT_EQ(chosen.palette[static_cast<std::size_t>(chosen.indexOf.at(entry.first))], entry.first);
+    EXPECT_TRUE(std::is_sorted(chosen.palette.begin(), chosen.palette.end()));
+  }
 }
 
 TEST(TerminalReplies, TheQueriesAnswersRead) {
