@@ -88,26 +88,37 @@ std::uint32_t meanOf(const std::vector<Counted>& colours, const Box& box) {
   return mean;
 }
 
-unsigned squaredDistance(std::uint32_t a, std::uint32_t b) {
-  unsigned sum = 0;
-  for (int channel = 0; channel < 3; ++channel) {
-    const int difference = static_cast<int>(channelOf(a, channel)) - static_cast<int>(channelOf(b, channel));
-    sum += static_cast<unsigned>(difference * difference);
+// The palette's channels apart, so that the distances to all its entries
+// are one loop the compiler turns into vector code.
+struct Channels {
+  std::vector<int> red;
+  std::vector<int> green;
+  std::vector<int> blue;
+  std::vector<int> distance;
+};
+
+Channels channelsOf(const std::vector<std::uint32_t>& palette) {
+  Channels channels{{}, {}, {}, std::vector<int>(palette.size())};
+  for (const std::uint32_t colour : palette) {
+    channels.red.push_back(static_cast<int>(channelOf(colour, 0)));
+    channels.green.push_back(static_cast<int>(channelOf(colour, 1)));
+    channels.blue.push_back(static_cast<int>(channelOf(colour, 2)));
   }
-  return sum;
+  return channels;
 }
 
-int nearestEntry(const std::vector<std::uint32_t>& palette, std::uint32_t colour) {
-  int best = 0;
-  unsigned bestDistance = ~0u;
-  for (std::size_t at = 0; at < palette.size(); ++at) {
-    const unsigned distance = squaredDistance(palette[at], colour);
-    if (distance < bestDistance) {
-      bestDistance = distance;
-      best = static_cast<int>(at);
-    }
+int nearestEntry(Channels& channels, std::uint32_t colour) {
+  const int red = static_cast<int>(channelOf(colour, 0));
+  const int green = static_cast<int>(channelOf(colour, 1));
+  const int blue = static_cast<int>(channelOf(colour, 2));
+  const std::size_t count = channels.red.size();
+  for (std::size_t at = 0; at < count; ++at) {
+    const int r = channels.red[at] - red;
+    const int g = channels.green[at] - green;
+    const int b = channels.blue[at] - blue;
+    channels.distance[at] = r * r + g * g + b * b;
   }
-  return best;
+  return static_cast<int>(std::min_element(channels.distance.begin(), channels.distance.end()) - channels.distance.begin());
 }
 
 // Past this many colours each takes its box's entry: a search of 256 for
@@ -123,8 +134,9 @@ void refine(const std::vector<Counted>& colours, std::vector<std::uint32_t>& pal
   std::vector<std::uint64_t> sums(palette.size() * 4);
   for (int step = 0; step < kRefinements; ++step) {
     std::fill(sums.begin(), sums.end(), 0);
+    Channels channels = channelsOf(palette);
     for (const Counted& counted : colours) {
-      const auto entry = static_cast<std::size_t>(nearestEntry(palette, counted.colour));
+      const auto entry = static_cast<std::size_t>(nearestEntry(channels, counted.colour));
       for (int channel = 0; channel < 3; ++channel) sums[4 * entry + channel] += channelOf(counted.colour, channel) * counted.pixels;
       sums[4 * entry + 3] += counted.pixels;
     }
@@ -162,12 +174,13 @@ ChosenColours chooseColours(const std::unordered_map<std::uint32_t, std::uint64_
   for (const Box& box : boxes) chosen.palette.push_back(meanOf(colours, box));
   const bool search = colours.size() <= kMostSearched;
   if (search) refine(colours, chosen.palette);
+  Channels channels = channelsOf(chosen.palette);
   std::uint64_t moved = 0;
   std::uint64_t pixels = 0;
   for (std::size_t entry = 0; entry < boxes.size(); ++entry) {
     for (std::size_t at = boxes[entry].begin; at < boxes[entry].end; ++at) {
       const std::uint32_t colour = colours[at].colour;
-      const int index = search ? nearestEntry(chosen.palette, colour) : static_cast<int>(entry);
+      const int index = search ? nearestEntry(channels, colour) : static_cast<int>(entry);
       chosen.indexOf[colour] = index;
       for (int channel = 0; channel < 3; ++channel) {
         const auto error = static_cast<unsigned>(std::abs(static_cast<int>(channelOf(colour, channel)) -
