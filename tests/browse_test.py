@@ -989,6 +989,56 @@ def tmux_cells(lines):
 
 @unittest.skipIf(harness.ON_WINDOWS or not shutil.which("tmux"), "tmux is needed")
 class BrowseInTmux(ToolTestCase):
+    def test_alt_keys_a_paste_a_mouse_report_and_a_lone_esc(self):
+        session = "velloran-keys-%d" % os.getpid()
+        command = " ".join(harness.tool_command(["--browse", DEMO_ROM, "out/", "64", "32", "1", "0x20D"]))
+        subprocess.run(["tmux", "new-session", "-d", "-s", session, "-x", "140", "-y", "40",
+                        "cd %s && TERM=xterm-256color %s; echo ended $?; sleep 30" % (self.dir, command)],
+                       check=True)
+
+        def tmux(*args):
+            subprocess.run(["tmux"] + list(args), check=True)
+
+        def status_once(text):
+            deadline = time.monotonic() + 20
+            while True:
+                shown = subprocess.run(["tmux", "capture-pane", "-t", session, "-p"], check=True,
+                                       stdout=subprocess.PIPE).stdout.decode().rstrip("\n").split("\n")
+                last = shown[-1] if shown else ""
+                if text in "\n".join(shown) or time.monotonic() > deadline:
+                    return last
+                time.sleep(0.05)
+
+        try:
+            status_once("? help")
+            tmux("send-keys", "-t", session, "-")
+            status_once("zoom 1:1")
+            # A motion over pixel (10, 6) of the second image, as tmux passes it on.
+            tmux("send-keys", "-t", session, "-l", "\x1b[<35;76;4M")
+            pointed = status_once("image 1")
+            # Alt+B and Alt+x are no keys: the view stays, the pointer's text gives way to the status line.
+            tmux("send-keys", "-t", session, "M-b", "M-x", "j")
+            after_alt = status_once("0x0000028D")
+            # A paste goes into the open prompt.
+            tmux("set-buffer", "0x1000")
+            tmux("send-keys", "-t", session, "o")
+            status_once("Offset (hex")
+            tmux("paste-buffer", "-p", "-t", session)
+            tmux("send-keys", "-t", session, "Enter")
+            pasted = status_once("0x00001000 (4096)")
+            tmux("send-keys", "-t", session, "Escape")
+            ended = status_once("ended ")
+            shown = subprocess.run(["tmux", "capture-pane", "-t", session, "-p"], check=True,
+                                   stdout=subprocess.PIPE).stdout.decode()
+        finally:
+            subprocess.run(["tmux", "kill-session", "-t", session])
+        offset = 0x20D + 4096 + (6 * 64 + 10) * 2
+        self.assertEqual(pointed.strip(), "0x%08X (%d)  image 1  x 10, y 6  double click: view from its image, "
+                                          "right click: from here" % (offset, offset))
+        self.assertIn("0x0000028D (653)", after_alt)
+        self.assertIn("0x00001000 (4096)", pasted)
+        self.assertIn("ended 0", shown)
+
     def test_a_real_terminal_shows_the_images_a_dump_writes(self):
         session = "velloran-browse-%d" % os.getpid()
         command = " ".join(harness.tool_command(["--browse", DEMO_ROM, "out/", "64", "32", "1", "0x20D"]))
