@@ -1,0 +1,250 @@
+// POSIX: standard output, the terminal and its keys.
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/platform.h"
+#include "platform/posix_internal.h"
+
+namespace velloran {
+
+namespace {
+
+using namespace posix;
+
+// The full-screen view's terminal events, set by their handlers.
+volatile std::sig_atomic_t terminalResized = 0;
+
+volatile std::sig_atomic_t suspendAsked = 0;
+
+volatile std::sig_atomic_t resumed = 0;
+
+// The terminal's mode before the first enterKeyMode, and what a crash or a
+// second stop request writes before restoring it; both fixed while key mode
+// lasts.
+termios modeBefore{};
+
+bool modeSaved = false;
+
+volatile std::sig_atomic_t inKeyMode = 0;
+
+const char* volatile crashRestoreText = "";
+
+extern "C" void onTerminalEvent(int signal) {
+  const int savedErrno = errno;
+  if (signal == SIGWINCH) terminalResized = 1;
+  if (signal == SIGTSTP) suspendAsked = 1;
+  if (signal == SIGCONT) {
+    resumed = 1;
+    // Continued before we stopped: the shell already counts us as running
+    // again, and a stop now would leave us stopped with nobody to say fg.
+    suspendAsked = 0;
+  }
+  wakeUp();
+  errno = savedErrno;
+}
+
+// A crash in key mode gives the terminal back before the process ends as
+// the crash would end it (and dumps core if it would).
+extern "C" void onCrash(int signal) {
+  restoreTerminalNow();
+  std::signal(signal, SIG_DFL);
+  raise(signal);
+}
+
+// Whether `descriptor` takes a write within `milliseconds`, stop request or
+// not (0: now).
+bool readyWithin(int descriptor, int milliseconds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+  for (;;) {
+    pollfd watched = {descriptor, POLLOUT, 0};
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const int ready = ::poll(&watched, 1, static_cast<int>(std::max<std::int64_t>(0, left.count())));
+    if (ready < 0 && errno == EINTR && left.count() > 0) continue;
+    // An error shows again, and is reported, by the write itself.
+    return ready != 0;
+  }
+}
+
+// Whether standard output takes the next piece as `wait` says.
+bool outputReady(OutputWait wait) {
+  switch (wait) {
+    case OutputWait::untilStopped:
+      return waitUntilReady(STDOUT_FILENO, POLLOUT);
+    case OutputWait::never:
+      return readyWithin(STDOUT_FILENO, 0);
+    case OutputWait::toTheEnd:
+      return readyWithin(STDOUT_FILENO, kGiveUpMilliseconds);
+  }
+  return false;
+}
+
+// The terminal's size report; false off a terminal, or where it does not
+// know its size (a serial line reports zeros).
+bool windowSize(winsize& size) {
+  return isatty(STDOUT_FILENO) && ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col != 0 &&
+         size.ws_row != 0;
+}
+
+}  // namespace
+
+namespace posix {
+
+// Gives the terminal back from a signal handler: write and tcsetattr are
+// safe there.
+void restoreTerminalNow() {
+  if (inKeyMode == 0) return;
+  const char* text = crashRestoreText;
+  const ssize_t written = write(STDOUT_FILENO, text, std::strlen(text));
+  static_cast<void>(written);
+  tcsetattr(STDIN_FILENO, TCSANOW, &modeBefore);
+}
+
+}  // namespace posix
+
+OutputResult writeStandardOutput(const char* text, std::size_t size, OutputWait wait) {
+  OutputResult result{0, 0, false};
+  while (result.written < size) {
+    if (outputMayWait && !outputReady(wait)) {
+      result.stopped = stopSignal != 0;
+      return result;
+    }
+    // Unless a stop request may cut it short, a piece that a ready pipe or
+    // terminal surely takes whole (PIPE_BUF is at least 512 bytes everywhere,
+    // a terminal says it is ready with 256 free); a bigger write could wait
+    // for room with nothing to end the wait.
+    const std::size_t piece = wait == OutputWait::untilStopped || !outputMayWait
+                                  ? transferSize(size - result.written)
+                                  : std::min<std::size_t>(size - result.written, 256);
+    const ssize_t written = ::write(STDOUT_FILENO, text + result.written, piece);
+    if (written < 0 && errno == EINTR) continue;  // the wait above sees a stop
+    if (written <= 0) {
+      result.error = written < 0 ? errno : EIO;
+      return result;
+    }
+    result.written += static_cast<std::size_t>(written);
+  }
+  return result;
+}
+
+int closeStandardOutput() {
+  return ::close(STDOUT_FILENO) == 0 || errno == EINTR ? 0 : errno;
+}
+
+bool terminalSize(int& columns, int& rows) {
+  struct winsize size {};
+  if (!windowSize(size)) return false;
+  columns = size.ws_col;
+  rows = size.ws_row;
+  return true;
+}
+
+bool terminalCellPixels(int& width, int& height) {
+  struct winsize size {};
+  if (!windowSize(size) || size.ws_xpixel < size.ws_col || size.ws_ypixel < size.ws_row) return false;
+  width = size.ws_xpixel / size.ws_col;
+  height = size.ws_ypixel / size.ws_row;
+  return true;
+}
+
+std::string terminalType() {
+  const char* term = std::getenv("TERM");
+  return term != nullptr ? term : "";
+}
+
+bool enableColourOutput() {
+  if (!isatty(STDOUT_FILENO)) return true;
+  const char* term = std::getenv("TERM");
+  return term != nullptr && *term != '\0' && std::strcmp(term, "dumb") != 0;
+}
+
+int readInputByte(std::FILE* stream) {
+  return std::getc(stream);
+}
+
+bool standardStreamsAreTerminals() {
+  return isatty(STDIN_FILENO) == 1 && isatty(STDOUT_FILENO) == 1;
+}
+
+bool enterKeyMode(const char* restoreText) {
+  if (!modeSaved) {
+    if (tcgetattr(STDIN_FILENO, &modeBefore) != 0) return false;
+    modeSaved = true;
+  }
+  termios mode = modeBefore;
+  crashRestoreText = restoreText;
+  mode.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO | IEXTEN));
+  mode.c_iflag &= static_cast<tcflag_t>(~(IXON | ICRNL | INLCR | IGNCR | ISTRIP));
+  mode.c_cc[VMIN] = 1;
+  mode.c_cc[VTIME] = 0;
+  // TCSANOW: keys typed meanwhile stay to be read.
+  if (tcsetattr(STDIN_FILENO, TCSANOW, &mode) != 0) return false;
+  inKeyMode = 1;
+  struct sigaction crash {};
+  crash.sa_handler = onCrash;
+  sigemptyset(&crash.sa_mask);
+  crash.sa_flags = SA_RESETHAND;
+  for (const int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP, SIGSYS}) sigaction(signal, &crash, nullptr);
+  return true;
+}
+
+void leaveKeyMode() {
+  if (inKeyMode == 0) return;
+  tcsetattr(STDIN_FILENO, TCSANOW, &modeBefore);
+  inKeyMode = 0;
+}
+
+void followTerminalEvents() {
+  struct sigaction action {};
+  action.sa_handler = onTerminalEvent;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;
+  for (const int signal : {SIGWINCH, SIGTSTP, SIGCONT}) sigaction(signal, &action, nullptr);
+}
+
+unsigned waitForTerminal(int timeoutMilliseconds) {
+  pollfd watched[2] = {{STDIN_FILENO, POLLIN, 0}, {wakeUpPipe[0], POLLIN, 0}};
+  // An earlier wait may have emptied the wake-up pipe of this request.
+  if (stopSignal != 0) timeoutMilliseconds = 0;
+  int ready = ::poll(watched, wakeUpPipe[0] != -1 ? 2 : 1, timeoutMilliseconds);
+  if (ready < 0 && errno != EINTR) return kStopRequested;  // nothing more can be read
+  char drained[64];
+  while (wakeUpPipe[0] != -1 && ::read(wakeUpPipe[0], drained, sizeof drained) > 0) {
+  }
+  unsigned events = 0;
+  if (ready > 0 && (watched[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0) events |= kKeysReady;
+  if (stopSignal != 0) events |= kStopRequested;
+  if (terminalResized != 0) events |= kResized;
+  if (suspendAsked != 0) events |= kSuspendAsked;
+  if (resumed != 0) events |= kResumed;
+  terminalResized = suspendAsked = resumed = 0;
+  return events;
+}
+
+std::size_t readKeyBytes(char* buffer, std::size_t size) {
+  for (;;) {
+    const ssize_t got = ::read(STDIN_FILENO, buffer, size);
+    if (got < 0 && errno == EINTR) continue;
+    return got > 0 ? static_cast<std::size_t>(got) : 0;
+  }
+}
+
+void suspendProcess() {
+  std::signal(SIGTSTP, SIG_DFL);
+  sigset_t only;
+  sigemptyset(&only);
+  sigaddset(&only, SIGTSTP);
+  sigprocmask(SIG_UNBLOCK, &only, nullptr);
+  raise(SIGTSTP);  // stopped here until continued
+  followTerminalEvents();
+}
+
+}  // namespace velloran
