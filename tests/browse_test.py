@@ -3,169 +3,30 @@ we did not write): what each key does to the status line, the cells against
 Pillow's reading of the snapshot a dump writes, saves against a dump's files,
 the terminal given back on every way out, a resize, a 4 GiB ROM, random keys,
 and every usage error."""
-import errno
 import fcntl
 import os
-import pty
 import random
 import re
-import resource
-import select
 import shutil
 import signal
 import struct
 import subprocess
 import termios
-import threading
 import time
 import unittest
 
 from harness import *  # noqa: F401,F403
 import harness
 
-try:
-    import pyte
-except ImportError:  # Debian's python3-pyte
-    pyte = None
+from terminal import FRAME_END, UPPER, Terminal, pyte, run_on_terminal
+from terminal import environment as terminal_environment
 
-DEMO_ROM = os.path.join(harness.ROOT, "examples", "demo.rom")
-FRAME_END = b"\x1b[?2026l"
+DEMO_ROM = harness.DEMO_ROM
 LEAVE = b"\x1b[0m\x1b[?25h\x1b[?1049l"
-UPPER, LOWER = "\u2580", "\u2584"
 
 
 def widen(field):
     return (field << 3) | (field >> 2)
-
-
-def take_as_controlling_terminal():
-    """In the child: standard input becomes its controlling terminal; and no core
-    files (Ctrl-\\ dumps core)."""
-    fcntl.ioctl(0, termios.TIOCSCTTY, 0)
-    resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
-
-
-def set_size(fd, columns, rows):
-    fcntl.ioctl(fd, termios.TIOCSWINSZ, struct.pack("HHHH", rows, columns, 0, 0))
-
-
-class Terminal:
-    """A command run in a pseudo-terminal of `columns` x `rows` that it has as its
-    controlling terminal, as a shell would start it; what it shows is read by pyte."""
-
-    def __init__(self, argv, cwd, columns=100, rows=30, env=None, shown=None):
-        """`shown`: the (columns, rows) pyte keeps, where the terminal claims more; (0, 0) for no
-        pyte at all, where frames are too large for it."""
-        self.controller, self.terminal = pty.openpty()
-        set_size(self.terminal, columns, rows)
-        self.mode_before = termios.tcgetattr(self.terminal)
-        self.screen = pyte.Screen(*(shown or (columns, rows))) if shown != (0, 0) else None
-        self.stream = pyte.ByteStream(self.screen) if self.screen else None
-        self.output = bytearray()  # grows by megabytes in kitty: never copied whole
-        self.frame_ends = 0         # counted as the bytes come
-        self.lock = threading.Condition()
-        environment = dict(env or os.environ, TERM="xterm-256color")
-        self.process = subprocess.Popen(argv, stdin=self.terminal, stdout=self.terminal, stderr=self.terminal,
-                                        cwd=cwd, env=environment, start_new_session=True,
-                                        preexec_fn=take_as_controlling_terminal)
-        self.stopping = False
-        self.reading = threading.Event()  # cleared: a terminal that has stopped reading
-        self.reading.set()
-        self.reader = threading.Thread(target=self._read, daemon=True)
-        self.reader.start()
-
-    def _read(self):
-        while not self.stopping:
-            if not self.reading.wait(0.05) or not select.select([self.controller], [], [], 0.05)[0]:
-                continue
-            try:
-                chunk = os.read(self.controller, 65536)
-            except OSError as error:
-                if error.errno != errno.EIO:
-                    raise
-                chunk = b""
-            with self.lock:
-                if not chunk:
-                    self.closed = True
-                    self.lock.notify_all()
-                    return
-                counted_from = max(0, len(self.output) - len(FRAME_END) + 1)
-                self.output += chunk
-                self.frame_ends += self.output.count(FRAME_END, counted_from)
-                if self.stream:
-                    self.stream.feed(chunk)
-                self.lock.notify_all()
-
-    def frames(self):
-        with self.lock:
-            return self.frame_ends
-
-    def wait_for(self, condition, what, timeout=20):
-        deadline = time.monotonic() + timeout
-        with self.lock:
-            while not condition():
-                left = deadline - time.monotonic()
-                if left <= 0:
-                    raise AssertionError("no %s; shown: %r" % (what, self.output[-300:]))
-                self.lock.wait(left)
-
-    def wait_frames(self, count):
-        self.wait_for(lambda: self.frame_ends >= count, "frame %d" % count)
-
-    def settle(self):
-        """Waits until nothing more is shown for a moment."""
-        while True:
-            length = len(self.output)
-            time.sleep(0.2)
-            if len(self.output) == length:
-                return
-
-    def type(self, keys):
-        os.write(self.controller, keys)
-
-    def press(self, keys):
-        """Sends `keys` and waits for the frame they lead to."""
-        before = self.frames()
-        self.type(keys)
-        self.wait_frames(before + 1)
-
-    def status(self):
-        with self.lock:
-            return self.screen.display[self.screen.lines - 1].rstrip()
-
-    def resize(self, columns, rows):
-        with self.lock:
-            self.screen.resize(rows, columns)
-        before = self.frames()
-        set_size(self.terminal, columns, rows)  # the kernel sends SIGWINCH
-        self.wait_frames(before + 1)
-
-    def pixel(self, x, y):
-        """The colour the screen shows for cell pixel (x, y): 'rrggbb' or None."""
-        with self.lock:
-            cell = self.screen.buffer[y // 2][x]
-        if cell.data == UPPER:
-            colour = cell.fg if y % 2 == 0 else cell.bg
-        elif cell.data == LOWER:
-            colour = cell.fg if y % 2 == 1 else "default"
-        else:
-            colour = "default" if cell.data == " " else "text"
-        return None if colour == "default" else colour
-
-    def finish(self, timeout=20):
-        """The exit status, once everything the process wrote has been read."""
-        status = self.process.wait(timeout=timeout)
-        self.settle()
-        return status
-
-    def close(self):
-        if self.process.poll() is None:
-            self.process.kill()
-            self.process.wait()
-        self.stopping = True
-        self.reader.join()
-        os.close(self.controller)
-        os.close(self.terminal)
 
 
 def hex_colour(fields):
@@ -575,27 +436,28 @@ class BrowsePointing(TerminalTestCase):
 
     def test_pointing_shows_the_pixel_and_clicks_pick(self):
         terminal = self.open([DEMO_ROM, "out/", 64, 32, 1, 0x20D], columns=140, rows=40)
+        # A click is two reports, each drawn: the status line is waited for, not a count of frames.
+        until = lambda text: terminal.wait_for(lambda: text in terminal.status(), text)  # noqa: E731
         terminal.press(b"-")  # 1:1: images 64 pixels (cells) wide, 16 cells high, one blank cell between
         # The second image across, its pixel (10, 6): cell (65 + 10, 3) holds rows 6 and 7.
-        terminal.press(mouse(35, 75, 3))  # a motion, no button
+        terminal.type(mouse(35, 75, 3))  # a motion, no button
         offset = 0x20D + 4096 + (6 * 64 + 10) * 2
+        until("image 1")
         self.assertEqual(terminal.status(), "0x%08X (%d)  image 1  x 10, y 6  double click: view from its image, "
                                             "right click: from here" % (offset, offset))
         # Between the images: nothing pointed at, the status line as it was.
-        terminal.press(mouse(35, 64, 3))
-        self.assertIn("0x0000020D (525)", terminal.status())
+        terminal.type(mouse(35, 64, 3))
+        until("0x0000020D (525)  of")
         # A double click starts the view at the pointed image; a right click at the pointed pixel.
-        terminal.type(click(75, 3))
-        terminal.press(click(75, 3))
-        terminal.press(b"k")  # a key: the pointer's text gives way to the status line
-        terminal.press(b"j")
-        self.assertIn("0x%08X" % (0x20D + 4096), terminal.status())
-        # The same cell now shows the pixel of the image after: 4096 bytes on.
-        terminal.press(click(75, 3, button=2) + b"j")
-        self.assertIn("0x%08X" % (offset + 4096 + 128), terminal.status())
+        terminal.type(click(75, 3) + click(75, 3) + b"k")  # a key: the pointer's text gives way to the status line
+        until("0x%08X (%d)  of" % (0x20D + 4096 - 128, 0x20D + 4096 - 128))
+        # The same cell now shows that pixel of the image after, a row up: 4096 - 128 bytes on.
+        picked = offset + 4096 - 128
+        terminal.type(click(75, 3, button=2) + b"j")
+        until("0x%08X (%d)  of" % (picked + 128, picked + 128))
         # One click, or two on different cells, picks nothing.
-        terminal.press(click(2, 2) + click(3, 2) + b"k")
-        self.assertIn("0x%08X" % (offset + 4096), terminal.status())
+        terminal.type(click(2, 2) + click(3, 2) + b"k")
+        until("0x%08X (%d)  of" % (picked, picked))
         terminal.type(b"q")
         self.assertEqual(terminal.finish(), 0)
 
@@ -1027,7 +889,7 @@ class BrowseInTmux(ToolTestCase):
             tmux("send-keys", "-t", session, "Enter")
             pasted = status_once("0x00001000 (4096)")
             tmux("send-keys", "-t", session, "Escape")
-            ended = status_once("ended ")
+            status_once("ended ")
             shown = subprocess.run(["tmux", "capture-pane", "-t", session, "-p"], check=True,
                                    stdout=subprocess.PIPE).stdout.decode()
         finally:
@@ -1104,17 +966,10 @@ class BrowseUsage(ToolTestCase):
         write_file(self.path("rom.bin"), random_bytes(64, seed=98))
         for term in ["dumb", "", None]:
             with self.subTest(TERM=term):
-                environment = {k: v for k, v in os.environ.items() if k != "TERM"}
-                if term is not None:
-                    environment["TERM"] = term
-                controller, terminal = pty.openpty()
-                before = termios.tcgetattr(terminal)
-                done = subprocess.run(harness.tool_command(["--browse", "rom.bin"]), stdin=terminal, stdout=terminal,
-                                      stderr=subprocess.PIPE, cwd=self.dir, timeout=30, env=environment)
-                self.assertEqual(termios.tcgetattr(terminal), before)
-                os.close(terminal)
-                os.close(controller)
-                self.assertEqual((done.stderr.decode(), done.returncode),
+                err, status, unchanged = run_on_terminal(harness.tool_command(["--browse", "rom.bin"]), self.dir,
+                                                         env=terminal_environment(term))
+                self.assertTrue(unchanged)
+                self.assertEqual((err, status),
                                  ("velloran: --browse needs a terminal that shows colours, and TERM is unset, empty "
                                   "or dumb\nTry 'velloran --help' for more information.\n", 2))
 
@@ -1129,12 +984,8 @@ class BrowseUsage(ToolTestCase):
                               (["rom.bin", "./", 8, 8, 1, 0x1000], "START '4096': Past the ROM's end: an offset must be "
                                                                    "below its size.")]:
             with self.subTest(args=args):
-                controller, terminal = pty.openpty()
-                done = subprocess.run(harness.tool_command(["--browse"] + [str(a) for a in args]), stdin=terminal,
-                                      stdout=terminal, stderr=subprocess.PIPE, cwd=self.dir, timeout=30)
-                os.close(terminal)
-                os.close(controller)
-                self.assertEqual((done.stderr.decode(), done.returncode), ("velloran: " + problem + hint, 2))
+                err, status, _ = run_on_terminal(harness.tool_command(["--browse"] + [str(a) for a in args]), self.dir)
+                self.assertEqual((err, status), ("velloran: " + problem + hint, 2))
 
     @unittest.skipIf(harness.ON_WINDOWS, "a POSIX pseudo-terminal")
     def test_a_rom_that_does_not_open_or_cannot_seek(self):
@@ -1142,12 +993,8 @@ class BrowseUsage(ToolTestCase):
         for rom, why in [("missing.rom", "No such file or directory"), ("out", "Is a directory"),
                          ("rom.fifo", "--browse needs a ROM it can seek in, not a pipe or a terminal")]:
             with self.subTest(rom=rom):
-                controller, terminal = pty.openpty()
-                done = subprocess.run(harness.tool_command(["--browse", rom]), stdin=terminal, stdout=terminal,
-                                      stderr=subprocess.PIPE, cwd=self.dir, timeout=30)
-                os.close(terminal)
-                os.close(controller)
-                self.assertEqual((done.stderr.decode(), done.returncode), ("velloran: %s: %s\n" % (rom, why), 1))
+                err, status, _ = run_on_terminal(harness.tool_command(["--browse", rom]), self.dir)
+                self.assertEqual((err, status), ("velloran: %s: %s\n" % (rom, why), 1))
 
 
 if __name__ == "__main__":

@@ -4,25 +4,18 @@ of the snapshot; the choice `auto` makes through a pseudo-terminal whose far
 end answers as kitty, as a sixel terminal, as one without sixel, and not at
 all; blocks unchanged; sixel in a real xterm under Xvfb."""
 import base64
-import errno
-import fcntl
 import os
-import pty
 import re
-import select
 import shutil
-import signal
-import struct
 import subprocess
-import termios
-import threading
 import time
 import unittest
 
 from harness import *  # noqa: F401,F403
 import harness
+from terminal import Terminal
 
-DEMO_ROM = os.path.join(harness.ROOT, "examples", "demo.rom")
+DEMO_ROM = harness.DEMO_ROM
 KITTY_CHUNK = re.compile(rb"\x1b_G([^;\x1b]*);([^\x1b]*)\x1b\\")
 SIXEL = re.compile(rb"\x1bP[0-9;]*q.*?\x1b\\", re.S)
 IMAGEMAGICK = "/usr/bin/convert"  # the real one, not a wrapper earlier on PATH
@@ -157,48 +150,13 @@ class Pictures(ToolTestCase):
                                  ("", "velloran: %s\nTry 'velloran --help' for more information.\n" % problem, 2))
 
 
-class FarEnd:
-    """A pseudo-terminal that is the tool's standard input and output, whose far
-    end answers the tool's queries as `answer` says."""
-
-    def __init__(self, args, cwd, answer, typed=b""):
-        self.controller, terminal = pty.openpty()
-        fcntl.ioctl(terminal, termios.TIOCSWINSZ, struct.pack("HHHH", 40, 100, 0, 0))
-        self.answer, self.output, self.asked_at = answer, b"", None
-        self.process = subprocess.Popen(harness.tool_command([str(a) for a in args]), stdin=terminal, stdout=terminal,
-                                        stderr=subprocess.PIPE, cwd=cwd, env=dict(os.environ, TERM="xterm-256color"))
-        os.close(terminal)
-        if typed:
-            os.write(self.controller, typed)
-        self.thread = threading.Thread(target=self._serve, daemon=True)
-        self.thread.start()
-
-    def _serve(self):
-        answered = False
-        while True:
-            if not select.select([self.controller], [], [], 0.05)[0]:
-                if self.process.poll() is not None:
-                    return
-                continue
-            try:
-                chunk = os.read(self.controller, 65536)
-            except OSError as error:
-                if error.errno == errno.EIO:
-                    return
-                raise
-            self.output += chunk
-            if not answered and b"\x1b[c" in self.output:
-                answered = True
-                self.asked_at = time.monotonic()
-                if self.answer:
-                    os.write(self.controller, self.answer)
-
-    def finish(self):
-        status = self.process.wait(timeout=30)
-        self.thread.join(timeout=10)
-        os.close(self.controller)
-        self.process.stderr.close()
-        return status
+def far_end(case, args, answer, typed=b""):
+    """The tool on a pseudo-terminal (its standard input and output, 100 x 40) whose far end
+    answers its queries with `answer`, as a terminal would; closed when `case` ends."""
+    far = Terminal(harness.tool_command([str(a) for a in args]), case.dir, 100, 40, shown=(0, 0), controlling=False,
+                   answer=answer, stderr=subprocess.PIPE, typed=typed)
+    case.addCleanup(far.close)
+    return far
 
 
 @unittest.skipIf(harness.ON_WINDOWS, "a POSIX pseudo-terminal")
@@ -208,7 +166,7 @@ class AutomaticChoice(ToolTestCase):
     NO_SIXEL = b"\x1b[6;20;10t\x1b[?62;1;2;6;22c"
 
     def run_with(self, answer):
-        far = FarEnd(["--preview", DEMO_ROM, "out/", 64, 32, 1, 0x20D], self.dir, answer)
+        far = far_end(self, ["--preview", DEMO_ROM, "out/", 64, 32, 1, 0x20D], answer)
         started = time.monotonic()
         status = far.finish()
         return far, status, time.monotonic() - started
@@ -236,8 +194,7 @@ class AutomaticChoice(ToolTestCase):
 
     def test_no_reply_byte_reaches_the_dialogue(self):
         # The answers are typed at once; the replies come while the tool asks.
-        far = FarEnd(["--preview"], self.dir, self.SIXEL,
-                     typed=b"%s\rout/\r64\r32\r2\r0x20D\r" % DEMO_ROM.encode())
+        far = far_end(self, ["--preview"], self.SIXEL, typed=b"%s\rout/\r64\r32\r2\r0x20D\r" % DEMO_ROM.encode())
         self.assertEqual(far.finish(), 0)
         text = far.output.replace(b"\r\n", b"\n")
         self.assertIn(b"\nOpening: out/snap0000.bmp", text)
@@ -251,44 +208,22 @@ class BrowseInPixels(ToolTestCase):
     """--browse in kitty and sixel, read off the bytes the tool writes."""
 
     def browse(self, mode, keys):
-        controller, terminal = pty.openpty()
         # 100 x 30 cells of 10 x 20 pixels, which the terminal tells in its size.
-        fcntl.ioctl(terminal, termios.TIOCSWINSZ, struct.pack("HHHH", 30, 100, 1000, 600))
-        process = subprocess.Popen(harness.tool_command(["--browse", "--graphics=" + mode, DEMO_ROM, "out/", "64",
-                                                         "32", "1", "0x20D"]),
-                                   stdin=terminal, stdout=terminal, stderr=terminal, cwd=self.dir,
-                                   env=dict(os.environ, TERM="xterm-256color"))
-        output = bytearray()
-        seen = [0, 0]  # marks counted, and up to where
-
-        def read_until(mark, count):
-            deadline = time.monotonic() + 20
-            while seen[0] < count:
-                self.assertLess(time.monotonic(), deadline, output[-200:])
-                if select.select([controller], [], [], 0.1)[0]:
-                    output.extend(os.read(controller, 1 << 20))
-                    start = max(0, seen[1] - len(mark) + 1)
-                    seen[0] += output.count(mark, start)
-                    seen[1] = len(output)
-
-        read_until(b"\x1b[?2026l", 1)
-        for index, key in enumerate(keys):
+        terminal = Terminal(harness.tool_command(["--browse", "--graphics=" + mode, DEMO_ROM, "out/", "64", "32", "1",
+                                                  "0x20D"]), self.dir, 100, 30, shown=(0, 0), controlling=False,
+                            pixels=(1000, 600))
+        self.addCleanup(terminal.close)
+        terminal.wait_frames(1)
+        for key in keys:
             if isinstance(key, tuple):  # a new size: rows, columns, pixels across, down
-                fcntl.ioctl(terminal, termios.TIOCSWINSZ, struct.pack("HHHH", *key))
-                process.send_signal(signal.SIGWINCH)  # not its controlling terminal: no signal by itself
+                rows, columns, across, down = key
+                # Not its controlling terminal: no SIGWINCH by itself.
+                terminal.resize(columns, rows, (across, down), signal_it=True)
             else:
-                os.write(controller, key)
-            read_until(b"\x1b[?2026l", index + 2)
-        os.write(controller, b"q")
-        self.assertEqual(process.wait(timeout=20), 0)
-        try:
-            while select.select([controller], [], [], 0.3)[0]:
-                output += os.read(controller, 1 << 20)
-        except OSError:
-            pass
-        os.close(controller)
-        os.close(terminal)
-        return bytes(output)
+                terminal.press(key)
+        terminal.type(b"q")
+        self.assertEqual(terminal.finish(), 0)
+        return bytes(terminal.output)
 
     def test_kitty_images_are_replaced_never_piled_up(self):
         # 1000 x 580 pixels: 64 x 32 fits 15 times wider; then 4:1 shows all four images.

@@ -8,7 +8,7 @@ import unittest
 from harness import *  # noqa: F401,F403
 import harness
 
-DEMO_ROM = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "examples", "demo.rom")
+DEMO_ROM = harness.DEMO_ROM
 ROM_NOT_OPENED = "\nfile not found"
 
 

@@ -2,22 +2,16 @@
 checked against Pillow's reading of the BMP files, shrunk and averaged here;
 through pseudo-terminals of set sizes (their width and height are the
 defaults), through a pipe (80 x 24), and the transcript without the option."""
-import errno
-import fcntl
 import os
-import pty
 import re
 import resource
-import select
-import struct
 import subprocess
-import termios
-import time
 
 from harness import *  # noqa: F401,F403
 import harness
+import terminal
 
-DEMO_ROM = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "examples", "demo.rom")
+DEMO_ROM = harness.DEMO_ROM
 DEMO_ARGS = [DEMO_ROM, "out/", 64, 32, 4, 0x20D]
 
 PICTURE_LINE = re.compile(r"\n\x1b\[38;2;[^\n]*?\x1b\[0m")
@@ -80,36 +74,9 @@ def expected_picture(bmp_path, columns, lines):
 
 
 def run_in_terminal(args, cwd, columns, rows, term="xterm-256color"):
-    """Runs the tool with its output on a pseudo-terminal of `columns` x `rows`
-    whose TERM is `term` (None: unset); returns (everything shown, exit status)."""
-    controller, terminal = pty.openpty()
-    fcntl.ioctl(terminal, termios.TIOCSWINSZ, struct.pack("HHHH", rows, columns, 0, 0))
-    env = {name: value for name, value in os.environ.items() if name != "TERM"}
-    if term is not None:
-        env["TERM"] = term
-    process = subprocess.Popen(harness.tool_command([str(a) for a in args]), stdin=subprocess.DEVNULL,
-                               stdout=terminal, stderr=terminal, cwd=cwd, env=env)
-    os.close(terminal)
-    shown = b""
-    deadline = time.monotonic() + 60
-    try:
-        while time.monotonic() < deadline:
-            if not select.select([controller], [], [], 1)[0]:
-                continue
-            try:
-                chunk = os.read(controller, 65536)
-            except OSError as error:  # the other side closed
-                if error.errno != errno.EIO:
-                    raise
-                break
-            if not chunk:
-                break
-            shown += chunk
-    finally:
-        os.close(controller)
-    status = process.wait(timeout=10)
-    # The terminal turns each "\n" into "\r\n".
-    return shown.decode("utf-8").replace("\r\n", "\n"), status
+    """The tool's output on a pseudo-terminal of `columns` x `rows` whose TERM is `term`
+    (None: unset): (everything shown, exit status)."""
+    return terminal.run_in_terminal(harness.tool_command([str(a) for a in args]), cwd, columns, rows, term)
 
 
 class Preview(ToolTestCase):

@@ -1,7 +1,6 @@
 """Each prompt is on screen before the tool waits for its answer, through a
 pipe and through a terminal: we answer only once the prompt has arrived."""
 import os
-import pty
 import re
 import select
 import subprocess
@@ -10,6 +9,7 @@ import tty
 
 from harness import *  # noqa: F401,F403
 import harness
+from terminal import open_terminal
 
 
 # Wine draws its console on a terminal with cursor moves in place of spaces.
@@ -69,7 +69,7 @@ class PromptsAreShown(ToolTestCase):
             # Wine's console on a pseudo-terminal now and then reads none of
             # the keys typed into it, so these runs are opt-in there.
             self.skipTest("set VELLORAN_WINE_CONSOLE=1 to converse with Wine's console")
-        controller, terminal = pty.openpty()
+        controller, terminal = open_terminal()
         if harness.ON_WINDOWS:
             tty.setraw(terminal)  # Wine's console reads keys, not the terminal's lines
         process = subprocess.Popen(harness.tool_command(), stdin=terminal, stdout=terminal, cwd=self.dir,
