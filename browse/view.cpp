@@ -7,6 +7,7 @@
 
 #include "console/answer_reader.h"
 #include "snapshot/bmp_file.h"
+#include "texts/texts.h"
 
 namespace velloran {
 
@@ -453,7 +454,7 @@ bool readTyped(const std::string& text, std::uint64_t limit, bool& negative, std
     return false;
   }
   if (tooLarge) {
-    problem = limit > std::numeric_limits<std::uint32_t>::max() ? kOffsetTooLargeText : kTooLargeText;
+    problem = textOf(limit > std::numeric_limits<std::uint32_t>::max() ? Text::offsetTooLarge : Text::tooLarge);
     return false;
   }
   return true;
@@ -548,7 +549,7 @@ void takeTyped(View& view) {
   std::uint64_t value = 0;
   if (!readTyped(text, std::numeric_limits<std::int32_t>::max(), negative, value, view.message)) return;
   if (negative && value > 0) {
-    view.message = kNegativeText;
+    view.message = textOf(Text::negative);
     return;
   }
   const auto size = static_cast<std::int32_t>(value);

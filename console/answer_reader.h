@@ -46,10 +46,6 @@ AnswerStatus readInteger(AnswerInput& input, std::int32_t& value);
 AnswerStatus readOffset(AnswerInput& input, std::int64_t& value);
 
 // Why a number cannot be used, in the dialogue's words.
-constexpr const char* kNotANumberText = "Not a number: answer with a whole number such as 64, 0x40 or 0100.";
-constexpr const char* kTooLargeText = "Number too large: at most 2147483647.";
-constexpr const char* kOffsetTooLargeText = "Number too large: at most 9223372036854775807.";
-constexpr const char* kNegativeText = "Negative numbers cannot be used here.";
 
 // An input that holds just `text`, as if typed and then ended: a command-line
 // argument read with the same rules as a typed answer.

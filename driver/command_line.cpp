@@ -9,8 +9,6 @@ namespace velloran {
 
 namespace {
 
-constexpr std::size_t kAnswerCount = 6;
-constexpr const char* kAnswerNames[kAnswerCount] = {"ROM", "PREFIX", "WIDTH", "HEIGHT", "COUNT", "START"};
 
 // docs/velloran.1 is made from this text by help2man (docs/make_man_page.sh);
 // a test checks that the two agree.
@@ -264,10 +262,6 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     command.problem = "--browse needs a ROM";
   }
   return command;
-}
-
-const char* answerName(std::size_t index) {
-  return index < kAnswerCount ? kAnswerNames[index] : "";
 }
 
 const char* helpText() {

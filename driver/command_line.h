@@ -31,8 +31,8 @@ struct CommandLine {
 // Options may stand anywhere before "--"; after it everything is an answer.
 CommandLine parseCommandLine(const std::vector<std::string>& arguments);
 
-// The names the usage line gives the six answers, in their order.
-const char* answerName(std::size_t index);
+// How many answers the arguments may give.
+constexpr std::size_t kAnswerCount = 6;
 
 // What --help and --version print.
 const char* helpText();

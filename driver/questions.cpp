@@ -8,6 +8,7 @@
 #include "console/answer_reader.h"
 #include "driver/command_line.h"
 #include "snapshot/bmp_file.h"
+#include "texts/texts.h"
 
 namespace velloran {
 
@@ -16,33 +17,40 @@ namespace {
 // Printed as a hint only; it is not used as an offset.
 constexpr unsigned kDataStartHint = 0x20D;
 
-constexpr const char* kBanner = "\nWelcome to the Velloran v0.002\n";
-constexpr const char* kCredit = "Raw 16-bit images out of ROM dumps, saved as numbered BMP files.\n\n";
-// The six questions, in the order they are asked and given as arguments.
+// The six answers, in the order they are asked and given as arguments, one
+// row each: the name the usage text and the usage errors give it, its prompt,
+// and where it goes in the request. A new answer is a row here (and its
+// prompt in texts/texts.h).
 enum Question : std::size_t { kRomPath, kDumpPrefix, kWidth, kHeight, kImageCount, kStartAddress, kQuestionCount };
-constexpr const char* kPrompts[kQuestionCount] = {
-    "Enter rom file path (128 meg): ",
-    "Enter bmp dump path: ",
-    "Enter the bmp width: ",
-    "Enter the bmp height: ",
-    "How many consecutive images to dump: ",
-    "Enter the starting image address (base 10 or decimal): ",
+
+struct Answer {
+  Question question;
+  const char* name;
+  Text prompt;
+  std::string DumpRequest::*path;    // a path's answer, or none
+  std::int32_t DumpRequest::*size;   // a size's answer, or none (the start address is 64-bit)
 };
-constexpr const char* kDataStartFormat = "\nData starts at: $%04X, With that in mind...\n";
 
-// Answers that cannot be used: each message is followed by the same prompt
-// again; given as an argument, it is a usage error.
-constexpr const char* kPathTooLong = "\nPath too long: at most 255 characters.\n";
-constexpr const char* kPathHasZeroByte = "\nPath holds a zero byte, which no file name can.\n";
-constexpr const char* kPathEmpty = "\nEmpty path: a path needs at least one character.\n";
-constexpr const char* kUnterminatedQuote =
-    "\nUnterminated quote: a quoted path ends with the same quote on the same line.\n";
-constexpr const char* kNoSuchFolder = "\nNo such folder: ";
+constexpr Answer kAnswers[] = {
+    {kRomPath, "ROM", Text::romPrompt, &DumpRequest::romPath, nullptr},
+    {kDumpPrefix, "PREFIX", Text::prefixPrompt, &DumpRequest::dumpPrefix, nullptr},
+    {kWidth, "WIDTH", Text::widthPrompt, nullptr, &DumpRequest::width},
+    {kHeight, "HEIGHT", Text::heightPrompt, nullptr, &DumpRequest::height},
+    {kImageCount, "COUNT", Text::countPrompt, nullptr, &DumpRequest::imageCount},
+    {kStartAddress, "START", Text::startPrompt, nullptr, nullptr},
+};
+static_assert(sizeof kAnswers / sizeof kAnswers[0] == kQuestionCount && kAnswers[kStartAddress].question == kStartAddress,
+              "a row for every answer, in the order they are asked");
+static_assert(kAnswerCount == kQuestionCount, "the arguments answer the same questions");
 
-// Answers that end the run.
-constexpr const char* kInputEnded = "\nInput ended before all six answers were given.\n";
-constexpr const char* kGivingUp = "\nToo much unusable input; giving up.\n";
-constexpr const char* kUnableToReadAnswers = "\nUnable to read the answers.\n";
+// A text on a line of its own, as the dialogue shows its messages.
+std::string onItsOwnLine(Text text) {
+  return "\n" + std::string(textOf(text)) + "\n";
+}
+
+std::string onItsOwnLine(const std::string& text) {
+  return "\n" + text + "\n";
+}
 
 constexpr std::size_t kMaxPathLength = 255;
 constexpr int kMaxAttemptsPerQuestion = 100;
@@ -54,15 +62,15 @@ constexpr int kMaxAttemptsPerQuestion = 100;
 std::string pathProblem(AnswerStatus status, const std::string& path) {
   switch (status) {
     case AnswerStatus::ok:
-      return path.empty() ? kPathEmpty : "";
+      return path.empty() ? onItsOwnLine(Text::pathEmpty) : "";
     case AnswerStatus::tooLong:
-      return kPathTooLong;
+      return onItsOwnLine(Text::pathTooLong);
     case AnswerStatus::hasZeroByte:
-      return kPathHasZeroByte;
+      return onItsOwnLine(Text::pathHasZeroByte);
     default:
       // The statuses that end the run (the input ended, failed, or gave too
       // much) never reach the user as a problem: explainRetry ends it first.
-      return kUnterminatedQuote;
+      return onItsOwnLine(Text::unterminatedQuote);
   }
 }
 
@@ -75,12 +83,7 @@ std::string prefixProblem(AnswerStatus status, const std::string& prefix) {
   const auto last = std::find_if(prefix.rbegin(), prefix.rend(), isPathSeparator);
   if (last == prefix.rend()) return "";
   const std::string folder(prefix.begin(), last.base());
-  return isFolder(folder) ? "" : kNoSuchFolder + printableText(folder) + "\n";
-}
-
-// A problem on a line of its own, as the dialogue shows it.
-std::string onItsOwnLine(const std::string& text) {
-  return "\n" + text + "\n";
+  return isFolder(folder) ? "" : "\n" + std::string(textOf(Text::noSuchFolder)) + printableText(folder) + "\n";
 }
 
 constexpr const char* kPngStartsAtOne = "A PNG image has at least one pixel: width and height start at 1.";
@@ -90,7 +93,7 @@ constexpr const char* kPngStartsAtOne = "A PNG image has at least one pixel: wid
 std::string numberProblem(AnswerStatus status, std::int64_t value, std::size_t question,
                           const DumpRequest& request) {
   if (status == AnswerStatus::ok) {
-    if (value < 0) return onItsOwnLine(kNegativeText);
+    if (value < 0) return onItsOwnLine(Text::negative);
     // A PNG has no image without pixels; a BMP of only its headers is one.
     if (request.png && value == 0 && (question == kWidth || question == kHeight)) {
       return onItsOwnLine(kPngStartsAtOne);
@@ -104,9 +107,9 @@ std::string numberProblem(AnswerStatus status, std::int64_t value, std::size_t q
     const ImageSize size = imageSize(request.width, static_cast<std::int32_t>(value), request.format);
     return size == ImageSize::fits ? "" : onItsOwnLine(imageSizeText(size, request.format));
   }
-  if (status == AnswerStatus::notANumber) return onItsOwnLine(kNotANumberText);
+  if (status == AnswerStatus::notANumber) return onItsOwnLine(Text::notANumber);
   // A start address may lie past 2 GiB, in a ROM of that size.
-  return onItsOwnLine(question == kStartAddress ? kOffsetTooLargeText : kTooLargeText);
+  return onItsOwnLine(question == kStartAddress ? Text::offsetTooLarge : Text::tooLarge);
 }
 
 std::string pathProblemFor(std::size_t question, AnswerStatus status, const std::string& path) {
@@ -114,18 +117,11 @@ std::string pathProblemFor(std::size_t question, AnswerStatus status, const std:
 }
 
 std::string& pathAnswer(std::size_t question, DumpRequest& request) {
-  return question == kRomPath ? request.romPath : request.dumpPrefix;
+  return request.*kAnswers[question].path;
 }
 
 std::int32_t& sizeAnswer(std::size_t question, DumpRequest& request) {
-  switch (question) {
-    case kWidth:
-      return request.width;
-    case kHeight:
-      return request.height;
-    default:
-      return request.imageCount;
-  }
+  return request.*kAnswers[question].size;
 }
 
 // Reads the number that answers `question` and stores it: the start address
@@ -166,11 +162,11 @@ std::string argumentProblem(std::size_t question, const std::string& argument, D
 // asking again: the input ended, or it keeps giving answers that cannot be used.
 bool explainRetry(AnswerStatus status, const std::string& problem, int& attempts) {
   if (status == AnswerStatus::ended || status == AnswerStatus::readFailed) {
-    say(status == AnswerStatus::ended ? kInputEnded : kUnableToReadAnswers);
+    say(onItsOwnLine(status == AnswerStatus::ended ? Text::inputEnded : Text::unableToReadAnswers));
     return false;
   }
   if (status == AnswerStatus::tooMuchInput || ++attempts >= kMaxAttemptsPerQuestion) {
-    say(kGivingUp);
+    say(onItsOwnLine(Text::givingUp));
     return false;
   }
   say(problem);
@@ -181,7 +177,7 @@ bool explainRetry(AnswerStatus status, const std::string& problem, int& attempts
 // the reason is printed.
 bool ask(AnswerInput& input, std::size_t question, DumpRequest& request) {
   for (int attempts = 0;;) {
-    say(kPrompts[question]);
+    say(textOf(kAnswers[question].prompt));
     flushSaid();
     AnswerStatus status;
     std::string problem;
@@ -201,6 +197,10 @@ bool ask(AnswerInput& input, std::size_t question, DumpRequest& request) {
 
 }  // namespace
 
+const char* answerName(std::size_t index) {
+  return index < kQuestionCount ? kAnswers[index].name : "";
+}
+
 bool takeArguments(const std::vector<std::string>& answers, DumpRequest& request, std::string& usageProblem) {
   for (std::size_t index = 0; index < answers.size(); ++index) {
     std::string problem = argumentProblem(index, answers[index], request);
@@ -216,8 +216,8 @@ bool takeArguments(const std::vector<std::string>& answers, DumpRequest& request
 bool askQuestions(std::size_t given, DumpRequest& request, FileHandle& rom, std::string& whyRomNotOpened) {
   AnswerInput input{stdin, {}};
   if (given < kQuestionCount) {
-    say(kBanner);
-    say(kCredit);
+    say(onItsOwnLine(Text::banner));
+    say(std::string(textOf(Text::credit)) + "\n\n");
   }
   for (std::size_t question = given; question < kStartAddress; ++question) {
     if (!ask(input, question, request)) return false;
@@ -226,8 +226,10 @@ bool askQuestions(std::size_t given, DumpRequest& request, FileHandle& rom, std:
   rom = openForReading(request.romPath, whyRomNotOpened);
   if (given == kQuestionCount) return true;
   char hint[64];
-  std::snprintf(hint, sizeof hint, kDataStartFormat, kDataStartHint);
+  std::snprintf(hint, sizeof hint, textOf(Text::dataStarts), kDataStartHint);
+  say("\n");
   say(hint);
+  say("\n");
   return ask(input, kStartAddress, request);
 }
 

@@ -11,6 +11,9 @@
 
 namespace velloran {
 
+// The names the usage line gives the six answers, in their order.
+const char* answerName(std::size_t index);
+
 // Takes the answers given as arguments, in the questions' order. False, with
 // the usage problem, when one cannot be used: then nothing is asked.
 bool takeArguments(const std::vector<std::string>& answers, DumpRequest& request, std::string& usageProblem);

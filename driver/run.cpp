@@ -14,14 +14,18 @@
 #include "driver/version.h"
 #include "dump/dump.h"
 #include "platform/platform.h"
+#include "texts/texts.h"
 
 namespace velloran {
 
 namespace {
 
-constexpr const char* kFileNotFound = "\nfile not found";
-constexpr const char* kUnableToAllocate = "\nUnable to allocate mem";
-constexpr const char* kInterrupted = "\nInterrupted";
+// A message on a line of its own, as the transcript shows them; nothing
+// allocated, as it may say that memory ran out.
+void sayLine(Text text) {
+  say("\n");
+  say(textOf(text));
+}
 
 constexpr int kStatusWritten = 0;
 constexpr int kStatusFailed = 1;
@@ -57,7 +61,7 @@ void sayEvent(Transcript& transcript, const DumpEvent& event) {
       return;
     case DumpEventKind::snapshotOpened:
       // Printed in parts: no allocation while a new file is open.
-      say("\nOpening: ");
+      sayLine(Text::opening);
       forEachPrintablePiece(event.name, say);  // no control byte reaches the terminal
       flushSaid();  // the name is on screen while its file is written
       return;
@@ -97,7 +101,7 @@ bool everyImageWritten(const DumpResult& result) {
 
 // The dialogue's words, and on standard error the system's reason.
 int reportRomNotOpened(const std::string& romPath, const std::string& whyNot) {
-  say(kFileNotFound);
+  sayLine(Text::fileNotFound);
   const int status = finish(kStatusFailed);
   std::fprintf(stderr, "velloran: %s: %s\n", printableText(romPath).c_str(), whyNot.c_str());
   return status;
@@ -140,12 +144,12 @@ RunResult dump(const DumpRequest& answered, std::size_t given, const CommandLine
   const DumpResult result = dumpImages(rom, request, hooks);
   if (transcript.preview.on) dropLateReplies();
   if (result.end == DumpEnd::noMemory) {
-    say(kUnableToAllocate);
+    sayLine(Text::noMemory);
     return {finish(kStatusFailed), 0};
   }
   // Also when the request came during the last image.
   if (const int stop = stopRequest()) {
-    say(kInterrupted);
+    sayLine(Text::interrupted);
     sayPosition(result.position);
     finishSaid();
     return {kStatusFailed, stop};
@@ -234,7 +238,7 @@ RunResult runDump(const std::vector<std::string>& arguments) {
     if (command.browse) return browse(request, command.graphics);
     return dump(request, command.answers.size(), command);
   } catch (const std::bad_alloc&) {
-    say(kUnableToAllocate);
+    sayLine(Text::noMemory);
     return {finish(kStatusFailed), 0};
   }
 }

@@ -7,19 +7,17 @@
 #include <new>
 
 #include "snapshot/png_file.h"
+#include "texts/texts.h"
 
 namespace velloran {
 
 namespace {
 
-// One table for every message, in DumpProblem's order.
-constexpr const char* kMessages[] = {
-    "Unable to write to file",
-    "Unable to remove the incomplete file: ",
-    "End of rom reached",
-    "Unable to read rom",
-    "Unable to allocate mem",
-};
+// Each problem's text, in DumpProblem's order.
+constexpr Text kMessages[] = {Text::unableToWrite, Text::incompleteFileLeft, Text::romEnded, Text::romUnreadable,
+                              Text::noMemory};
+static_assert(sizeof kMessages / sizeof kMessages[0] == static_cast<std::size_t>(DumpProblem::noMemory) + 1,
+              "a text for every DumpProblem");
 
 using Buffer = std::unique_ptr<unsigned char[]>;
 
@@ -275,14 +273,14 @@ DumpEnd moveTo(Run& run, std::uint64_t start) {
 }  // namespace
 
 const char* dumpMessage(DumpProblem problem) {
-  return kMessages[static_cast<int>(problem)];
+  return textOf(kMessages[static_cast<int>(problem)]);
 }
 
 std::string eventText(const DumpEvent& event) {
   const auto message = [](DumpProblem problem) { return std::string("\n") + dumpMessage(problem); };
   switch (event.kind) {
     case DumpEventKind::snapshotOpened:
-      return "\nOpening: " + printableText(event.name);
+      return "\n" + std::string(textOf(Text::opening)) + printableText(event.name);
     case DumpEventKind::snapshotFailed: {
       std::string text = event.problem != DumpProblem::incompleteFileLeft ? message(event.problem) : "";
       if (event.fileLeftBehind) text += message(DumpProblem::incompleteFileLeft) + printableText(event.name);

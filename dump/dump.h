@@ -36,7 +36,7 @@ enum class DumpProblem {
   incompleteFileLeft,      // and its incomplete file could not be removed
   romEnded,                // no image left in the ROM
   romUnreadable,           // reading the ROM failed
-  noMemory,                // no memory for the buffers or a name
+  noMemory,                // no memory for the buffers or a name; the last
 };
 
 // The message for a problem, as the transcript shows it after a line end.

@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "snapshot/pixel_conversion.h"
+#include "texts/texts.h"
 
 namespace velloran {
 
@@ -58,7 +59,7 @@ std::string imageSizeText(ImageSize size, const PixelFormat& format) {
     case ImageSize::fits:
       return "";
     case ImageSize::negative:
-      return "Negative numbers cannot be used here.";
+      return textOf(Text::negative);
     case ImageSize::rawTooLarge:
       if (isIndexed(format)) {
         return "Image too large: width x height x " + std::to_string(format.indexBits) +

@@ -1,0 +1,51 @@
+// Every fixed text the tool shows its users, each once: the dialogue's
+// prompts and messages exactly as users and scripts know them, the dump's
+// messages, and the checks' reasons. A new text is one entry here and one
+// line in texts.cpp, whose table the compiler checks is complete.
+#pragma once
+
+#include <cstddef>
+
+namespace velloran {
+
+enum class Text {
+  // The dialogue, in the order it shows them.
+  banner,
+  credit,
+  romPrompt,
+  prefixPrompt,
+  widthPrompt,
+  heightPrompt,
+  countPrompt,
+  dataStarts,        // a printf format: the hint's address
+  startPrompt,
+  // Answers that cannot be used: said, then the same question again.
+  pathTooLong,
+  pathHasZeroByte,
+  pathEmpty,
+  unterminatedQuote,
+  noSuchFolder,      // followed by the folder's name
+  notANumber,
+  tooLarge,
+  offsetTooLarge,
+  negative,
+  // Answers that end the run.
+  inputEnded,
+  givingUp,
+  unableToReadAnswers,
+  // The dump's transcript.
+  opening,           // followed by the snapshot's name
+  unableToWrite,
+  incompleteFileLeft,  // followed by the file's name
+  romEnded,
+  romUnreadable,
+  noMemory,
+  fileNotFound,
+  interrupted,
+  count              // not a text: how many there are
+};
+
+// The text, without the line ends the transcript puts around it.
+const char* textOf(Text text);
+
+}  // namespace velloran
