@@ -80,11 +80,12 @@ void followRomLength(Session& session) {
 // the images over an erased screen, then the text (the status line; the help
 // alone when it is up).
 std::string pixelFrameText(Session& session, const Frame& frame) {
-  std::string text = "\x1B[?2026h" + kittyCleanup(session) + "\x1B[0m\x1B[2J";
+  // The erase does not take the kitty images of the last frame: they are deleted.
+  std::string text = kFrameStart + kittyCleanup(session) + kEraseScreen;
   for (std::size_t index = 0; index < frame.images.size(); ++index) {
     const ShownImage& shown = frame.images[index];
     if (shown.image.width == 0 || shown.image.height == 0) continue;
-    text += "\x1B[" + std::to_string(shown.top + 1) + ";" + std::to_string(shown.left + 1) + "H";
+    text += cursorTo(shown.left, shown.top);
     if (session.view.graphics == GraphicsMode::kitty) {
       const auto id = kFirstKittyId + static_cast<std::uint32_t>(index);
       text += kittyText(shown.image, shown.zoom, id);
@@ -95,7 +96,7 @@ std::string pixelFrameText(Session& session, const Frame& frame) {
   }
   const int rows = frame.screen.rows;
   text += rowsText(frame.screen, session.view.help ? 0 : rows - statusRows(session.view), rows);
-  text += "\x1B[?2026l";
+  text += kFrameEnd;
   return text;
 }
 
@@ -185,28 +186,6 @@ void noteEvent(Session& session, SaveSummary& summary, const DumpEvent& event) {
     default:
       return;
   }
-}
-
-// The command that dumps what `request` asks for, ready to paste into a shell.
-std::string commandFor(const DumpRequest& request) {
-  char offset[32];
-  std::snprintf(offset, sizeof offset, "0x%08" PRIX64, static_cast<std::uint64_t>(request.startAddress));
-  // A ROM whose name begins with "-" must not be taken for an option.
-  const std::string& rom = request.romPath;
-  const std::string format =
-      request.format.name == defaultFormat().name ? "" : shellWord("--format=" + request.format.name) + " ";
-  const std::string png = request.png ? "--png " : "";
-  std::string palette;
-  if (isIndexed(request.format) && !request.palette.source.empty()) {
-    palette = shellWord("--palette=" + request.palette.source) + " ";
-    if (request.palette.format.name != defaultFormat().name) {
-      palette += shellWord("--palette-format=" + request.palette.format.name) + " ";
-    }
-    if (request.palette.bank != 0) palette += "--palette-bank=" + std::to_string(request.palette.bank) + " ";
-  }
-  return std::string("velloran ") + png + format + palette + (rom[0] == '-' ? "-- " : "") + shellWord(rom) + " " +
-         shellWord(request.dumpPrefix) + " " + std::to_string(request.width) + " " + std::to_string(request.height) +
-         " " + std::to_string(request.imageCount) + " " + offset;
 }
 
 // The request that dumps the view: `count` images from its offset.

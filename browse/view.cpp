@@ -20,7 +20,9 @@ constexpr std::size_t kLongestTyped = 64;
 
 constexpr const char* kBeforeTheStart = "Before the ROM's start.";
 
-int ceilDivide(std::int64_t value, std::int64_t divisor) {
+// Cells (or pixels) for `value` in steps of `divisor`, rounded up, within
+// what the screen's ints hold.
+int cellsFor(std::int64_t value, std::int64_t divisor) {
   return static_cast<int>(std::min<std::int64_t>((value + divisor - 1) / divisor, 1 << 30));
 }
 
@@ -612,11 +614,11 @@ Layout layoutOf(const View& view) {
     layout.imagePixelColumns = static_cast<int>(std::min<std::int64_t>(std::int64_t{view.width} * view.zoom, 1 << 30));
     layout.imagePixelRows = static_cast<int>(std::min<std::int64_t>(std::int64_t{view.height} * view.zoom, 1 << 30));
   } else {
-    layout.imagePixelColumns = ceilDivide(view.width, -view.zoom);
-    layout.imagePixelRows = ceilDivide(view.height, -view.zoom);
+    layout.imagePixelColumns = cellsFor(view.width, -view.zoom);
+    layout.imagePixelRows = cellsFor(view.height, -view.zoom);
   }
-  layout.imageColumns = ceilDivide(layout.imagePixelColumns, std::max(1, view.cellWidth));
-  layout.imageRows = ceilDivide(layout.imagePixelRows, std::max(1, view.cellHeight));
+  layout.imageColumns = cellsFor(layout.imagePixelColumns, std::max(1, view.cellWidth));
+  layout.imageRows = cellsFor(layout.imagePixelRows, std::max(1, view.cellHeight));
   const int area = std::max(1, view.rows - statusRows(view));
   layout.across = std::max(1, (view.columns + 1) / (layout.imageColumns + 1));
   layout.down = std::max(1, (area + 1) / (layout.imageRows + 1));
@@ -632,7 +634,7 @@ int fittingZoom(const View& view) {
     return static_cast<int>(std::min<std::int64_t>({across / std::max(1, width), pixelRows / std::max(1, height),
                                                      std::int64_t{largestZoomIn(view)}}));
   }
-  const int out = std::max(ceilDivide(width, across), ceilDivide(height, pixelRows));
+  const int out = std::max(cellsFor(width, across), cellsFor(height, pixelRows));
   return -std::max(2, out);
 }
 

@@ -66,9 +66,6 @@ Palette paletteOf(const RgbImage& image, SixelColours& summary) {
   return Palette{std::move(chosen.palette), std::move(chosen.indexOf)};
 }
 
-void putNumber(std::string& text, std::size_t number) {
-  text += std::to_string(number);
-}
 
 // A run of the same sixel `count` columns long.
 void putRun(std::string& text, char sixel, std::size_t count) {

@@ -11,16 +11,6 @@ namespace {
 constexpr char32_t kUpperHalf = 0x2580;
 constexpr char32_t kLowerHalf = 0x2584;
 
-void putNumber(std::string& text, unsigned number) {
-  char digits[12];
-  int count = 0;
-  do {
-    digits[count++] = static_cast<char>('0' + number % 10);
-    number /= 10;
-  } while (number != 0);
-  while (count > 0) text += digits[--count];
-}
-
 // 38;2;R;G;B sets the foreground, 48;2;R;G;B the background; 39 and 49
 // give the terminal's own back. Both go in one sequence when both change.
 void putColour(std::string& text, bool foreground, std::uint32_t colour) {
@@ -157,6 +147,16 @@ void putRows(std::string& text, const Screen& screen, const Screen* before, int 
 
 }  // namespace
 
+void putNumber(std::string& text, std::uint64_t number) {
+  char digits[20];
+  int count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + number % 10);
+    number /= 10;
+  } while (number != 0);
+  while (count > 0) text += digits[--count];
+}
+
 void putPictureLine(std::string& text, const std::uint32_t* upper, const std::uint32_t* lower, std::size_t count) {
   text += '\n';
   for (std::size_t column = 0; column < count; ++column) {
@@ -174,10 +174,14 @@ void putPictureLine(std::string& text, const std::uint32_t* upper, const std::ui
 }
 
 std::string frameText(const Screen& screen, const Screen* before) {
-  std::string text = "\x1B[?2026h";
+  std::string text = kFrameStart;
   putRows(text, screen, before, 0, screen.rows);
-  text += "\x1B[?2026l";  // appended, not added: a frame is not copied again
+  text += kFrameEnd;  // appended, not added: a frame is not copied again
   return text;
+}
+
+std::string cursorTo(int column, int row) {
+  return "\x1B[" + std::to_string(row + 1) + ";" + std::to_string(column + 1) + "H";
 }
 
 std::string rowsText(const Screen& screen, int firstRow, int endRow) {

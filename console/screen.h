@@ -53,6 +53,9 @@ Screen blankScreen(int columns, int rows);
 // Two pixels in one cell; kNoColour for either shows the background there.
 void putPixels(Screen& screen, int column, int row, std::uint32_t upper, std::uint32_t lower);
 
+// A number's decimal digits, without a string of its own.
+void putNumber(std::string& text, std::uint64_t number);
+
 // Text from `column` on, cut at the screen's edge; UTF-8, one cell a character.
 void putText(Screen& screen, int column, int row, std::string_view text, bool inverse);
 
@@ -63,6 +66,13 @@ std::string frameText(const Screen& screen, const Screen* before = nullptr);
 // Rows [firstRow, endRow) alone, without the frame's marks: the text that
 // goes with images drawn in pixels.
 std::string rowsText(const Screen& screen, int firstRow, int endRow);
+
+// A frame's start and end (a synchronized update), the screen erased, and
+// the cursor put at a cell: what a frame of images drawn in pixels is made of.
+constexpr const char* kFrameStart = "\x1B[?2026h";
+constexpr const char* kFrameEnd = "\x1B[?2026l";
+constexpr const char* kEraseScreen = "\x1B[0m\x1B[2J";
+std::string cursorTo(int column, int row);
 
 // One line of a picture as --preview prints it below its Opening line:
 //

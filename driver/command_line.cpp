@@ -96,13 +96,14 @@ constexpr const char* kHelp =
 
 const std::string kPreviewOption = "--preview";
 const std::string kGraphicsOption = "--graphics=";
-const std::string kFormatOption = "--format=";
-const std::string kPaletteOption = "--palette=";
-const std::string kPaletteFormatOption = "--palette-format=";
-const std::string kPaletteBankOption = "--palette-bank=";
 
 bool startsWith(const std::string& argument, const std::string& option) {
   return argument.compare(0, option.size(), option) == 0;
+}
+
+// What follows an option's "=".
+std::string valueOf(const std::string& argument, const std::string& option) {
+  return argument.substr(option.size());
 }
 
 // A bank: a plain decimal number, from 0.
@@ -186,33 +187,33 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     } else if (!optionsEnded && argument == "--list-formats") {
       command.action = CommandAction::listFormats;
       return command;
-    } else if (!optionsEnded && argument.compare(0, kFormatOption.size(), kFormatOption) == 0) {
+    } else if (!optionsEnded && startsWith(argument, kFormatOption)) {
       std::string problem;
-      if (!parseFormat(argument.substr(kFormatOption.size()), command.format, problem)) {
+      if (!parseFormat(valueOf(argument, kFormatOption), command.format, problem)) {
         command.action = CommandAction::usageError;
         command.problem = "--format: " + problem;
         return command;
       }
     } else if (!optionsEnded && startsWith(argument, kPaletteOption)) {
-      command.palette.source = argument.substr(kPaletteOption.size());
+      command.palette.source = valueOf(argument, kPaletteOption);
       paletteGiven = true;
     } else if (!optionsEnded && startsWith(argument, kPaletteFormatOption)) {
       std::string problem;
       formatGiven = true;
-      if (!parseFormat(argument.substr(kPaletteFormatOption.size()), command.palette.format, problem)) {
+      if (!parseFormat(valueOf(argument, kPaletteFormatOption), command.palette.format, problem)) {
         command.action = CommandAction::usageError;
         command.problem = "--palette-format: " + problem;
         return command;
       }
     } else if (!optionsEnded && startsWith(argument, kPaletteBankOption)) {
       bankGiven = true;
-      if (!readBank(argument.substr(kPaletteBankOption.size()), command.palette.bank)) {
+      if (!readBank(valueOf(argument, kPaletteBankOption), command.palette.bank)) {
         command.action = CommandAction::usageError;
-        command.problem = "--palette-bank '" + argument.substr(kPaletteBankOption.size()) +
+        command.problem = "--palette-bank '" + valueOf(argument, kPaletteBankOption) +
                           "': N must be a whole number from 0 to 999999.";
         return command;
       }
-    } else if (!optionsEnded && argument == "--png") {
+    } else if (!optionsEnded && argument == kPngOption) {
       command.png = true;
     } else if (!optionsEnded && argument == "--browse") {
       command.browse = true;

@@ -8,6 +8,7 @@
 
 #include "console/preview.h"
 #include "console/terminal_graphics.h"
+#include "dump/dump_request.h"
 #include "dump/palette_source.h"
 #include "pixels/pixel_format.h"
 

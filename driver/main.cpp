@@ -3,7 +3,7 @@
 
 int main(int argc, char** argv) {
   velloran::prepareProcess();
-  const velloran::RunResult result = velloran::runDump(velloran::programArguments(argc, argv));
+  const velloran::RunResult result = velloran::runCommand(velloran::programArguments(argc, argv));
   // Everything is given back by now: the files are closed, the output flushed.
   if (result.stopRequest != 0) velloran::endByStopRequest(result.stopRequest);
   return velloran::endOutput(result.status);

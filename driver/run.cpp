@@ -205,38 +205,63 @@ RunResult browse(DumpRequest request, GraphicsChoice graphics) {
   return {finish(end.status), 0};
 }
 
+// ---- What the command line asks for --------------------------------------------
+
+// --help, --version and --list-formats: a text on standard output.
+RunResult show(const std::string& text) {
+  say(text);
+  return {finish(kStatusWritten), 0};
+}
+
+RunResult refuse(const std::string& problem) {
+  reportUsageError(problem);
+  return {kStatusUsage, 0};
+}
+
+// The request the options and the arguments make; false, with the usage
+// problem, when an argument cannot be used.
+bool requestOf(const CommandLine& command, DumpRequest& request, std::string& usageProblem) {
+  request = command.browse ? browseDefaults() : DumpRequest{};
+  request.format = command.format;
+  request.palette = command.palette;
+  request.png = command.png;
+  request.software = std::string("velloran ") + VELLORAN_VERSION;
+  return takeArguments(command.answers, request, usageProblem);
+}
+
+// A dump, or the live view, of what the command line and the dialogue ask for.
+RunResult dumpOrBrowse(const CommandLine& command) {
+  DumpRequest request;
+  std::string usageProblem;
+  if (!requestOf(command, request, usageProblem)) return refuse(usageProblem);
+  if (command.browse) return browse(request, command.graphics);
+  return dump(request, command.answers.size(), command);
+}
+
+RunResult dispatch(const CommandLine& command) {
+  switch (command.action) {
+    case CommandAction::showHelp:
+      return show(helpText());
+    case CommandAction::showVersion:
+      return show(versionText());
+    case CommandAction::listFormats:
+      return show(formatListText());
+    case CommandAction::usageError:
+      return refuse(command.problem);
+    case CommandAction::dump:
+      break;
+  }
+  return dumpOrBrowse(command);
+}
+
 }  // namespace
 
-RunResult runDump(const std::vector<std::string>& arguments) {
+RunResult runCommand(const std::vector<std::string>& arguments) {
   resetOutputError();
   // Answers and names are strings that grow; running out of memory for one
   // ends the run with the same message as for the image buffer.
   try {
-    const CommandLine command = parseCommandLine(arguments);
-    if (command.action == CommandAction::showHelp) {
-      say(helpText());
-      return {finish(kStatusWritten), 0};
-    }
-    if (command.action == CommandAction::showVersion) {
-      say(versionText());
-      return {finish(kStatusWritten), 0};
-    }
-    if (command.action == CommandAction::listFormats) {
-      say(formatListText());
-      return {finish(kStatusWritten), 0};
-    }
-    DumpRequest request = command.browse ? browseDefaults() : DumpRequest{};
-    request.format = command.format;
-    request.palette = command.palette;
-    request.png = command.png;
-    request.software = std::string("velloran ") + VELLORAN_VERSION;
-    std::string usageProblem = command.problem;
-    if (command.action == CommandAction::usageError || !takeArguments(command.answers, request, usageProblem)) {
-      reportUsageError(usageProblem);
-      return {kStatusUsage, 0};
-    }
-    if (command.browse) return browse(request, command.graphics);
-    return dump(request, command.answers.size(), command);
+    return dispatch(parseCommandLine(arguments));
   } catch (const std::bad_alloc&) {
     sayLine(Text::noMemory);
     return {finish(kStatusFailed), 0};

@@ -13,11 +13,12 @@ struct RunResult {
   int stopRequest;
 };
 
-// The whole run: options and up to six answers from `arguments`, the other
-// questions on standard input, one snapshot per image, the final ROM position
-// on standard output. Status 0 when every snapshot attempted was written, 1
+// The whole run, as the command line asks: help, the version, the formats'
+// list, a usage error, the live view, or the dump (options and up to six
+// answers from `arguments`, the other questions on standard input, one
+// snapshot per image, the final ROM position on standard output). Status 0 when every snapshot attempted was written, 1
 // when the run failed, 2 for a command line that cannot be used.
-RunResult runDump(const std::vector<std::string>& arguments);
+RunResult runCommand(const std::vector<std::string>& arguments);
 
 // Flushes and closes standard output, the last check that all of it was
 // written; the status to exit with.

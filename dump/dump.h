@@ -8,27 +8,13 @@
 #include <string>
 #include <string_view>
 
+#include "dump/dump_request.h"
 #include "dump/palette_source.h"
 #include "pixels/pixel_format.h"
 #include "platform/platform.h"
 #include "snapshot/snapshot_writer.h"
 
 namespace velloran {
-
-// The six answers, and the pixels' format.
-struct DumpRequest {
-  std::string romPath;
-  std::string dumpPrefix;
-  std::int32_t width = 0;
-  std::int32_t height = 0;
-  std::int32_t imageCount = 0;
-  std::int64_t startAddress = 0;  // up to 2^63 - 1: a ROM may pass 2 GiB
-  PixelFormat format = defaultFormat();
-  PaletteChoice palette;   // an indexed format's colours: where they come from
-  Palette paletteColours;  // and the colours themselves, loaded; empty: the grey ramp
-  bool png = false;        // PNG snapshots (PREFIX + snapNNNN.png) instead of BMP
-  std::string software;    // the program and its version, for a PNG's origin
-};
 
 // What can go wrong, each with its text in dumpMessage.
 enum class DumpProblem {

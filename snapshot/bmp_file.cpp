@@ -89,8 +89,7 @@ bool bmpFileSize(std::int32_t width, std::int32_t height, BmpPixels pixels, std:
 // Field by field, in the order of the table in bmp_file.h.
 void fillBmpHeaders(unsigned char* header, std::int32_t width, std::int32_t height, BmpPixels pixels,
                     const std::uint32_t* palette) {
-  std::uint32_t fileSize = 0;
-  bmpFileSize(width, height, pixels, fileSize);
+  const auto fileSize = static_cast<std::uint32_t>(fileBytesOf(width, height, pixels));
   const bool v5 = pixels == BmpPixels::bgra32;
   const bool bitFields = pixels == BmpPixels::rgb565 || v5;
   unsigned char* at = header;

@@ -100,7 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   sigemptyset(&alarm);
   sigaddset(&alarm, SIGALRM);
   sigprocmask(SIG_BLOCK, &alarm, nullptr);
-  const int status = velloran::runDump({}).status;
+  const int status = velloran::runCommand({}).status;
   if (saved) sigaction(SIGALRM, &fuzzersAlarm, nullptr);
   sigprocmask(SIG_UNBLOCK, &alarm, nullptr);
   stdin = keyboard;

@@ -1,0 +1,31 @@
+#include "dump/dump_request.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+#include "platform/platform.h"
+
+namespace velloran {
+
+std::string commandFor(const DumpRequest& request) {
+  char offset[32];
+  std::snprintf(offset, sizeof offset, "0x%08" PRIX64, static_cast<std::uint64_t>(request.startAddress));
+  // A ROM whose name begins with "-" must not be taken for an option.
+  const std::string& rom = request.romPath;
+  const std::string format =
+      request.format.name == defaultFormat().name ? "" : shellWord(kFormatOption + request.format.name) + " ";
+  const std::string png = request.png ? std::string(kPngOption) + " " : "";
+  std::string palette;
+  if (isIndexed(request.format) && !request.palette.source.empty()) {
+    palette = shellWord(kPaletteOption + request.palette.source) + " ";
+    if (request.palette.format.name != defaultFormat().name) {
+      palette += shellWord(kPaletteFormatOption + request.palette.format.name) + " ";
+    }
+    if (request.palette.bank != 0) palette += kPaletteBankOption + std::to_string(request.palette.bank) + " ";
+  }
+  return std::string("velloran ") + png + format + palette + (rom[0] == '-' ? "-- " : "") + shellWord(rom) + " " +
+         shellWord(request.dumpPrefix) + " " + std::to_string(request.width) + " " + std::to_string(request.height) +
+         " " + std::to_string(request.imageCount) + " " + offset;
+}
+
+}  // namespace velloran

@@ -1,0 +1,38 @@
+// What a dump is asked for: the six answers, the pixels' format, its palette
+// and the file type; and the command line that asks for it again, the options
+// spelled here for the command line's parser and for the commands printed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "dump/palette_source.h"
+#include "pixels/pixel_format.h"
+
+namespace velloran {
+
+struct DumpRequest {
+  std::string romPath;
+  std::string dumpPrefix;
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  std::int32_t imageCount = 0;
+  std::int64_t startAddress = 0;  // up to 2^63 - 1: a ROM may pass 2 GiB
+  PixelFormat format = defaultFormat();
+  PaletteChoice palette;   // an indexed format's colours: where they come from
+  Palette paletteColours;  // and the colours themselves, loaded; empty: the grey ramp
+  bool png = false;        // PNG snapshots (PREFIX + snapNNNN.png) instead of BMP
+  std::string software;    // the program and its version, for a PNG's origin
+};
+
+// The options that carry a request's other choices.
+constexpr const char* kFormatOption = "--format=";
+constexpr const char* kPaletteOption = "--palette=";
+constexpr const char* kPaletteFormatOption = "--palette-format=";
+constexpr const char* kPaletteBankOption = "--palette-bank=";
+constexpr const char* kPngOption = "--png";
+
+// The command that dumps what `request` asks for, ready to paste into a shell.
+std::string commandFor(const DumpRequest& request);
+
+}  // namespace velloran
