@@ -213,8 +213,7 @@ bool takeArguments(const std::vector<std::string>& answers, DumpRequest& request
   return true;
 }
 
-bool askQuestions(std::size_t given, DumpRequest& request, FileHandle& rom, std::string& whyRomNotOpened) {
-  AnswerInput input{stdin, {}};
+bool askUpToStart(AnswerInput& input, std::size_t given, DumpRequest& request) {
   if (given < kQuestionCount) {
     say(onItsOwnLine(Text::banner));
     say(std::string(textOf(Text::credit)) + "\n\n");
@@ -222,8 +221,10 @@ bool askQuestions(std::size_t given, DumpRequest& request, FileHandle& rom, std:
   for (std::size_t question = given; question < kStartAddress; ++question) {
     if (!ask(input, question, request)) return false;
   }
-  // The ROM is opened before the last question but reported only after it.
-  rom = openForReading(request.romPath, whyRomNotOpened);
+  return true;
+}
+
+bool askStart(AnswerInput& input, std::size_t given, DumpRequest& request) {
   if (given == kQuestionCount) return true;
   char hint[64];
   std::snprintf(hint, sizeof hint, textOf(Text::dataStarts), kDataStartHint);

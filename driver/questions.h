@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "console/answer_reader.h"
 #include "dump/dump.h"
 #include "platform/platform.h"
 
@@ -18,10 +19,12 @@ const char* answerName(std::size_t index);
 // the usage problem, when one cannot be used: then nothing is asked.
 bool takeArguments(const std::vector<std::string>& answers, DumpRequest& request, std::string& usageProblem);
 
-// Asks the questions that the first `given` answers (the arguments) left
-// open, each until its answer can be used, and opens the ROM before the last
-// one, as the dialogue always has (`whyRomNotOpened` says why it did not).
+// The dialogue: the questions that the first `given` answers (the arguments)
+// left open, each asked until its answer can be used, read from `input`.
+// Those before START first (with the banner, when any is asked), then START
+// (with its hint); the ROM is opened in between, as the dialogue always has.
 // False when the run must end; the reason is printed.
-bool askQuestions(std::size_t given, DumpRequest& request, FileHandle& rom, std::string& whyRomNotOpened);
+bool askUpToStart(AnswerInput& input, std::size_t given, DumpRequest& request);
+bool askStart(AnswerInput& input, std::size_t given, DumpRequest& request);
 
 }  // namespace velloran

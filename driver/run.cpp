@@ -33,7 +33,9 @@ constexpr int kStatusUsage = 2;
 
 // ---- The transcript: the dump's events as text ------------------------------
 
-struct Transcript {
+// The pictures --preview draws as the dump goes: what draws them, and the
+// one under way.
+struct PreviewPictures {
   Preview preview;
   PixelDecoder decoder;
   std::uint32_t width;
@@ -41,23 +43,11 @@ struct Transcript {
   PictureBuilder picture;
 };
 
-void sayEvent(Transcript& transcript, const DumpEvent& event) {
-  const ImageBlock& block = event.block;
+// A dump's event in its transcript: the Opening lines and the messages.
+void sayEvent(const DumpEvent& event) {
   switch (event.kind) {
     case DumpEventKind::imageRows:
-      if (!transcript.preview.on) return;
-      if (block.firstRow == 0 && block.firstColumn == 0) {
-        transcript.picture =
-            startPreviewPicture(transcript.preview, transcript.decoder, transcript.width, transcript.height);
-      }
-      addPictureRows(transcript.picture, event.pixels, block.firstRow, block.rowCount, block.firstColumn,
-                     block.columnCount);
-      return;
     case DumpEventKind::snapshotWritten:
-      // On screen before the next image is read.
-      if (transcript.preview.on && transcript.width > 0 && transcript.height > 0) {
-        sayAtOnce(previewPictureText(transcript.preview, transcript.picture));
-      }
       return;
     case DumpEventKind::snapshotOpened:
       // Printed in parts: no allocation while a new file is open.
@@ -67,6 +57,22 @@ void sayEvent(Transcript& transcript, const DumpEvent& event) {
       return;
     default:
       say(eventText(event));
+  }
+}
+
+// The picture of each snapshot, made from its rows as they come and drawn
+// once the snapshot is written, before the next image is read.
+void drawEvent(PreviewPictures& pictures, const DumpEvent& event) {
+  if (!pictures.preview.on) return;
+  const ImageBlock& block = event.block;
+  if (event.kind == DumpEventKind::imageRows) {
+    if (block.firstRow == 0 && block.firstColumn == 0) {
+      pictures.picture = startPreviewPicture(pictures.preview, pictures.decoder, pictures.width, pictures.height);
+    }
+    addPictureRows(pictures.picture, event.pixels, block.firstRow, block.rowCount, block.firstColumn,
+                   block.columnCount);
+  } else if (event.kind == DumpEventKind::snapshotWritten && pictures.width > 0 && pictures.height > 0) {
+    sayAtOnce(previewPictureText(pictures.preview, pictures.picture));
   }
 }
 
@@ -129,20 +135,28 @@ bool takePalette(DumpRequest& request, const FileHandle& rom) {
 
 RunResult dump(const DumpRequest& answered, std::size_t given, const CommandLine& command) {
   DumpRequest request = answered;
-  FileHandle rom;
+  AnswerInput input{stdin, {}};
+  if (!askUpToStart(input, given, request)) return {finish(kStatusFailed), 0};
+  // The ROM is opened before the last question but reported only after it.
   std::string whyNotOpened;
-  if (!askQuestions(given, request, rom, whyNotOpened)) return {finish(kStatusFailed), 0};
+  const FileHandle rom = openForReading(request.romPath, whyNotOpened);
+  if (!askStart(input, given, request)) return {finish(kStatusFailed), 0};
   if (!rom.isOpen()) return {reportRomNotOpened(request.romPath, whyNotOpened), 0};
   if (!takePalette(request, rom)) return {finish(kStatusUsage), 0};
   // From here on a stop request lets the dump end with no incomplete file
   // left; before, it ends the process at once. Asking the terminal what it
   // draws waits for it, so that comes after.
   catchStopRequests();
-  Transcript transcript{startPreview(command.preview, command.previewColumns, command.graphics), makeDecoder(request.format, command.preview, request.paletteColours),
-                        static_cast<std::uint32_t>(request.width), static_cast<std::uint32_t>(request.height), {}};
-  const DumpHooks hooks{[&transcript](const DumpEvent& event) { sayEvent(transcript, event); }, dumpControl};
+  PreviewPictures pictures{startPreview(command.preview, command.previewColumns, command.graphics),
+                           makeDecoder(request.format, command.preview, request.paletteColours),
+                           static_cast<std::uint32_t>(request.width), static_cast<std::uint32_t>(request.height), {}};
+  const DumpHooks hooks{[&pictures](const DumpEvent& event) {
+                          sayEvent(event);
+                          drawEvent(pictures, event);
+                        },
+                        dumpControl};
   const DumpResult result = dumpImages(rom, request, hooks);
-  if (transcript.preview.on) dropLateReplies();
+  if (pictures.preview.on) dropLateReplies();
   if (result.end == DumpEnd::noMemory) {
     sayLine(Text::noMemory);
     return {finish(kStatusFailed), 0};
