@@ -177,10 +177,9 @@ void noteEvent(Session& session, SaveSummary& summary, const DumpEvent& event) {
       summary.last = printableText(event.name);
       return;
     case DumpEventKind::snapshotFailed:
-    case DumpEventKind::romUnreadable:
-      session.saveFailed = true;
-      [[fallthrough]];
-    case DumpEventKind::romEnded:
+    case DumpEventKind::romStopped:
+      // The ROM's end is no failure: the save wrote what the ROM held.
+      if (event.kind == DumpEventKind::snapshotFailed || event.rom == RomStop::unreadable) session.saveFailed = true;
       if (summary.problem.empty()) summary.problem = eventText(event).substr(1);
       return;
     default:

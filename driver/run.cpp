@@ -101,9 +101,6 @@ int finish(int status) {
   return outputError() == 0 ? status : reportWriteError(outputError());
 }
 
-bool everyImageWritten(const DumpResult& result) {
-  return (result.end == DumpEnd::completed || result.end == DumpEnd::romEnded) && result.allWritten;
-}
 
 // The dialogue's words, and on standard error the system's reason.
 int reportRomNotOpened(const std::string& romPath, const std::string& whyNot) {

@@ -14,8 +14,7 @@ namespace velloran {
 namespace {
 
 // Each problem's text, in DumpProblem's order.
-constexpr Text kMessages[] = {Text::unableToWrite, Text::incompleteFileLeft, Text::romEnded, Text::romUnreadable,
-                              Text::noMemory};
+constexpr Text kMessages[] = {Text::unableToWrite, Text::incompleteFileLeft, Text::noMemory};
 static_assert(sizeof kMessages / sizeof kMessages[0] == static_cast<std::size_t>(DumpProblem::noMemory) + 1,
               "a text for every DumpProblem");
 
@@ -51,6 +50,16 @@ struct Run {
 void report(const Run& run, DumpEventKind kind, std::string_view name = {}) {
   DumpEvent event{kind, name};
   run.hooks.report(event);
+}
+
+void reportRomStop(const Run& run, RomStop stop) {
+  DumpEvent event{DumpEventKind::romStopped, {}};
+  event.rom = stop;
+  run.hooks.report(event);
+}
+
+DumpResult romStopped(RomStop stop, bool allWritten, std::uint64_t position) {
+  return DumpResult{DumpEnd::romStopped, allWritten, position, stop};
 }
 
 void reportFailure(const Run& run, const SnapshotFile& snapshot, DumpProblem problem, bool fileLeftBehind) {
@@ -94,7 +103,7 @@ enum class ImageEnd { written, failed, stopped, romUnreadable, noBytesLeft };
 
 ImageEnd endOfRead(Run& run, ReadEnd read) {
   if (read == ReadEnd::stopped) return ImageEnd::stopped;
-  report(run, DumpEventKind::romUnreadable);
+  reportRomStop(run, RomStop::unreadable);
   return ImageEnd::romUnreadable;
 }
 
@@ -214,15 +223,15 @@ DumpResult dumpFrom(Run& run) {
         report(run, DumpEventKind::stopped);
         return DumpResult{DumpEnd::stopped, allWritten, imageStart};
       case ImageEnd::romUnreadable:
-        return DumpResult{DumpEnd::romUnreadable, false, run.position};
+        return romStopped(RomStop::unreadable, false, run.position);
       case ImageEnd::noBytesLeft:
-        report(run, DumpEventKind::romEnded);
-        return DumpResult{DumpEnd::romEnded, allWritten, run.position};
+        reportRomStop(run, RomStop::ended);
+        return romStopped(RomStop::ended, allWritten, run.position);
     }
     // The image the ROM ended inside was the last.
     if (run.romEnded) {
-      report(run, DumpEventKind::romEnded);
-      return DumpResult{DumpEnd::romEnded, allWritten, run.position};
+      reportRomStop(run, RomStop::ended);
+      return romStopped(RomStop::ended, allWritten, run.position);
     }
   }
   return DumpResult{DumpEnd::completed, allWritten, run.position};
@@ -230,50 +239,59 @@ DumpResult dumpFrom(Run& run) {
 
 // A pipe, or a device that ignores positions, is read forward up to `start`,
 // so that a ROM can come out of a decompressor.
-DumpEnd skipForward(Run& run, std::uint64_t start) {
+DumpResult skipForward(Run& run, std::uint64_t start) {
   constexpr std::size_t kSkipBytes = 64 * 1024;
   const Buffer dropped = allocate(kSkipBytes);
-  if (!dropped) return DumpEnd::noMemory;
+  if (!dropped) return DumpResult{DumpEnd::noMemory, false, start};
   for (std::uint64_t skipped = 0; skipped < start;) {
     const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(kSkipBytes, start - skipped));
     const ReadResult read = readFull(run.rom, dropped.get(), wanted);
     skipped += read.bytesRead;
     if (read.stopped || run.hooks.control() == DumpControl::stopNow) {
       report(run, DumpEventKind::stopped);
-      return DumpEnd::stopped;
+      return DumpResult{DumpEnd::stopped, false, start};
     }
     if (read.failed) {
-      report(run, DumpEventKind::romUnreadable);
-      return DumpEnd::romUnreadable;
+      reportRomStop(run, RomStop::unreadable);
+      return romStopped(RomStop::unreadable, false, start);
     }
     // Shorter than the start: the ROM's end, as for a file.
     if (read.bytesRead < wanted) {
-      report(run, DumpEventKind::romEnded);
-      return DumpEnd::romEnded;
+      reportRomStop(run, RomStop::ended);
+      return romStopped(RomStop::ended, true, start);
     }
   }
-  return DumpEnd::completed;
+  return DumpResult{DumpEnd::completed, true, start};
 }
 
 // Puts the ROM's read position at `start`; completed when it is there. A
 // ROM read forward is read only when there are images to dump.
-DumpEnd moveTo(Run& run, std::uint64_t start) {
+DumpResult moveTo(Run& run, std::uint64_t start) {
   switch (seekTo(run.rom, start)) {
     case SeekResult::reached:
-      return DumpEnd::completed;
+      return DumpResult{DumpEnd::completed, true, start};
     case SeekResult::notSeekable:
-      return run.request.imageCount > 0 ? skipForward(run, start) : DumpEnd::completed;
+      return run.request.imageCount > 0 ? skipForward(run, start) : DumpResult{DumpEnd::completed, true, start};
     case SeekResult::failed:
       break;
   }
-  report(run, DumpEventKind::romUnreadable);
-  return DumpEnd::romUnreadable;
+  reportRomStop(run, RomStop::unreadable);
+  return romStopped(RomStop::unreadable, false, start);
 }
 
 }  // namespace
 
 const char* dumpMessage(DumpProblem problem) {
   return textOf(kMessages[static_cast<int>(problem)]);
+}
+
+const char* romStopMessage(RomStop stop) {
+  return textOf(stop == RomStop::ended ? Text::romEnded : Text::romUnreadable);
+}
+
+bool everyImageWritten(const DumpResult& result) {
+  const bool allDone = result.end == DumpEnd::completed || (result.end == DumpEnd::romStopped && result.rom == RomStop::ended);
+  return allDone && result.allWritten;
 }
 
 std::string eventText(const DumpEvent& event) {
@@ -286,10 +304,8 @@ std::string eventText(const DumpEvent& event) {
       if (event.fileLeftBehind) text += message(DumpProblem::incompleteFileLeft) + printableText(event.name);
       return text;
     }
-    case DumpEventKind::romEnded:
-      return message(DumpProblem::romEnded);
-    case DumpEventKind::romUnreadable:
-      return message(DumpProblem::romUnreadable);
+    case DumpEventKind::romStopped:
+      return std::string("\n") + romStopMessage(event.rom);
     default:
       return "";
   }
@@ -314,8 +330,8 @@ DumpResult dumpImages(const FileHandle& rom, const DumpRequest& request, const D
         (request.png && !startPngStream(png))) {
       return DumpResult{DumpEnd::noMemory, false, start};
     }
-    const DumpEnd reached = moveTo(run, start);
-    if (reached != DumpEnd::completed) return DumpResult{reached, reached == DumpEnd::romEnded, start};
+    const DumpResult reached = moveTo(run, start);
+    if (reached.end != DumpEnd::completed) return reached;
     return dumpFrom(run);
   } catch (const std::bad_alloc&) {
     return DumpResult{DumpEnd::noMemory, false, start};

@@ -16,17 +16,24 @@
 
 namespace velloran {
 
-// What can go wrong, each with its text in dumpMessage.
+// What can go wrong with a snapshot or the dump, each with its text in dumpMessage.
 enum class DumpProblem {
   unableToWrite,           // a snapshot could not be created or written in full
   incompleteFileLeft,      // and its incomplete file could not be removed
-  romEnded,                // no image left in the ROM
-  romUnreadable,           // reading the ROM failed
   noMemory,                // no memory for the buffers or a name; the last
 };
 
 // The message for a problem, as the transcript shows it after a line end.
 const char* dumpMessage(DumpProblem problem);
+
+// How reading the ROM stopped before a dump had all it asked for.
+enum class RomStop {
+  ended,       // the ROM has no more bytes
+  unreadable,  // reading it failed
+};
+
+// Its message, as the transcript shows it after a line end.
+const char* romStopMessage(RomStop stop);
 
 enum class DumpEventKind {
   imageRows,        // block, pixels: the pixels of the image under way, in ROM order,
@@ -37,8 +44,7 @@ enum class DumpEventKind {
   snapshotWritten,  // name: complete and closed
   snapshotFailed,   // name, problem (incompleteFileLeft: given up, and its removal failed);
                     // fileLeftBehind when the incomplete file stays
-  romEnded,         // the ROM has no more bytes
-  romUnreadable,    // reading the ROM failed
+  romStopped,       // rom: the ROM ended, or could not be read
   stopped,          // a stop request ended the dump; the file under way, if any, is gone
 };
 
@@ -46,6 +52,7 @@ struct DumpEvent {
   DumpEventKind kind;
   std::string_view name;
   DumpProblem problem = DumpProblem::unableToWrite;
+  RomStop rom = RomStop::ended;
   bool fileLeftBehind = false;
   ImageBlock block{0, 0, 0, 0};
   const unsigned char* pixels = nullptr;
@@ -70,8 +77,7 @@ struct DumpHooks {
 
 enum class DumpEnd {
   completed,        // every image asked for was handled
-  romEnded,         // the ROM ended first
-  romUnreadable,    // reading it failed
+  romStopped,       // the ROM ended first, or could not be read: DumpResult::rom says which
   endedByCaller,    // control said endBeforeNextImage
   stopped,          // control said stopNow
   noMemory,         // memory ran out; reported by no event
@@ -81,7 +87,12 @@ struct DumpResult {
   DumpEnd end;
   bool allWritten;        // every snapshot attempted was written
   std::uint64_t position; // the ROM read position reached; after a stop, the start of the image given up
+  RomStop rom = RomStop::ended;  // for romStopped
 };
+
+// Whether a dump did all it could: every image asked for, or every one the
+// ROM held, written.
+bool everyImageWritten(const DumpResult& result);
 
 // Reads request.imageCount images of width x height from `rom`, which is
 // freshly opened, from request.startAddress on, and writes one snapshot each

@@ -26,10 +26,8 @@ std::string describe(const DumpEvent& event) {
       return "written " + fs::path(std::string(event.name)).filename().string();
     case DumpEventKind::snapshotFailed:
       return std::string("failed: ") + dumpMessage(event.problem) + (event.fileLeftBehind ? " (left)" : "");
-    case DumpEventKind::romEnded:
-      return "rom ended";
-    case DumpEventKind::romUnreadable:
-      return "rom unreadable";
+    case DumpEventKind::romStopped:
+      return event.rom == RomStop::ended ? "rom ended" : "rom unreadable";
     case DumpEventKind::stopped:
       return "stopped";
   }
@@ -91,7 +89,8 @@ TEST_F(DumpTest, ReportsEachSnapshotThenTheRomsEnd) {
                                                "rows 0+4", "opened snap0001.bmp", "written snap0001.bmp",
                                                "rows 0+4", "opened snap0002.bmp", "written snap0002.bmp",
                                                "rom ended"}));
-  EXPECT_EQ(result.end, DumpEnd::romEnded);
+  EXPECT_EQ(result.end, DumpEnd::romStopped);
+  EXPECT_EQ(result.rom, RomStop::ended);
   EXPECT_TRUE(result.allWritten);
   EXPECT_EQ(result.position, 3u + 2 * 32 + 10);
 }
