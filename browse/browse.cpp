@@ -191,10 +191,11 @@ void noteEvent(Session& session, SaveSummary& summary, const DumpEvent& event) {
 DumpRequest requestFor(const Session& session, std::int32_t count) {
   const View& view = session.view;
   DumpRequest request = session.request;
-  request.width = view.width;
-  request.height = view.height;
-  request.imageCount = count;
-  request.startAddress = static_cast<std::int64_t>(view.offset);
+  // The view's sizes and count are from 1 (its own checks keep them there).
+  request.width = static_cast<std::uint32_t>(view.width);
+  request.height = static_cast<std::uint32_t>(view.height);
+  request.imageCount = static_cast<std::uint32_t>(count);
+  request.startAddress = view.offset;
   request.format = view.format;
   request.palette = session.loaded;
   request.paletteColours = session.paletteColours;
@@ -303,9 +304,9 @@ void runView(Session& session) {
 }  // namespace
 
 std::string browseRefusal(const DumpRequest& request, std::uint64_t romLength) {
-  if (request.width < 1) return "WIDTH '" + std::to_string(request.width) + "': " + kStartsAtOne;
-  if (request.height < 1) return "HEIGHT '" + std::to_string(request.height) + "': " + kStartsAtOne;
-  if (static_cast<std::uint64_t>(request.startAddress) >= romLength) {
+  if (request.width == 0) return "WIDTH '0': " + std::string(kStartsAtOne);
+  if (request.height == 0) return "HEIGHT '0': " + std::string(kStartsAtOne);
+  if (request.startAddress >= romLength) {
     return "START '" + std::to_string(request.startAddress) + "': " + kPastTheEnd;
   }
   return "";
@@ -317,15 +318,16 @@ BrowseEnd browseRom(const FileHandle& rom, const DumpRequest& request, const Ter
   int columns = kDefaultColumns;
   int rows = kDefaultRows;
   terminalRoom(columns, rows);
-  const auto start = std::min<std::uint64_t>(static_cast<std::uint64_t>(request.startAddress),
+  const auto start = std::min<std::uint64_t>(request.startAddress,
                                              romLength > 0 ? romLength - 1 : 0);
   const bool inPixels = graphics.mode != GraphicsMode::blocks;
   int cellWidth = inPixels ? graphics.cellWidth : 1;
   int cellHeight = inPixels ? graphics.cellHeight : 2;
   if (inPixels) boundCellPixels(columns, rows, cellWidth, cellHeight);
   Session session{rom, request, printableText(fileNameOf(request.romPath)),
-                  startView(romLength, start, request.width, request.height,
-                            request.imageCount, columns, rows, graphics.mode, cellWidth, cellHeight, request.format,
+                  // The view keeps its sizes in ints, which the answers' limits fit.
+                  startView(romLength, start, static_cast<std::int32_t>(request.width),
+                            static_cast<std::int32_t>(request.height), static_cast<std::int32_t>(request.imageCount), columns, rows, graphics.mode, cellWidth, cellHeight, request.format,
                             request.palette),
                   makeDecoder(request.format, true, request.paletteColours), request.palette, request.paletteColours,
                   isIndexed(request.format) ? request.format.indexBits : 0u, {}, false, blankScreen(0, 0), true, {}};

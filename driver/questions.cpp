@@ -28,7 +28,7 @@ struct Answer {
   const char* name;
   Text prompt;
   std::string DumpRequest::*path;    // a path's answer, or none
-  std::int32_t DumpRequest::*size;   // a size's answer, or none (the start address is 64-bit)
+  std::uint32_t DumpRequest::*size;  // a size's answer, or none (the start address is 64-bit)
 };
 
 constexpr Answer kAnswers[] = {
@@ -100,11 +100,11 @@ std::string numberProblem(AnswerStatus status, std::int64_t value, std::size_t q
     }
     // Tiles need whole tiles across: asked again at the width, not at the height.
     if (question == kWidth) {
-      const ImageSize size = imageSize(static_cast<std::int32_t>(value), 0, request.format);
+      const ImageSize size = imageSize(value, 0, request.format);
       return size == ImageSize::fits ? "" : onItsOwnLine(imageSizeText(size, request.format));
     }
     if (question != kHeight) return "";
-    const ImageSize size = imageSize(request.width, static_cast<std::int32_t>(value), request.format);
+    const ImageSize size = imageSize(request.width, value, request.format);
     return size == ImageSize::fits ? "" : onItsOwnLine(imageSizeText(size, request.format));
   }
   if (status == AnswerStatus::notANumber) return onItsOwnLine(Text::notANumber);
@@ -120,22 +120,29 @@ std::string& pathAnswer(std::size_t question, DumpRequest& request) {
   return request.*kAnswers[question].path;
 }
 
-std::int32_t& sizeAnswer(std::size_t question, DumpRequest& request) {
+std::uint32_t& sizeAnswer(std::size_t question, DumpRequest& request) {
   return request.*kAnswers[question].size;
 }
 
-// Reads the number that answers `question` and stores it: the start address
-// in 64 bits, the others in 32.
+// Reads the number that answers `question` (the start address in 64 bits,
+// the others in 32) and stores it once it is no negative number: the request
+// holds only unsigned numbers.
 AnswerStatus readNumberAnswer(AnswerInput& input, std::size_t question, DumpRequest& request,
                               std::int64_t& value) {
+  AnswerStatus status = AnswerStatus::ok;
   if (question == kStartAddress) {
-    const AnswerStatus status = readOffset(input, value);
-    if (status == AnswerStatus::ok) request.startAddress = value;
-    return status;
+    status = readOffset(input, value);
+  } else {
+    std::int32_t answer = 0;
+    status = readInteger(input, answer);
+    value = answer;
   }
-  std::int32_t& answer = sizeAnswer(question, request);
-  const AnswerStatus status = readInteger(input, answer);
-  value = answer;
+  if (status != AnswerStatus::ok || value < 0) return status;
+  if (question == kStartAddress) {
+    request.startAddress = static_cast<std::uint64_t>(value);
+  } else {
+    sizeAnswer(question, request) = static_cast<std::uint32_t>(value);
+  }
   return status;
 }
 

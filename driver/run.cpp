@@ -146,7 +146,7 @@ RunResult dump(const DumpRequest& answered, std::size_t given, const CommandLine
   catchStopRequests();
   PreviewPictures pictures{startPreview(command.preview, command.previewColumns, command.graphics),
                            makeDecoder(request.format, command.preview, request.paletteColours),
-                           static_cast<std::uint32_t>(request.width), static_cast<std::uint32_t>(request.height), {}};
+                           request.width, request.height, {}};
   const DumpHooks hooks{[&pictures](const DumpEvent& event) {
                           sayEvent(event);
                           drawEvent(pictures, event);

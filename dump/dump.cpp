@@ -205,7 +205,7 @@ ImageEnd dumpImage(Run& run) {
 
 DumpResult dumpFrom(Run& run) {
   bool allWritten = true;
-  for (std::int32_t index = 0; index < run.request.imageCount; ++index) {
+  for (std::uint32_t index = 0; index < run.request.imageCount; ++index) {
     const DumpControl control = run.hooks.control();
     if (control == DumpControl::stopNow) {
       report(run, DumpEventKind::stopped);
@@ -312,9 +312,9 @@ std::string eventText(const DumpEvent& event) {
 }
 
 DumpResult dumpImages(const FileHandle& rom, const DumpRequest& request, const DumpHooks& hooks) {
-  const auto start = static_cast<std::uint64_t>(request.startAddress);
-  const auto width = static_cast<std::uint32_t>(request.width);
-  const auto height = static_cast<std::uint32_t>(request.height);
+  const std::uint64_t start = request.startAddress;
+  const std::uint32_t width = request.width;
+  const std::uint32_t height = request.height;
   // Names are strings that grow, and the decoder's tables take memory;
   // running out of memory for them ends the dump as for the buffers. No
   // snapshot file is open where they grow.

@@ -9,7 +9,7 @@ namespace velloran {
 
 std::string commandFor(const DumpRequest& request) {
   char offset[32];
-  std::snprintf(offset, sizeof offset, "0x%08" PRIX64, static_cast<std::uint64_t>(request.startAddress));
+  std::snprintf(offset, sizeof offset, "0x%08" PRIX64, request.startAddress);
   // A ROM whose name begins with "-" must not be taken for an option.
   const std::string& rom = request.romPath;
   const std::string format =

@@ -14,10 +14,12 @@ namespace velloran {
 struct DumpRequest {
   std::string romPath;
   std::string dumpPrefix;
-  std::int32_t width = 0;
-  std::int32_t height = 0;
-  std::int32_t imageCount = 0;
-  std::int64_t startAddress = 0;  // up to 2^63 - 1: a ROM may pass 2 GiB
+  // Checked once, by the dialogue or the arguments: the sizes up to
+  // 2147483647, the start address up to 2^63 - 1 (a ROM may pass 2 GiB).
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  std::uint32_t imageCount = 0;
+  std::uint64_t startAddress = 0;
   PixelFormat format = defaultFormat();
   PaletteChoice palette;   // an indexed format's colours: where they come from
   Palette paletteColours;  // and the colours themselves, loaded; empty: the grey ramp

@@ -24,9 +24,8 @@ unsigned char* put32(unsigned char* at, std::uint32_t value) {
   return put16(put16(at, value & 0xFFFFu), value >> 16);
 }
 
-std::uint64_t fileBytesOf(std::int32_t width, std::int32_t height, BmpPixels pixels) {
-  return bmpHeaderBytes(pixels) +
-         rowBytesFor(static_cast<std::uint32_t>(width), bmpBitsPerPixel(pixels)) * static_cast<std::uint32_t>(height);
+std::uint64_t fileBytesOf(std::uint32_t width, std::uint32_t height, BmpPixels pixels) {
+  return bmpHeaderBytes(pixels) + rowBytesFor(width, bmpBitsPerPixel(pixels)) * height;
 }
 
 }  // namespace
@@ -42,16 +41,20 @@ std::uint32_t bmpHeaderBytes(BmpPixels pixels) {
   }
 }
 
-ImageSize imageSize(std::int32_t width, std::int32_t height, const PixelFormat& format) {
+ImageSize imageSize(std::int64_t width, std::int64_t height, const PixelFormat& format) {
   if (width < 0 || height < 0) return ImageSize::negative;
+  constexpr std::int64_t kLargestSide = std::numeric_limits<std::uint32_t>::max();
+  if (width > kLargestSide || height > kLargestSide) return ImageSize::rawTooLarge;
   if (stripRows(format) == 8 && (width % 8 != 0 || height % 8 != 0)) return ImageSize::notWholeTiles;
   if (stripRows(format) == 8 && width > kWidestTiles) return ImageSize::tilesTooWide;
-  const std::uint64_t rawBytes = romBytesOf(format, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height));
-  if (rawBytes > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
+  // Within 32 bits now, unsigned.
+  const auto across = static_cast<std::uint32_t>(width);
+  const auto down = static_cast<std::uint32_t>(height);
+  if (romBytesOf(format, across, down) > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
     return ImageSize::rawTooLarge;
   }
   std::uint32_t fileSize = 0;
-  return bmpFileSize(width, height, bmpPixelsOf(format), fileSize) ? ImageSize::fits : ImageSize::fileTooLarge;
+  return bmpFileSize(across, down, bmpPixelsOf(format), fileSize) ? ImageSize::fits : ImageSize::fileTooLarge;
 }
 
 std::string imageSizeText(ImageSize size, const PixelFormat& format) {
@@ -78,16 +81,14 @@ std::string imageSizeText(ImageSize size, const PixelFormat& format) {
   return "Image too large: its BMP file must stay within 4294967295 bytes.";
 }
 
-bool bmpFileSize(std::int32_t width, std::int32_t height, BmpPixels pixels, std::uint32_t& fileSize) {
-  if (width < 0 || height < 0 || fileBytesOf(width, height, pixels) > std::numeric_limits<std::uint32_t>::max()) {
-    return false;
-  }
+bool bmpFileSize(std::uint32_t width, std::uint32_t height, BmpPixels pixels, std::uint32_t& fileSize) {
+  if (fileBytesOf(width, height, pixels) > std::numeric_limits<std::uint32_t>::max()) return false;
   fileSize = static_cast<std::uint32_t>(fileBytesOf(width, height, pixels));
   return true;
 }
 
 // Field by field, in the order of the table in bmp_file.h.
-void fillBmpHeaders(unsigned char* header, std::int32_t width, std::int32_t height, BmpPixels pixels,
+void fillBmpHeaders(unsigned char* header, std::uint32_t width, std::uint32_t height, BmpPixels pixels,
                     const std::uint32_t* palette) {
   const auto fileSize = static_cast<std::uint32_t>(fileBytesOf(width, height, pixels));
   const bool v5 = pixels == BmpPixels::bgra32;
@@ -99,8 +100,8 @@ void fillBmpHeaders(unsigned char* header, std::int32_t width, std::int32_t heig
   at = put16(at, 0);                                             // bfReserved2
   at = put32(at, bmpHeaderBytes(pixels));                        // bfOffBits
   at = put32(at, v5 ? kV5HeaderBytes : kInfoHeaderBytes);        // biSize
-  at = put32(at, static_cast<std::uint32_t>(width));             // biWidth
-  at = put32(at, static_cast<std::uint32_t>(height));            // biHeight: positive, bottom row first
+  at = put32(at, width);                                         // biWidth
+  at = put32(at, height);                                        // biHeight: positive, bottom row first
   at = put16(at, 1);                                             // biPlanes
   at = put16(at, bmpBitsPerPixel(pixels));                       // biBitCount
   at = put32(at, bitFields ? kBitFields : 0);                    // biCompression: BI_RGB or BI_BITFIELDS

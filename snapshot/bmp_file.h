@@ -62,19 +62,21 @@ enum class ImageSize {
   tilesTooWide,   // a tiled format wider than kWidestTiles
 };
 
-ImageSize imageSize(std::int32_t width, std::int32_t height, const PixelFormat& format = defaultFormat());
+// Taken in 64 bits, so that a typed size (which may be negative) and a
+// request's (unsigned) both pass as they are.
+ImageSize imageSize(std::int64_t width, std::int64_t height, const PixelFormat& format = defaultFormat());
 
 // Why an image does not fit, naming the limit it passes in the format's numbers.
 std::string imageSizeText(ImageSize size, const PixelFormat& format = defaultFormat());
 
 // The length of the BMP file for a `width` x `height` image in `pixels`. False
-// when a dimension is negative or the length does not fit the header's 32-bit field.
-bool bmpFileSize(std::int32_t width, std::int32_t height, BmpPixels pixels, std::uint32_t& fileSize);
+// when the length does not fit the header's 32-bit field.
+bool bmpFileSize(std::uint32_t width, std::uint32_t height, BmpPixels pixels, std::uint32_t& fileSize);
 
 // Fills the bmpHeaderBytes(pixels) bytes at `header`, an indexed format's
 // colour table from `palette` (0xRRGGBB; black without one); the sizes must
 // have passed bmpFileSize.
-void fillBmpHeaders(unsigned char* header, std::int32_t width, std::int32_t height, BmpPixels pixels,
+void fillBmpHeaders(unsigned char* header, std::uint32_t width, std::uint32_t height, BmpPixels pixels,
                     const std::uint32_t* palette = nullptr);
 
 }  // namespace velloran

@@ -181,13 +181,11 @@ CreateResult createSnapshotFile(const std::string& dumpPrefix, std::int32_t& sna
 bool writeSnapshotBlock(SnapshotFile& snapshot, const PixelDecoder& decoder, const ImageShape& shape,
                         const ImageBlock& block, const unsigned char* pixels, bool rawIsZeros, unsigned char* buffer) {
   const std::uint32_t headerBytes = bmpHeaderBytes(decoder.bmp);
-  const auto width = static_cast<std::int32_t>(shape.width);
-  const auto height = static_cast<std::int32_t>(shape.height);
   std::uint64_t offset = headerBytes + rowsOffsetOf(shape, block);
   std::size_t bytes = fileBytesOf(shape, block);
   unsigned char* start = buffer + headerBytes;
   std::uint32_t fileSize = 0;
-  bmpFileSize(width, height, decoder.bmp, fileSize);
+  bmpFileSize(shape.width, shape.height, decoder.bmp, fileSize);
   snapshot.fullLength = fileSize;
   if (rawIsZeros) {
     bytes = 0;
@@ -197,7 +195,7 @@ bool writeSnapshotBlock(SnapshotFile& snapshot, const PixelDecoder& decoder, con
                 start, rowStride);
   }
   if (offset == headerBytes) {
-    fillBmpHeaders(buffer, width, height, decoder.bmp, decoder.colourOfWord.data());
+    fillBmpHeaders(buffer, shape.width, shape.height, decoder.bmp, decoder.colourOfWord.data());
     start = buffer;
     offset = 0;
     bytes += headerBytes;

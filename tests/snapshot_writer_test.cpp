@@ -70,12 +70,12 @@ TEST(BmpHeaders, LargeValuesAreLittleEndian) {
 
 TEST(BmpFileSize, CountsPaddedRowsAndRefusesWhatTheHeaderCannotHold) {
   const struct {
-    std::int32_t width, height;
+    std::uint32_t width, height;
     bool fits;
     std::uint32_t size;
-  } cases[] = {{4, 2, true, 70},   {3, 2, true, 70},        {0, 5, true, 54},
-               {7, 0, true, 54},   {1, 1, true, 58},        {-1, 2, false, 0},
-               {2, -1, false, 0},  {1, 1073741823, false, 0}, {65536, 32767, true, 54 + 131072u * 32767u}};
+  } cases[] = {{4, 2, true, 70},          {3, 2, true, 70},          {0, 5, true, 54},
+               {7, 0, true, 54},          {1, 1, true, 58},          {0xFFFFFFFFu, 2, false, 0},
+               {2, 0xFFFFFFFFu, false, 0}, {1, 1073741823, false, 0}, {65536, 32767, true, 54 + 131072u * 32767u}};
   for (const auto& c : cases) {
     std::uint32_t size = 0;
     EXPECT_EQ(bmpFileSize(c.width, c.height, BmpPixels::rgb555, size), c.fits) << c.width << "x" << c.height;
