@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "driver/questions.h"
 #include "driver/version.h"
 #include "platform/platform.h"
 
@@ -20,14 +21,10 @@ constexpr const char* kHelp =
     "bgr555le words unless --format names another layout.\n"
     "\n"
     "Each argument answers one of six questions, in this order; the questions\n"
-    "that no argument answers are asked on standard input.\n"
-    "  ROM      the ROM file to read images from\n"
-    "  PREFIX   put in front of every snapshot name, PREFIX + snapNNNN.bmp, with\n"
-    "           the first free number; a folder needs its trailing '/'\n"
-    "  WIDTH    the image width in pixels\n"
-    "  HEIGHT   the image height in pixels\n"
-    "  COUNT    how many consecutive images to dump\n"
-    "  START    the byte offset of the first image in the ROM\n"
+    "that no argument answers are asked on standard input.\n";
+
+// After the answers' lines, which the answers' table gives.
+constexpr const char* kHelpAfterAnswers =
     "\n"
     "Numbers are decimal (525), hexadecimal after 0x (0x20D) or octal after a\n"
     "leading 0 (01015). Typed into the dialogue, a path that holds blanks goes\n"
@@ -265,8 +262,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
   return command;
 }
 
-const char* helpText() {
-  return kHelp;
+std::string helpText() {
+  std::string text = kHelp;
+  for (std::size_t index = 0; index < kAnswerCount; ++index) text += answerUsageLine(index);
+  return text + kHelpAfterAnswers;
 }
 
 // As GNU tools say it; the man page takes its copyright section from here.

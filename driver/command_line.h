@@ -36,7 +36,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments);
 constexpr std::size_t kAnswerCount = 6;
 
 // What --help and --version print.
-const char* helpText();
+std::string helpText();
 std::string versionText();
 
 // One line on standard error naming the problem, and one pointing to --help.

@@ -26,18 +26,23 @@ enum Question : std::size_t { kRomPath, kDumpPrefix, kWidth, kHeight, kImageCoun
 struct Answer {
   Question question;
   const char* name;
+  const char* usage;  // what --help says of it
   Text prompt;
   std::string DumpRequest::*path;    // a path's answer, or none
   std::uint32_t DumpRequest::*size;  // a size's answer, or none (the start address is 64-bit)
 };
 
 constexpr Answer kAnswers[] = {
-    {kRomPath, "ROM", Text::romPrompt, &DumpRequest::romPath, nullptr},
-    {kDumpPrefix, "PREFIX", Text::prefixPrompt, &DumpRequest::dumpPrefix, nullptr},
-    {kWidth, "WIDTH", Text::widthPrompt, nullptr, &DumpRequest::width},
-    {kHeight, "HEIGHT", Text::heightPrompt, nullptr, &DumpRequest::height},
-    {kImageCount, "COUNT", Text::countPrompt, nullptr, &DumpRequest::imageCount},
-    {kStartAddress, "START", Text::startPrompt, nullptr, nullptr},
+    {kRomPath, "ROM", "the ROM file to read images from", Text::romPrompt, &DumpRequest::romPath, nullptr},
+    {kDumpPrefix, "PREFIX",
+     "put in front of every snapshot name, PREFIX + snapNNNN.bmp, with\n"
+     "           the first free number; a folder needs its trailing '/'",
+     Text::prefixPrompt, &DumpRequest::dumpPrefix, nullptr},
+    {kWidth, "WIDTH", "the image width in pixels", Text::widthPrompt, nullptr, &DumpRequest::width},
+    {kHeight, "HEIGHT", "the image height in pixels", Text::heightPrompt, nullptr, &DumpRequest::height},
+    {kImageCount, "COUNT", "how many consecutive images to dump", Text::countPrompt, nullptr,
+     &DumpRequest::imageCount},
+    {kStartAddress, "START", "the byte offset of the first image in the ROM", Text::startPrompt, nullptr, nullptr},
 };
 static_assert(sizeof kAnswers / sizeof kAnswers[0] == kQuestionCount && kAnswers[kStartAddress].question == kStartAddress,
               "a row for every answer, in the order they are asked");
@@ -206,6 +211,12 @@ bool ask(AnswerInput& input, std::size_t question, DumpRequest& request) {
 
 const char* answerName(std::size_t index) {
   return index < kQuestionCount ? kAnswers[index].name : "";
+}
+
+std::string answerUsageLine(std::size_t index) {
+  std::string name = answerName(index);
+  name.resize(9, ' ');
+  return "  " + name + kAnswers[index].usage + "\n";
 }
 
 bool takeArguments(const std::vector<std::string>& answers, DumpRequest& request, std::string& usageProblem) {

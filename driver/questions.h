@@ -12,8 +12,10 @@
 
 namespace velloran {
 
-// The names the usage line gives the six answers, in their order.
+// The names the usage line gives the six answers, in their order, and the
+// line (or lines) --help gives each.
 const char* answerName(std::size_t index);
+std::string answerUsageLine(std::size_t index);
 
 // Takes the answers given as arguments, in the questions' order. False, with
 // the usage problem, when one cannot be used: then nothing is asked.
