@@ -5,20 +5,20 @@
 #include <cstdio>
 #include <limits>
 
-#include "console/answer_reader.h"
+#include "browse/view_parts.h"
 #include "snapshot/bmp_file.h"
 #include "texts/texts.h"
 
 namespace velloran {
 
+using namespace view_parts;
+
 namespace {
 
 constexpr int kLargestZoomIn = 64;
+
 // xterm draws no sixel image wider or taller than this (maxGraphicSize).
 constexpr std::int64_t kLargestSixelSide = 1000;
-constexpr std::size_t kLongestTyped = 64;
-
-constexpr const char* kBeforeTheStart = "Before the ROM's start.";
 
 // Cells (or pixels) for `value` in steps of `divisor`, rounded up, within
 // what the screen's ints hold.
@@ -75,41 +75,21 @@ std::uint64_t rowBytes(const View& view) {
 }
 
 void nextPixel(View& view) { moveForward(view, pixelBytes(view)); }
+
 void previousPixel(View& view) { moveBack(view, pixelBytes(view)); }
+
+// Down to whole tiles, at least one.
+std::int32_t wholeTiles(std::int32_t size) {
+  return std::max(8, size - size % 8);
+}
+
+}  // namespace
+
+namespace view_parts {
+
 void nextRow(View& view) { moveForward(view, rowBytes(view)); }
+
 void previousRow(View& view) { moveBack(view, rowBytes(view)); }
-void nextImage(View& view) { moveForward(view, imageBytes(view)); }
-void previousImage(View& view) { moveBack(view, imageBytes(view)); }
-// Where End goes: the offset at which the last whole image is the first shown.
-std::uint64_t endOffset(const View& view) {
-  const std::uint64_t bytes = imageBytes(view);
-  const std::uint64_t phase = view.offset % pixelBytes(view);
-  std::uint64_t target = view.romLength > bytes ? view.romLength - bytes : 0;
-  const std::uint64_t back = (target % pixelBytes(view) + pixelBytes(view) - phase) % pixelBytes(view);
-  target = target >= back ? target - back : phase;
-  return std::min(target, lastOffsetLike(view, phase));
-}
-
-// A screen on, but never past where End goes (nor back from there).
-void nextScreen(View& view) {
-  const std::uint64_t before = view.offset;
-  const std::uint64_t end = endOffset(view);
-  moveForward(view, shownBytes(view));
-  if (view.offset > end) view.offset = std::max(before, end);
-}
-void previousScreen(View& view) { moveBack(view, shownBytes(view)); }
-void nextByte(View& view) { moveForward(view, 1); }
-void previousByte(View& view) { moveBack(view, 1); }
-
-void romStart(View& view) {
-  const std::uint64_t phase = view.offset % pixelBytes(view);
-  view.offset = phase < view.romLength ? phase : 0;
-}
-
-// The ROM's end in view: the first image shown is its last whole one.
-void romEnd(View& view) {
-  view.offset = endOffset(view);
-}
 
 void resize(View& view, std::int32_t width, std::int32_t height) {
   if (width < 1 || height < 1) {
@@ -127,20 +107,6 @@ void resize(View& view, std::int32_t width, std::int32_t height) {
   if (!view.zoomChosen) view.zoom = fittingZoom(view);
 }
 
-// Sizes step by a pixel, or by a tile in tiled formats.
-std::int32_t sizeStep(const View& view) {
-  return static_cast<std::int32_t>(stripRows(view.format));
-}
-
-void wider(View& view) { resize(view, view.width + sizeStep(view), view.height); }
-void tileWider(View& view) { resize(view, view.width + 8, view.height); }
-void tileNarrower(View& view) { resize(view, view.width - 8, view.height); }
-void doubleWidth(View& view) { resize(view, view.width > (1 << 29) ? -1 : view.width * 2, view.height); }
-void halveWidth(View& view) { resize(view, view.width / 2, view.height); }
-void narrower(View& view) { resize(view, view.width - sizeStep(view), view.height); }
-void taller(View& view) { resize(view, view.width, view.height + sizeStep(view)); }
-void shorter(View& view) { resize(view, view.width, view.height - sizeStep(view)); }
-
 int largestZoomOut(const View& view) {
   return std::max<int>(2, std::max(view.width, view.height));
 }
@@ -152,6 +118,85 @@ int largestZoomIn(const View& view) {
   const std::int64_t side = std::max<std::int64_t>({1, view.width, view.height});
   return static_cast<int>(std::max<std::int64_t>(1, std::min<std::int64_t>(kLargestZoomIn, kLargestSixelSide / side)));
 }
+
+// A new format for the same bytes, a tiled one in whole tiles; an image that
+// no longer fits keeps the old one.
+void takeFormat(View& view, const PixelFormat& format) {
+  const bool tiled = stripRows(format) == 8;
+  const std::int32_t width = tiled ? wholeTiles(view.width) : view.width;
+  const std::int32_t height = tiled ? wholeTiles(view.height) : view.height;
+  if (imageSize(width, height, format) != ImageSize::fits) {
+    view.message = imageSizeText(imageSize(width, height, format), format);
+    return;
+  }
+  view.format = format;
+  view.width = width;
+  view.height = height;
+  if (!view.zoomChosen) view.zoom = fittingZoom(view);
+}
+
+}  // namespace view_parts
+
+namespace {
+
+void nextImage(View& view) { moveForward(view, imageBytes(view)); }
+
+void previousImage(View& view) { moveBack(view, imageBytes(view)); }
+
+// Where End goes: the offset at which the last whole image is the first shown.
+std::uint64_t endOffset(const View& view) {
+  const std::uint64_t bytes = imageBytes(view);
+  const std::uint64_t phase = view.offset % pixelBytes(view);
+  std::uint64_t target = view.romLength > bytes ? view.romLength - bytes : 0;
+  const std::uint64_t back = (target % pixelBytes(view) + pixelBytes(view) - phase) % pixelBytes(view);
+  target = target >= back ? target - back : phase;
+  return std::min(target, lastOffsetLike(view, phase));
+}
+
+// A screen on, but never past where End goes (nor back from there).
+void nextScreen(View& view) {
+  const std::uint64_t before = view.offset;
+  const std::uint64_t end = endOffset(view);
+  moveForward(view, shownBytes(view));
+  if (view.offset > end) view.offset = std::max(before, end);
+}
+
+void previousScreen(View& view) { moveBack(view, shownBytes(view)); }
+
+void nextByte(View& view) { moveForward(view, 1); }
+
+void previousByte(View& view) { moveBack(view, 1); }
+
+void romStart(View& view) {
+  const std::uint64_t phase = view.offset % pixelBytes(view);
+  view.offset = phase < view.romLength ? phase : 0;
+}
+
+// The ROM's end in view: the first image shown is its last whole one.
+void romEnd(View& view) {
+  view.offset = endOffset(view);
+}
+
+// Sizes step by a pixel, or by a tile in tiled formats.
+std::int32_t sizeStep(const View& view) {
+  return static_cast<std::int32_t>(stripRows(view.format));
+}
+
+void wider(View& view) { resize(view, view.width + sizeStep(view), view.height); }
+
+void tileWider(View& view) { resize(view, view.width + 8, view.height); }
+
+void tileNarrower(View& view) { resize(view, view.width - 8, view.height); }
+
+void doubleWidth(View& view) { resize(view, view.width > (1 << 29) ? -1 : view.width * 2, view.height); }
+
+void halveWidth(View& view) { resize(view, view.width / 2, view.height); }
+
+void narrower(View& view) { resize(view, view.width - sizeStep(view), view.height); }
+
+void taller(View& view) { resize(view, view.width, view.height + sizeStep(view)); }
+
+void shorter(View& view) { resize(view, view.width, view.height - sizeStep(view)); }
 
 void zoomIn(View& view) {
   view.zoomChosen = true;
@@ -177,31 +222,14 @@ void zoomToFit(View& view) {
 }
 
 void typeOffset(View& view) { view.typing = Typing::offset; }
+
 void typeWidth(View& view) { view.typing = Typing::width; }
+
 void typeHeight(View& view) { view.typing = Typing::height; }
+
 void typeFormat(View& view) { view.typing = Typing::format; }
+
 void typeZoom(View& view) { view.typing = Typing::zoom; }
-
-// Down to whole tiles, at least one.
-std::int32_t wholeTiles(std::int32_t size) {
-  return std::max(8, size - size % 8);
-}
-
-// A new format for the same bytes, a tiled one in whole tiles; an image that
-// no longer fits keeps the old one.
-void takeFormat(View& view, const PixelFormat& format) {
-  const bool tiled = stripRows(format) == 8;
-  const std::int32_t width = tiled ? wholeTiles(view.width) : view.width;
-  const std::int32_t height = tiled ? wholeTiles(view.height) : view.height;
-  if (imageSize(width, height, format) != ImageSize::fits) {
-    view.message = imageSizeText(imageSize(width, height, format), format);
-    return;
-  }
-  view.format = format;
-  view.width = width;
-  view.height = height;
-  if (!view.zoomChosen) view.zoom = fittingZoom(view);
-}
 
 void nextFormat(View& view) {
   int next = 0;
@@ -213,19 +241,26 @@ void nextFormat(View& view) {
   parseFormat(kFormatRing[next], format, problem);
   takeFormat(view, format);
 }
+
 void typePalette(View& view) { view.typing = Typing::palette; }
+
 void greyPalette(View& view) {
   view.palette.source.clear();
   view.palette.bank = 0;
 }
+
 void movePaletteBy(View& view, std::int64_t colours) {
   if (!movePalette(view.palette, colours, view.message)) return;
 }
+
 void paletteOn(View& view) { movePaletteBy(view, 1); }
+
 void paletteBack(View& view) { movePaletteBy(view, -1); }
+
 void nextBank(View& view) {
   if (view.palette.bank < 999999) ++view.palette.bank;
 }
+
 void previousBank(View& view) {
   if (view.palette.bank > 0) {
     --view.palette.bank;
@@ -233,145 +268,9 @@ void previousBank(View& view) {
     view.message = "Bank 0 is the first.";
   }
 }
+
 void showHelp(View& view) { view.help = true; }
 
-// The screen's pixels across and down for the images.
-std::int64_t screenPixelsAcross(const View& view) {
-  return std::int64_t{std::max(1, view.columns)} * std::max(1, view.cellWidth);
-}
-
-std::int64_t screenPixelsDown(const View& view) {
-  return std::int64_t{std::max(1, view.rows - statusRows(view))} * std::max(1, view.cellHeight);
-}
-
-// The image pixels that fit in `screen` cell pixels at the view's zoom.
-std::uint64_t pixelsThatFit(const View& view, std::int64_t screen) {
-  if (view.zoom >= 1) return static_cast<std::uint64_t>(std::max<std::int64_t>(1, screen / view.zoom));
-  return static_cast<std::uint64_t>(screen) * static_cast<std::uint64_t>(-view.zoom);
-}
-
-std::uint32_t largestPan(std::uint32_t size, std::uint64_t fit) {
-  return size > fit ? static_cast<std::uint32_t>(size - fit) : 0;
-}
-
-// A pan within what the image leaves to see.
-void clampPan(View& view) {
-  view.panX = std::min(view.panX, largestPan(static_cast<std::uint32_t>(view.width), pixelsThatFit(view, screenPixelsAcross(view))));
-  view.panY = std::min(view.panY, largestPan(static_cast<std::uint32_t>(view.height), pixelsThatFit(view, screenPixelsDown(view))));
-}
-
-// A pan moves a quarter of what is shown.
-void panBy(View& view, int across, int down) {
-  const auto stepX = static_cast<std::int64_t>(std::max<std::uint64_t>(1, pixelsThatFit(view, screenPixelsAcross(view)) / 4));
-  const auto stepY = static_cast<std::int64_t>(std::max<std::uint64_t>(1, pixelsThatFit(view, screenPixelsDown(view)) / 4));
-  const std::int64_t x = std::max<std::int64_t>(0, std::int64_t{view.panX} + across * stepX);
-  const std::int64_t y = std::max<std::int64_t>(0, std::int64_t{view.panY} + down * stepY);
-  view.panX = static_cast<std::uint32_t>(std::min<std::int64_t>(x, view.width));
-  view.panY = static_cast<std::uint32_t>(std::min<std::int64_t>(y, view.height));
-  clampPan(view);
-}
-
-// Where a pixel's bytes start: a tile's, in tiled formats.
-std::uint64_t pixelOffsetIn(const View& view, std::uint32_t x, std::uint32_t y) {
-  const PixelFormat& format = view.format;
-  const auto width = static_cast<std::uint32_t>(view.width);
-  if (!isIndexed(format)) return (std::uint64_t{y} * width + x) * format.wordBytes;
-  if (stripRows(format) == 8) return romBytesOf(format, width, y - y % 8) + std::uint64_t{x / 8} * 8 * format.indexBits;
-  return romBytesOf(format, width, y) + std::uint64_t{x} * format.indexBits / 8;
-}
-
-// Starts the view at the pointed pixel's image, or at the pixel itself.
-void pickPointed(View& view, bool pixelItself) {
-  const PointedPixel pixel = pixelAt(view, view.pointColumn, view.pointRow);
-  if (!view.pointing || !pixel.valid) return;
-  const std::uint64_t target = pixelItself ? pixel.offset : pixel.imageStart;
-  if (target >= view.romLength) {
-    view.message = kPastTheEnd;
-    return;
-  }
-  view.offset = target;
-  view.panX = 0;
-  view.panY = 0;
-}
-
-// The wheel moves by as many image rows as a text line shows.
-void scrollByWheel(View& view, bool down) {
-  const std::uint64_t rows = view.zoom >= 1 ? std::max(1, view.cellHeight / view.zoom)
-                                            : static_cast<std::uint64_t>(view.cellHeight) * static_cast<std::uint64_t>(-view.zoom);
-  for (std::uint64_t row = 0; row < rows; row += stripRows(view.format)) {
-    if (down) {
-      nextRow(view);
-    } else {
-      previousRow(view);
-    }
-  }
-}
-
-Action applyMouse(View& view, const KeyPress& press) {
-  const MouseReport& mouse = press.mouse;
-  if (mouse.action == MouseAction::wheelUp || mouse.action == MouseAction::wheelDown) {
-    const bool down = mouse.action == MouseAction::wheelDown;
-    if (press.shifted) {
-      panBy(view, down ? 1 : -1, 0);
-    } else {
-      scrollByWheel(view, down);
-    }
-    return Action::none;
-  }
-  view.pointColumn = mouse.column;
-  view.pointRow = mouse.row;
-  view.pointing = pixelAt(view, mouse.column, mouse.row).valid;
-  if (mouse.action != MouseAction::press) return Action::none;
-  if (mouse.button == 2) {
-    pickPointed(view, true);
-    return Action::none;
-  }
-  if (mouse.button != 0) return Action::none;
-  const bool again = mouse.column == view.lastClickColumn && mouse.row == view.lastClickRow &&
-                     press.milliseconds - view.lastClick <= kDoubleClickMilliseconds;
-  view.lastClick = press.milliseconds;
-  view.lastClickColumn = again ? -1 : mouse.column;
-  view.lastClickRow = again ? -1 : mouse.row;
-  if (again) pickPointed(view, false);
-  return Action::none;
-}
-
-// With the keyboard cursor on, the arrows and hjkl move it a cell, Enter
-// and Tab pick as a double and a right click do, Esc and x put it away.
-bool applyCursorKey(View& view, const KeyPress& press) {
-  const bool letter = press.key == Key::character;
-  int across = 0;
-  int down = 0;
-  if (press.key == Key::right || (letter && press.character == 'l')) across = 1;
-  if (press.key == Key::left || (letter && press.character == 'h')) across = -1;
-  if (press.key == Key::down || (letter && press.character == 'j')) down = 1;
-  if (press.key == Key::up || (letter && press.character == 'k')) down = -1;
-  if ((across != 0 || down != 0) && !press.shifted) {
-    view.pointColumn = std::max(0, std::min(view.columns - 1, view.pointColumn + across));
-    view.pointRow = std::max(0, std::min(view.rows - statusRows(view) - 1, view.pointRow + down));
-    view.pointing = true;
-    return true;
-  }
-  if (press.key == Key::enter || press.key == Key::tab) {
-    pickPointed(view, press.key == Key::tab);
-    return true;
-  }
-  if (press.key == Key::escape || (letter && press.character == 'x')) {
-    view.cursor = false;
-    view.pointing = false;
-    return true;
-  }
-  return false;
-}
-
-void showCursor(View& view) {
-  view.cursor = true;
-  if (!view.pointing) {
-    view.pointColumn = 0;
-    view.pointRow = 0;
-  }
-  view.pointing = true;
-}
 void nothing(View&) {}
 
 // The keys, as less and vim have them where they have one.
@@ -412,165 +311,6 @@ constexpr Binding kBindings[] = {
     {Key::escape, 0, nothing, Action::leave},         {Key::redraw, 0, nothing, Action::redraw},
 };
 
-constexpr const char* kViewNotANumber =
-    "Not a number: type one as 525, or in hex as 0x20D, $20D, 20Dh or 020D (a leading 0).";
-
-// A number typed in the view, as a hex editor shows offsets: 0x, $, a
-// trailing h or a leading 0 make it hexadecimal (00810D14); otherwise it is
-// decimal, never octal. A sign before it is kept. False, with the message,
-// when it cannot be used; `limit` is the largest magnitude.
-bool readTyped(const std::string& text, std::uint64_t limit, bool& negative, std::uint64_t& magnitude,
-               std::string& problem) {
-  std::string digits = text;
-  negative = !digits.empty() && digits[0] == '-';
-  if (!digits.empty() && (digits[0] == '+' || digits[0] == '-')) digits.erase(0, 1);
-  unsigned base = 10;
-  if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
-    digits.erase(0, 2);
-    base = 16;
-  } else if (!digits.empty() && digits[0] == '$') {
-    digits.erase(0, 1);
-    base = 16;
-  } else if (!digits.empty() && (digits.back() == 'h' || digits.back() == 'H')) {
-    digits.pop_back();
-    base = 16;
-  } else if (digits.size() > 1 && digits[0] == '0') {
-    base = 16;
-  }
-  magnitude = 0;
-  bool tooLarge = false;
-  for (const char c : digits) {
-    const unsigned digit = c >= '0' && c <= '9' ? static_cast<unsigned>(c - '0')
-                           : c >= 'a' && c <= 'f' ? static_cast<unsigned>(c - 'a' + 10)
-                           : c >= 'A' && c <= 'F' ? static_cast<unsigned>(c - 'A' + 10)
-                                                  : 99u;
-    if (digit >= base) {
-      problem = kViewNotANumber;
-      return false;
-    }
-    tooLarge = tooLarge || magnitude > (limit - digit) / base;
-    if (!tooLarge) magnitude = magnitude * base + digit;
-  }
-  if (digits.empty()) {
-    problem = kViewNotANumber;
-    return false;
-  }
-  if (tooLarge) {
-    problem = textOf(limit > std::numeric_limits<std::uint32_t>::max() ? Text::offsetTooLarge : Text::tooLarge);
-    return false;
-  }
-  return true;
-}
-
-// An offset typed as a number, or as + or - a number from where the view is.
-void takeOffset(View& view, const std::string& text) {
-  bool negative = false;
-  std::uint64_t magnitude = 0;
-  if (!readTyped(text, std::numeric_limits<std::int64_t>::max(), negative, magnitude, view.message)) return;
-  const bool relative = !text.empty() && (text[0] == '+' || text[0] == '-');
-  // In unsigned arithmetic, each sum checked before it is made.
-  const std::uint64_t base = relative ? view.offset : 0;
-  if (negative && magnitude > base) {
-    view.message = kBeforeTheStart;
-  } else if (!negative && (magnitude > std::numeric_limits<std::uint64_t>::max() - base ||
-                           base + magnitude >= std::max<std::uint64_t>(view.romLength, 1))) {
-    view.message = kPastTheEnd;
-  } else {
-    view.offset = negative ? base - magnitude : base + magnitude;
-  }
-}
-
-// A palette typed as an offset in the ROM (a number, as offsets are typed)
-// or as a file; bank 0 of it.
-void takePalette(View& view, const std::string& text) {
-  bool negative = false;
-  std::uint64_t offset = 0;
-  std::string problem;
-  if (text.empty()) return;
-  if (readTyped(text, std::numeric_limits<std::int64_t>::max(), negative, offset, problem) && !negative) {
-    char hex[32];
-    std::snprintf(hex, sizeof hex, "0x%" PRIX64, offset);
-    view.palette.source = hex;
-  } else {
-    view.palette.source = text;
-  }
-  view.palette.bank = 0;
-}
-
-// A zoom typed as 1:35 (out) or 4:1 (in), or as the zoom factor alone.
-void takeZoom(View& view, const std::string& text) {
-  const std::size_t colon = text.find(':');
-  const std::string left = colon == std::string::npos ? text : text.substr(0, colon);
-  const std::string right = colon == std::string::npos ? "1" : text.substr(colon + 1);
-  bool negative = false;
-  std::uint64_t in = 0;
-  std::uint64_t out = 0;
-  constexpr const char* kZoomForms = "A zoom is 1:N to see more, N:1 to see it larger: 1:35, 4:1.";
-  if (!readTyped(left, 1u << 20, negative, in, view.message) || negative ||
-      !readTyped(right, 1u << 20, negative, out, view.message) || negative || (in != 1 && out != 1) || in == 0 ||
-      out == 0) {
-    view.message = kZoomForms;
-    return;
-  }
-  if (in > 1) {
-    view.zoom = static_cast<int>(std::min<std::uint64_t>(in, static_cast<std::uint64_t>(largestZoomIn(view))));
-  } else {
-    view.zoom = out <= 1 ? 1 : -static_cast<int>(std::min<std::uint64_t>(out, static_cast<std::uint64_t>(largestZoomOut(view))));
-  }
-  view.zoomChosen = true;
-}
-
-void takeTyped(View& view) {
-  const std::string text = view.typed;
-  const Typing what = view.typing;
-  view.typing = Typing::nothing;
-  view.typed.clear();
-  if (what == Typing::offset) {
-    takeOffset(view, text);
-    return;
-  }
-  if (what == Typing::zoom) {
-    takeZoom(view, text);
-    return;
-  }
-  if (what == Typing::palette) {
-    takePalette(view, text);
-    return;
-  }
-  if (what == Typing::format) {
-    PixelFormat format{};
-    std::string problem;
-    if (parseFormat(text, format, problem)) {
-      takeFormat(view, format);
-    } else {
-      view.message = problem;
-    }
-    return;
-  }
-  bool negative = false;
-  std::uint64_t value = 0;
-  if (!readTyped(text, std::numeric_limits<std::int32_t>::max(), negative, value, view.message)) return;
-  if (negative && value > 0) {
-    view.message = textOf(Text::negative);
-    return;
-  }
-  const auto size = static_cast<std::int32_t>(value);
-  resize(view, what == Typing::width ? size : view.width, what == Typing::height ? size : view.height);
-}
-
-void applyTypingKey(View& view, const KeyPress& press) {
-  if (press.key == Key::enter) {
-    takeTyped(view);
-  } else if (press.key == Key::escape) {
-    view.typing = Typing::nothing;
-    view.typed.clear();
-  } else if (press.key == Key::backspace && !view.typed.empty()) {
-    view.typed.pop_back();
-  } else if ((press.key == Key::character || press.key == Key::pasted) && view.typed.size() < kLongestTyped) {
-    view.typed += press.character;
-  }
-}
-
 }  // namespace
 
 const char* const kHelpLines[] = {
@@ -602,10 +342,12 @@ const char* const kHelpLines[] = {
     "",
     "Any key closes this help.",
 };
+
 const int kHelpLineCount = static_cast<int>(sizeof kHelpLines / sizeof kHelpLines[0]);
 
 const char* const kFormatRing[] = {"bgr555le", "bgr555be", "rgb565le", "rgba5551be", "rgba", "i4",
                                    "i8",       "t2p",      "t4p",      "t4",         "t4r",  "t8"};
+
 const int kFormatRingLength = static_cast<int>(sizeof kFormatRing / sizeof kFormatRing[0]);
 
 Layout layoutOf(const View& view) {
@@ -688,52 +430,6 @@ Action applyKey(View& view, const KeyPress& press) {
     }
   }
   return Action::none;
-}
-
-PointedPixel pixelAt(const View& view, int column, int row) {
-  const PointedPixel none{false, 0, 0, 0, 0, 0};
-  const Layout layout = layoutOf(view);
-  if (column < 0 || row < 0 || column >= view.columns || row >= view.rows - statusRows(view)) return none;
-  const int across = column / (layout.imageColumns + 1);
-  const int down = row / (layout.imageRows + 1);
-  const int inColumn = column % (layout.imageColumns + 1);
-  const int inRow = row % (layout.imageRows + 1);
-  if (across >= layout.across || down >= layout.down || inColumn >= layout.imageColumns || inRow >= layout.imageRows) {
-    return none;
-  }
-  std::uint64_t x = static_cast<std::uint64_t>(inColumn) * static_cast<std::uint64_t>(std::max(1, view.cellWidth));
-  std::uint64_t y = static_cast<std::uint64_t>(inRow) * static_cast<std::uint64_t>(std::max(1, view.cellHeight));
-  if (view.zoom >= 1) {
-    x /= static_cast<std::uint64_t>(view.zoom);
-    y /= static_cast<std::uint64_t>(view.zoom);
-  } else {
-    x *= static_cast<std::uint64_t>(-view.zoom);
-    y *= static_cast<std::uint64_t>(-view.zoom);
-  }
-  x += view.panX;
-  y += view.panY;
-  if (x >= static_cast<std::uint32_t>(view.width) || y >= static_cast<std::uint32_t>(view.height)) return none;
-  const std::uint64_t image = static_cast<std::uint64_t>(down) * static_cast<std::uint64_t>(layout.across) +
-                              static_cast<std::uint64_t>(across);
-  const std::uint64_t imageStart = view.offset + image * imageBytes(view);
-  return PointedPixel{true, image, static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y), imageStart,
-                      imageStart + pixelOffsetIn(view, static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y))};
-}
-
-void keepPanInside(View& view) {
-  clampPan(view);
-}
-
-std::uint32_t shownPixelsAcross(const View& view) {
-  const auto width = static_cast<std::uint32_t>(view.width);
-  return static_cast<std::uint32_t>(std::min<std::uint64_t>(width - std::min(view.panX, width),
-                                                            pixelsThatFit(view, screenPixelsAcross(view))));
-}
-
-std::uint32_t shownPixelsDown(const View& view) {
-  const auto height = static_cast<std::uint32_t>(view.height);
-  return static_cast<std::uint32_t>(std::min<std::uint64_t>(height - std::min(view.panY, height),
-                                                            pixelsThatFit(view, screenPixelsDown(view))));
 }
 
 std::string statusText(const View& view, const std::string& romName) {

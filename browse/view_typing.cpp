@@ -1,0 +1,185 @@
+// What is typed on the view's status line: an offset, a size, a zoom, a
+// format or a palette, read as a hex editor shows numbers.
+#include <cinttypes>
+#include <cstdio>
+#include <limits>
+
+#include "browse/view.h"
+#include "browse/view_parts.h"
+#include "texts/texts.h"
+
+namespace velloran {
+
+using namespace view_parts;
+
+namespace {
+
+constexpr std::size_t kLongestTyped = 64;
+
+constexpr const char* kBeforeTheStart = "Before the ROM's start.";
+constexpr const char* kViewNotANumber =
+    "Not a number: type one as 525, or in hex as 0x20D, $20D, 20Dh or 020D (a leading 0).";
+
+// A number typed in the view, as a hex editor shows offsets: 0x, $, a
+// trailing h or a leading 0 make it hexadecimal (00810D14); otherwise it is
+// decimal, never octal. A sign before it is kept. False, with the message,
+// when it cannot be used; `limit` is the largest magnitude.
+bool readTyped(const std::string& text, std::uint64_t limit, bool& negative, std::uint64_t& magnitude,
+               std::string& problem) {
+  std::string digits = text;
+  negative = !digits.empty() && digits[0] == '-';
+  if (!digits.empty() && (digits[0] == '+' || digits[0] == '-')) digits.erase(0, 1);
+  unsigned base = 10;
+  if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
+    digits.erase(0, 2);
+    base = 16;
+  } else if (!digits.empty() && digits[0] == '$') {
+    digits.erase(0, 1);
+    base = 16;
+  } else if (!digits.empty() && (digits.back() == 'h' || digits.back() == 'H')) {
+    digits.pop_back();
+    base = 16;
+  } else if (digits.size() > 1 && digits[0] == '0') {
+    base = 16;
+  }
+  magnitude = 0;
+  bool tooLarge = false;
+  for (const char c : digits) {
+    const unsigned digit = c >= '0' && c <= '9' ? static_cast<unsigned>(c - '0')
+                           : c >= 'a' && c <= 'f' ? static_cast<unsigned>(c - 'a' + 10)
+                           : c >= 'A' && c <= 'F' ? static_cast<unsigned>(c - 'A' + 10)
+                                                  : 99u;
+    if (digit >= base) {
+      problem = kViewNotANumber;
+      return false;
+    }
+    tooLarge = tooLarge || magnitude > (limit - digit) / base;
+    if (!tooLarge) magnitude = magnitude * base + digit;
+  }
+  if (digits.empty()) {
+    problem = kViewNotANumber;
+    return false;
+  }
+  if (tooLarge) {
+    problem = textOf(limit > std::numeric_limits<std::uint32_t>::max() ? Text::offsetTooLarge : Text::tooLarge);
+    return false;
+  }
+  return true;
+}
+
+// An offset typed as a number, or as + or - a number from where the view is.
+void takeOffset(View& view, const std::string& text) {
+  bool negative = false;
+  std::uint64_t magnitude = 0;
+  if (!readTyped(text, std::numeric_limits<std::int64_t>::max(), negative, magnitude, view.message)) return;
+  const bool relative = !text.empty() && (text[0] == '+' || text[0] == '-');
+  // In unsigned arithmetic, each sum checked before it is made.
+  const std::uint64_t base = relative ? view.offset : 0;
+  if (negative && magnitude > base) {
+    view.message = kBeforeTheStart;
+  } else if (!negative && (magnitude > std::numeric_limits<std::uint64_t>::max() - base ||
+                           base + magnitude >= std::max<std::uint64_t>(view.romLength, 1))) {
+    view.message = kPastTheEnd;
+  } else {
+    view.offset = negative ? base - magnitude : base + magnitude;
+  }
+}
+
+// A palette typed as an offset in the ROM (a number, as offsets are typed)
+// or as a file; bank 0 of it.
+void takePalette(View& view, const std::string& text) {
+  bool negative = false;
+  std::uint64_t offset = 0;
+  std::string problem;
+  if (text.empty()) return;
+  if (readTyped(text, std::numeric_limits<std::int64_t>::max(), negative, offset, problem) && !negative) {
+    char hex[32];
+    std::snprintf(hex, sizeof hex, "0x%" PRIX64, offset);
+    view.palette.source = hex;
+  } else {
+    view.palette.source = text;
+  }
+  view.palette.bank = 0;
+}
+
+// A zoom typed as 1:35 (out) or 4:1 (in), or as the zoom factor alone.
+void takeZoom(View& view, const std::string& text) {
+  const std::size_t colon = text.find(':');
+  const std::string left = colon == std::string::npos ? text : text.substr(0, colon);
+  const std::string right = colon == std::string::npos ? "1" : text.substr(colon + 1);
+  bool negative = false;
+  std::uint64_t in = 0;
+  std::uint64_t out = 0;
+  constexpr const char* kZoomForms = "A zoom is 1:N to see more, N:1 to see it larger: 1:35, 4:1.";
+  if (!readTyped(left, 1u << 20, negative, in, view.message) || negative ||
+      !readTyped(right, 1u << 20, negative, out, view.message) || negative || (in != 1 && out != 1) || in == 0 ||
+      out == 0) {
+    view.message = kZoomForms;
+    return;
+  }
+  if (in > 1) {
+    view.zoom = static_cast<int>(std::min<std::uint64_t>(in, static_cast<std::uint64_t>(largestZoomIn(view))));
+  } else {
+    view.zoom = out <= 1 ? 1 : -static_cast<int>(std::min<std::uint64_t>(out, static_cast<std::uint64_t>(largestZoomOut(view))));
+  }
+  view.zoomChosen = true;
+}
+
+void takeTyped(View& view) {
+  const std::string text = view.typed;
+  const Typing what = view.typing;
+  view.typing = Typing::nothing;
+  view.typed.clear();
+  if (what == Typing::offset) {
+    takeOffset(view, text);
+    return;
+  }
+  if (what == Typing::zoom) {
+    takeZoom(view, text);
+    return;
+  }
+  if (what == Typing::palette) {
+    takePalette(view, text);
+    return;
+  }
+  if (what == Typing::format) {
+    PixelFormat format{};
+    std::string problem;
+    if (parseFormat(text, format, problem)) {
+      takeFormat(view, format);
+    } else {
+      view.message = problem;
+    }
+    return;
+  }
+  bool negative = false;
+  std::uint64_t value = 0;
+  if (!readTyped(text, std::numeric_limits<std::int32_t>::max(), negative, value, view.message)) return;
+  if (negative && value > 0) {
+    view.message = textOf(Text::negative);
+    return;
+  }
+  const auto size = static_cast<std::int32_t>(value);
+  resize(view, what == Typing::width ? size : view.width, what == Typing::height ? size : view.height);
+}
+
+}  // namespace
+
+namespace view_parts {
+
+void applyTypingKey(View& view, const KeyPress& press) {
+  if (press.key == Key::enter) {
+    takeTyped(view);
+  } else if (press.key == Key::escape) {
+    view.typing = Typing::nothing;
+    view.typed.clear();
+  } else if (press.key == Key::backspace && !view.typed.empty()) {
+    view.typed.pop_back();
+  } else if ((press.key == Key::character || press.key == Key::pasted) && view.typed.size() < kLongestTyped) {
+    view.typed += press.character;
+  }
+}
+
+}  // namespace view_parts
+
+}  // namespace velloran
