@@ -12,6 +12,7 @@
 #include "console/keys.h"
 #include "console/graphics.h"
 #include "console/screen.h"
+#include "texts/texts.h"
 
 namespace velloran {
 
@@ -208,14 +209,14 @@ std::string summaryText(const SaveSummary& summary) {
   if (summary.written > 1) text += " to " + summary.last;
   if (summary.written > 0) text += " at " + summary.where;
   if (!summary.problem.empty()) text += (text.empty() ? "" : "; ") + summary.problem;
-  return text.empty() ? "Nothing saved" : text;
+  return text.empty() ? textOf(Text::nothingSaved) : text;
 }
 
 // Saves `count` images from the offset through the dump, as a dump with the
 // same answers would; a stop request gives up the snapshot under way.
 void save(Session& session, std::int32_t count) {
   View& view = session.view;
-  view.message = "Saving...";
+  view.message = textOf(Text::saving);
   draw(session);
   const DumpRequest request = requestFor(session, count);
   SaveSummary summary;
@@ -304,10 +305,10 @@ void runView(Session& session) {
 }  // namespace
 
 std::string browseRefusal(const DumpRequest& request, std::uint64_t romLength) {
-  if (request.width == 0) return "WIDTH '0': " + std::string(kStartsAtOne);
-  if (request.height == 0) return "HEIGHT '0': " + std::string(kStartsAtOne);
+  if (request.width == 0) return "WIDTH '0': " + std::string(textOf(Text::startsAtOne));
+  if (request.height == 0) return "HEIGHT '0': " + std::string(textOf(Text::startsAtOne));
   if (request.startAddress >= romLength) {
-    return "START '" + std::to_string(request.startAddress) + "': " + kPastTheEnd;
+    return "START '" + std::to_string(request.startAddress) + "': " + textOf(Text::pastTheEnd);
   }
   return "";
 }
@@ -332,7 +333,7 @@ BrowseEnd browseRom(const FileHandle& rom, const DumpRequest& request, const Ter
                   makeDecoder(request.format, true, request.paletteColours), request.palette, request.paletteColours,
                   isIndexed(request.format) ? request.format.indexBits : 0u, {}, false, blankScreen(0, 0), true, {}};
   followTerminalEvents();
-  if (!takeTerminal(graphics.mode)) return BrowseEnd{1, 0, "", "the terminal cannot be set for --browse"};
+  if (!takeTerminal(graphics.mode)) return BrowseEnd{1, 0, "", textOf(Text::terminalNotSet)};
   bool outOfMemory = false;
   try {
     runView(session);

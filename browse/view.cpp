@@ -93,7 +93,7 @@ void previousRow(View& view) { moveBack(view, rowBytes(view)); }
 
 void resize(View& view, std::int32_t width, std::int32_t height) {
   if (width < 1 || height < 1) {
-    view.message = kStartsAtOne;
+    view.message = textOf(Text::startsAtOne);
     return;
   }
   const ImageSize size = imageSize(width, height, view.format);
@@ -265,7 +265,7 @@ void previousBank(View& view) {
   if (view.palette.bank > 0) {
     --view.palette.bank;
   } else {
-    view.message = "Bank 0 is the first.";
+    view.message = textOf(Text::firstBank);
   }
 }
 
@@ -434,13 +434,13 @@ Action applyKey(View& view, const KeyPress& press) {
 
 std::string statusText(const View& view, const std::string& romName) {
   if (view.typing != Typing::nothing) {
-    const char* prompt = view.typing == Typing::offset  ? "Offset (hex with 0x, $, h or a leading 0): "
-                         : view.typing == Typing::zoom  ? "Zoom (1:N or N:1): "
-                         : view.typing == Typing::width ? "Width: "
-                         : view.typing == Typing::format ? "Format (a name or a description as le16:r11-15,g5-10,b0-4): "
-                         : view.typing == Typing::palette ? "Palette (a ROM offset, hex with 0x, $, h or a leading 0; or a file): "
-                                                          : "Height: ";
-    return prompt + view.typed + "_";
+    const Text prompt = view.typing == Typing::offset    ? Text::offsetPrompt
+                        : view.typing == Typing::zoom    ? Text::zoomPrompt
+                        : view.typing == Typing::width   ? Text::viewWidthPrompt
+                        : view.typing == Typing::format  ? Text::formatPrompt
+                        : view.typing == Typing::palette ? Text::palettePrompt
+                                                         : Text::viewHeightPrompt;
+    return textOf(prompt) + view.typed + "_";
   }
   if (!view.message.empty()) return view.message;
   if (view.pointing) {

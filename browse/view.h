@@ -125,9 +125,6 @@ std::string statusText(const View& view, const std::string& romName);
 // The palette as the status line names it.
 std::string paletteStatus(const PaletteChoice& palette);
 
-// What W and H, and o, say of a size or an offset that cannot be shown.
-constexpr const char* kStartsAtOne = "Width and height start at 1.";
-constexpr const char* kPastTheEnd = "Past the ROM's end: an offset must be below its size.";
 
 // The lines of the help overlay.
 extern const char* const kHelpLines[];

@@ -5,6 +5,7 @@
 
 #include "browse/view.h"
 #include "browse/view_parts.h"
+#include "texts/texts.h"
 
 namespace velloran {
 
@@ -46,7 +47,7 @@ void pickPointed(View& view, bool pixelItself) {
   if (!view.pointing || !pixel.valid) return;
   const std::uint64_t target = pixelItself ? pixel.offset : pixel.imageStart;
   if (target >= view.romLength) {
-    view.message = kPastTheEnd;
+    view.message = textOf(Text::pastTheEnd);
     return;
   }
   view.offset = target;

@@ -16,9 +16,6 @@ namespace {
 
 constexpr std::size_t kLongestTyped = 64;
 
-constexpr const char* kBeforeTheStart = "Before the ROM's start.";
-constexpr const char* kViewNotANumber =
-    "Not a number: type one as 525, or in hex as 0x20D, $20D, 20Dh or 020D (a leading 0).";
 
 // A number typed in the view, as a hex editor shows offsets: 0x, $, a
 // trailing h or a leading 0 make it hexadecimal (00810D14); otherwise it is
@@ -50,14 +47,14 @@ bool readTyped(const std::string& text, std::uint64_t limit, bool& negative, std
                            : c >= 'A' && c <= 'F' ? static_cast<unsigned>(c - 'A' + 10)
                                                   : 99u;
     if (digit >= base) {
-      problem = kViewNotANumber;
+      problem = textOf(Text::viewNotANumber);
       return false;
     }
     tooLarge = tooLarge || magnitude > (limit - digit) / base;
     if (!tooLarge) magnitude = magnitude * base + digit;
   }
   if (digits.empty()) {
-    problem = kViewNotANumber;
+    problem = textOf(Text::viewNotANumber);
     return false;
   }
   if (tooLarge) {
@@ -76,10 +73,10 @@ void takeOffset(View& view, const std::string& text) {
   // In unsigned arithmetic, each sum checked before it is made.
   const std::uint64_t base = relative ? view.offset : 0;
   if (negative && magnitude > base) {
-    view.message = kBeforeTheStart;
+    view.message = textOf(Text::beforeTheStart);
   } else if (!negative && (magnitude > std::numeric_limits<std::uint64_t>::max() - base ||
                            base + magnitude >= std::max<std::uint64_t>(view.romLength, 1))) {
-    view.message = kPastTheEnd;
+    view.message = textOf(Text::pastTheEnd);
   } else {
     view.offset = negative ? base - magnitude : base + magnitude;
   }
@@ -110,11 +107,10 @@ void takeZoom(View& view, const std::string& text) {
   bool negative = false;
   std::uint64_t in = 0;
   std::uint64_t out = 0;
-  constexpr const char* kZoomForms = "A zoom is 1:N to see more, N:1 to see it larger: 1:35, 4:1.";
   if (!readTyped(left, 1u << 20, negative, in, view.message) || negative ||
       !readTyped(right, 1u << 20, negative, out, view.message) || negative || (in != 1 && out != 1) || in == 0 ||
       out == 0) {
-    view.message = kZoomForms;
+    view.message = textOf(Text::zoomForms);
     return;
   }
   if (in > 1) {

@@ -4,12 +4,12 @@
 #include <cstdio>
 
 #include "platform/platform.h"
+#include "texts/texts.h"
 
 namespace velloran {
 
 namespace {
 
-constexpr const char* kNoPictures = "velloran: this terminal cannot show pictures; --preview draws none\n";
 
 // Off a terminal, or when it does not tell its size, a picture is at most
 // this many characters wide and lines high.
@@ -25,7 +25,7 @@ Preview startPreview(bool asked, std::uint32_t columnsAsked, GraphicsChoice grap
                   {GraphicsMode::blocks, kDefaultCellWidth, kDefaultCellHeight}};
   if (!asked) return preview;
   if (!enableColourOutput()) {
-    std::fputs(kNoPictures, stderr);
+    std::fprintf(stderr, "velloran: %s\n", textOf(Text::noPictures));
     return preview;
   }
   int columns = 0;

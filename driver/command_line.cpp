@@ -5,6 +5,7 @@
 #include "driver/questions.h"
 #include "driver/version.h"
 #include "platform/platform.h"
+#include "texts/texts.h"
 
 namespace velloran {
 
@@ -251,13 +252,13 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     command.problem = palette;
   } else if (graphicsGiven && !command.browse && !command.preview) {
     command.action = CommandAction::usageError;
-    command.problem = "--graphics is for --preview and --browse";
+    command.problem = textOf(Text::graphicsWithoutPictures);
   } else if (command.browse && command.preview) {
     command.action = CommandAction::usageError;
-    command.problem = "--browse and --preview cannot be used together";
+    command.problem = textOf(Text::browseWithPreview);
   } else if (command.browse && command.answers.empty()) {
     command.action = CommandAction::usageError;
-    command.problem = "--browse needs a ROM";
+    command.problem = textOf(Text::browseWithoutRom);
   }
   return command;
 }

@@ -91,7 +91,6 @@ std::string prefixProblem(AnswerStatus status, const std::string& prefix) {
   return isFolder(folder) ? "" : "\n" + std::string(textOf(Text::noSuchFolder)) + printableText(folder) + "\n";
 }
 
-constexpr const char* kPngStartsAtOne = "A PNG image has at least one pixel: width and height start at 1.";
 
 // Every number must be 0 or more, within what its reader takes (32 bits; the
 // start address 64); the height's limit also depends on the width and the format.
@@ -101,7 +100,7 @@ std::string numberProblem(AnswerStatus status, std::int64_t value, std::size_t q
     if (value < 0) return onItsOwnLine(Text::negative);
     // A PNG has no image without pixels; a BMP of only its headers is one.
     if (request.png && value == 0 && (question == kWidth || question == kHeight)) {
-      return onItsOwnLine(kPngStartsAtOne);
+      return onItsOwnLine(Text::pngStartsAtOne);
     }
     // Tiles need whole tiles across: asked again at the width, not at the height.
     if (question == kWidth) {

@@ -183,16 +183,16 @@ DumpRequest browseDefaults() {
 
 RunResult browse(DumpRequest request, GraphicsChoice graphics) {
   if (!standardStreamsAreTerminals()) {
-    reportUsageError("--browse needs a terminal on standard input and standard output");
+    reportUsageError(textOf(Text::browseOffTerminal));
     return {kStatusUsage, 0};
   }
   if (!enableColourOutput()) {
-    reportUsageError("--browse needs a terminal that shows colours, and TERM is unset, empty or dumb");
+    reportUsageError(textOf(Text::browseWithoutColours));
     return {kStatusUsage, 0};
   }
   std::string whyNot;
   const FileHandle rom = openForReading(request.romPath, whyNot, false);
-  if (rom.isOpen() && rom.mayWait()) whyNot = "--browse needs a ROM it can seek in, not a pipe or a terminal";
+  if (rom.isOpen() && rom.mayWait()) whyNot = textOf(Text::browseRomCannotSeek);
   if (!rom.isOpen() || rom.mayWait()) {
     std::fprintf(stderr, "velloran: %s: %s\n", printableText(request.romPath).c_str(), whyNot.c_str());
     return {kStatusFailed, 0};

@@ -1,4 +1,5 @@
 #include "dump/palette_source.h"
+#include "texts/texts.h"
 
 #include <cinttypes>
 #include <cstdio>
@@ -154,12 +155,12 @@ bool movePalette(PaletteChoice& choice, std::int64_t colours, std::string& probl
   const bool inRom = paletteOffsetOf(choice.source, offset);
   if (!inRom) splitFileOffset(choice.source, path, offset);
   if (choice.source.empty()) {
-    problem = "The grey ramp cannot move: p takes a palette from the ROM or a file.";
+    problem = textOf(Text::greyRampCannotMove);
     return false;
   }
   const std::uint64_t bytes = static_cast<std::uint64_t>(colours < 0 ? -colours : colours) * choice.format.wordBytes;
   if (colours < 0 && bytes > offset) {
-    problem = "The palette is at its start.";
+    problem = textOf(Text::paletteAtItsStart);
     return false;
   }
   offset = colours < 0 ? offset - bytes : offset + bytes;

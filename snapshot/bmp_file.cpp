@@ -78,7 +78,7 @@ std::string imageSizeText(ImageSize size, const PixelFormat& format) {
     case ImageSize::fileTooLarge:
       break;
   }
-  return "Image too large: its BMP file must stay within 4294967295 bytes.";
+  return textOf(Text::fileTooLarge);
 }
 
 bool bmpFileSize(std::uint32_t width, std::uint32_t height, BmpPixels pixels, std::uint32_t& fileSize) {
