@@ -126,12 +126,42 @@ void moveFields(const PixelDecoder& decoder, const unsigned char* raw, std::size
 
 }  // namespace
 
+namespace {
+
+// What each kind of BMP pixel takes: bits in the file, and colour table entries.
+struct BmpPixelsKind {
+  BmpPixels pixels;
+  unsigned bits;
+  unsigned paletteEntries;
+};
+
+constexpr BmpPixelsKind kBmpPixelsKinds[] = {
+    {BmpPixels::rgb555, 16, 0},  {BmpPixels::rgb565, 16, 0},  {BmpPixels::bgr24, 24, 0},
+    {BmpPixels::bgra32, 32, 0},  {BmpPixels::indexed1, 1, 2}, {BmpPixels::indexed2, 4, 4},
+    {BmpPixels::indexed4, 4, 16}, {BmpPixels::indexed8, 8, 256},
+};
+
+const BmpPixelsKind& kindOf(BmpPixels pixels) {
+  return kBmpPixelsKinds[static_cast<std::size_t>(pixels)];
+}
+
+constexpr bool everyKindInPlace() {
+  for (std::size_t index = 0; index < sizeof kBmpPixelsKinds / sizeof kBmpPixelsKinds[0]; ++index) {
+    if (static_cast<std::size_t>(kBmpPixelsKinds[index].pixels) != index) return false;
+  }
+  return true;
+}
+
+static_assert(everyKindInPlace(), "kBmpPixelsKinds in BmpPixels' order");
+
+}  // namespace
+
 BmpPixels bmpPixelsOf(const PixelFormat& format) {
   switch (format.indexBits) {
     case 1:
       return BmpPixels::indexed1;
     case 2:
-      return BmpPixels::indexed2;
+      return BmpPixels::indexed2;  // in a 4-bit file: BMP has no 2-bit pixels
     case 4:
       return BmpPixels::indexed4;
     case 8:
@@ -145,38 +175,11 @@ BmpPixels bmpPixelsOf(const PixelFormat& format) {
 }
 
 unsigned bmpBitsPerPixel(BmpPixels pixels) {
-  switch (pixels) {
-    case BmpPixels::rgb555:
-    case BmpPixels::rgb565:
-      return 16;
-    case BmpPixels::bgr24:
-      return 24;
-    case BmpPixels::bgra32:
-      return 32;
-    case BmpPixels::indexed1:
-      return 1;
-    case BmpPixels::indexed2:
-    case BmpPixels::indexed4:
-      return 4;
-    case BmpPixels::indexed8:
-      break;
-  }
-  return 8;
+  return kindOf(pixels).bits;
 }
 
 unsigned bmpPaletteEntries(BmpPixels pixels) {
-  switch (pixels) {
-    case BmpPixels::indexed1:
-      return 2;
-    case BmpPixels::indexed2:
-      return 4;
-    case BmpPixels::indexed4:
-      return 16;
-    case BmpPixels::indexed8:
-      return 256;
-    default:
-      return 0;
-  }
+  return kindOf(pixels).paletteEntries;
 }
 
 PixelDecoder makeDecoder(const PixelFormat& format, bool forPictures, const Palette& palette) {

@@ -1,18 +1,13 @@
 // Windows: files, the ROM's and the snapshots', with UTF-16 paths.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+// windows_internal.h first: it brings <windows.h> as every file here wants it.
+#include "platform/windows_internal.h"
+
 
 #include <algorithm>
 #include <cwchar>
 #include <memory>
 
 #include "platform/platform.h"
-#include "platform/windows_internal.h"
 
 namespace velloran {
 

@@ -1,8 +1,15 @@
 // What the Windows files of the platform layer share, and nothing else
 // includes: text in UTF-16, the handles, and the state the console control
-// handler sets and reads. The interface is platform.h. Include <windows.h>
-// first.
+// handler sets and reads. The interface is platform.h.
 #pragma once
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
 
 #include <cstddef>
 #include <string>

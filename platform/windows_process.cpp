@@ -1,11 +1,7 @@
 // Windows: console control events as stop requests, and the process's start.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+// windows_internal.h first: it brings <windows.h> as every file here wants it.
+#include "platform/windows_internal.h"
+
 #include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>
@@ -16,7 +12,6 @@
 #include <memory>
 
 #include "platform/platform.h"
-#include "platform/windows_internal.h"
 
 namespace velloran {
 

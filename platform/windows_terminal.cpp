@@ -1,11 +1,7 @@
 // Windows: standard output, the console and its keys.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+// windows_internal.h first: it brings <windows.h> as every file here wants it.
+#include "platform/windows_internal.h"
+
 
 #include <algorithm>
 #include <cerrno>
@@ -13,7 +9,6 @@
 #include <cstring>
 
 #include "platform/platform.h"
-#include "platform/windows_internal.h"
 
 namespace velloran {
 

@@ -18,7 +18,7 @@ import unittest
 from harness import *  # noqa: F401,F403
 import harness
 
-from terminal import FRAME_END, UPPER, Terminal, pyte, run_on_terminal
+from terminal import FRAME_END, UPPER, Terminal, Tmux, pyte, run_on_terminal
 from terminal import environment as terminal_environment
 
 DEMO_ROM = harness.DEMO_ROM
@@ -852,48 +852,33 @@ def tmux_cells(lines):
 @unittest.skipIf(harness.ON_WINDOWS or not shutil.which("tmux"), "tmux is needed")
 class BrowseInTmux(ToolTestCase):
     def test_alt_keys_a_paste_a_mouse_report_and_a_lone_esc(self):
-        session = "velloran-keys-%d" % os.getpid()
-        command = " ".join(harness.tool_command(["--browse", DEMO_ROM, "out/", "64", "32", "1", "0x20D"]))
-        subprocess.run(["tmux", "new-session", "-d", "-s", session, "-x", "140", "-y", "40",
-                        "cd %s && TERM=xterm-256color %s; echo ended $?; sleep 30" % (self.dir, command)],
-                       check=True)
-
-        def tmux(*args):
-            subprocess.run(["tmux"] + list(args), check=True)
+        tmux = Tmux(harness.tool_command(["--browse", DEMO_ROM, "out/", "64", "32", "1", "0x20D"]), self.dir,
+                    "velloran-keys")
 
         def status_once(text):
-            deadline = time.monotonic() + 20
-            while True:
-                shown = subprocess.run(["tmux", "capture-pane", "-t", session, "-p"], check=True,
-                                       stdout=subprocess.PIPE).stdout.decode().rstrip("\n").split("\n")
-                last = shown[-1] if shown else ""
-                if text in "\n".join(shown) or time.monotonic() > deadline:
-                    return last
-                time.sleep(0.05)
+            return tmux.screen_once(text).rstrip("\n").split("\n")[-1]
 
         try:
             status_once("? help")
-            tmux("send-keys", "-t", session, "-")
+            tmux.run("send-keys", "-")
             status_once("zoom 1:1")
             # A motion over pixel (10, 6) of the second image, as tmux passes it on.
-            tmux("send-keys", "-t", session, "-l", "\x1b[<35;76;4M")
+            tmux.run("send-keys", "-l", "\x1b[<35;76;4M")
             pointed = status_once("image 1")
             # Alt+B and Alt+x are no keys: the view stays, the pointer's text gives way to the status line.
-            tmux("send-keys", "-t", session, "M-b", "M-x", "j")
+            tmux.run("send-keys", "M-b", "M-x", "j")
             after_alt = status_once("0x0000028D")
             # A paste goes into the open prompt.
-            tmux("set-buffer", "0x1000")
-            tmux("send-keys", "-t", session, "o")
+            subprocess.run(["tmux", "set-buffer", "0x1000"], check=True)
+            tmux.run("send-keys", "o")
             status_once("Offset (hex")
-            tmux("paste-buffer", "-p", "-t", session)
-            tmux("send-keys", "-t", session, "Enter")
+            tmux.run("paste-buffer", "-p")
+            tmux.run("send-keys", "Enter")
             pasted = status_once("0x00001000 (4096)")
-            tmux("send-keys", "-t", session, "Escape")
-            status_once("ended ")
-            shown = subprocess.run(["tmux", "capture-pane", "-t", session, "-p"], check=True,
-                                   stdout=subprocess.PIPE).stdout.decode()
+            tmux.run("send-keys", "Escape")
+            shown = tmux.screen_once("ended ")
         finally:
-            subprocess.run(["tmux", "kill-session", "-t", session])
+            tmux.close()
         offset = 0x20D + 4096 + (6 * 64 + 10) * 2
         self.assertEqual(pointed.strip(), "0x%08X (%d)  image 1  x 10, y 6  double click: view from its image, "
                                           "right click: from here" % (offset, offset))
@@ -902,30 +887,17 @@ class BrowseInTmux(ToolTestCase):
         self.assertIn("ended 0", shown)
 
     def test_a_real_terminal_shows_the_images_a_dump_writes(self):
-        session = "velloran-browse-%d" % os.getpid()
-        command = " ".join(harness.tool_command(["--browse", DEMO_ROM, "out/", "64", "32", "1", "0x20D"]))
-        subprocess.run(["tmux", "new-session", "-d", "-s", session, "-x", "140", "-y", "40",
-                        "cd %s && TERM=xterm-256color %s; echo ended $?; sleep 30" % (self.dir, command)],
-                       check=True)
-
-        def screen_once(text):
-            deadline = time.monotonic() + 20
-            while True:
-                shown = subprocess.run(["tmux", "capture-pane", "-t", session, "-e", "-p"], check=True,
-                                       stdout=subprocess.PIPE).stdout.decode()
-                if text in shown or time.monotonic() > deadline:
-                    return shown
-                time.sleep(0.1)
-
+        tmux = Tmux(harness.tool_command(["--browse", DEMO_ROM, "out/", "64", "32", "1", "0x20D"]), self.dir,
+                    "velloran-browse")
         try:
-            screen_once("? help")
-            subprocess.run(["tmux", "send-keys", "-t", session, "-"], check=True)  # 1:1
-            lines = screen_once("zoom 1:1").split("\n")
+            tmux.screen_once("? help")
+            tmux.run("send-keys", "-")  # 1:1
+            lines = tmux.screen_once("zoom 1:1", colours=True).split("\n")
             # Left by its own key, so that the session is not killed under a running tool.
-            subprocess.run(["tmux", "send-keys", "-t", session, "q"], check=True)
-            ended = screen_once("ended ")
+            tmux.run("send-keys", "q")
+            ended = tmux.screen_once("ended ")
         finally:
-            subprocess.run(["tmux", "kill-session", "-t", session])
+            tmux.close()
         self.assertIn("zoom 1:1", lines[39])
         self.assertIn("ended 0", ended)
         shown = tmux_cells(lines)

@@ -228,3 +228,34 @@ def run_on_terminal(argv, cwd, env=None, timeout=30):
         os.close(terminal)
         os.close(controller)
     return done.stderr.decode(), done.returncode, unchanged
+
+
+class Tmux:
+    """A command run in a detached tmux session of `columns` x `rows` (a real terminal we did not
+    write), then a shell line that says how it ended; killed by close()."""
+
+    def __init__(self, argv, cwd, name, columns=140, rows=40):
+        self.session = "%s-%d" % (name, os.getpid())
+        command = " ".join(argv)
+        subprocess.run(["tmux", "new-session", "-d", "-s", self.session, "-x", str(columns), "-y", str(rows),
+                        "cd %s && TERM=xterm-256color %s; echo ended $?; sleep 30" % (cwd, command)], check=True)
+
+    def run(self, *args):
+        """A tmux command for this session's pane: send-keys, paste-buffer, ..."""
+        subprocess.run(["tmux", args[0], "-t", self.session] + list(args[1:]), check=True)
+
+    def screen(self, colours=False):
+        return subprocess.run(["tmux", "capture-pane", "-t", self.session, "-p"] + (["-e"] if colours else []),
+                              check=True, stdout=subprocess.PIPE).stdout.decode()
+
+    def screen_once(self, text, colours=False, timeout=20):
+        """The screen once it shows `text`, or as it is when `timeout` seconds have passed."""
+        deadline = time.monotonic() + timeout
+        while True:
+            shown = self.screen(colours)
+            if text in shown or time.monotonic() > deadline:
+                return shown
+            time.sleep(0.05)
+
+    def close(self):
+        subprocess.run(["tmux", "kill-session", "-t", self.session])
