@@ -1,7 +1,8 @@
-// Every fixed text the tool shows its users, each once: the dialogue's
+// The fixed texts the tool shows its users, each once: the dialogue's
 // prompts and messages exactly as users and scripts know them, the dump's
-// messages, and the checks' reasons. A new text is one entry here and one
-// line in texts.cpp, whose table the compiler checks is complete.
+// messages, the view's, and the command line's own problems. A new text is
+// one entry here and one line in texts.cpp, whose table the compiler checks
+// is complete.
 #pragma once
 
 #include <cstddef>
