@@ -249,13 +249,10 @@ void greyPalette(View& view) {
   view.palette.bank = 0;
 }
 
-void movePaletteBy(View& view, std::int64_t colours) {
-  if (!movePalette(view.palette, colours, view.message)) return;
-}
+// A palette that cannot move says why on the status line.
+void paletteOn(View& view) { movePalette(view.palette, 1, view.message); }
 
-void paletteOn(View& view) { movePaletteBy(view, 1); }
-
-void paletteBack(View& view) { movePaletteBy(view, -1); }
+void paletteBack(View& view) { movePalette(view.palette, -1, view.message); }
 
 void nextBank(View& view) {
   if (view.palette.bank < 999999) ++view.palette.bank;
