@@ -49,21 +49,21 @@ std::string base64Of(const RgbImage& image, std::uint32_t zoom) {
 
 // ---- Sixel colours ----------------------------------------------------------
 
-struct Palette {
+struct SixelRegisters {
   std::vector<std::uint32_t> colours;                  // the registers, in order
   std::unordered_map<std::uint32_t, int> registerOf;   // every colour of the image
 };
 
 // The image's colours as they are, up to 256; past that, a palette chosen
 // for the image (median_cut.h).
-Palette paletteOf(const RgbImage& image, SixelColours& summary) {
+SixelRegisters registersOf(const RgbImage& image, SixelColours& summary) {
   std::unordered_map<std::uint32_t, std::uint64_t> counts;
   for (const std::uint32_t colour : image.pixels) {
     if (colour != kNoColour) ++counts[colour];
   }
   ChosenColours chosen = chooseColours(counts);
   summary = SixelColours{counts.size(), chosen.exact, chosen.largestError, chosen.meanError};
-  return Palette{std::move(chosen.palette), std::move(chosen.indexOf)};
+  return SixelRegisters{std::move(chosen.palette), std::move(chosen.indexOf)};
 }
 
 
@@ -133,7 +133,7 @@ void addSixel(ColourRow& row, char sixel) {
 
 std::string sixelText(const RgbImage& image, std::uint32_t zoom, SixelColours* colours) {
   SixelColours summary{};
-  const Palette palette = paletteOf(image, summary);
+  const SixelRegisters palette = registersOf(image, summary);
   if (colours != nullptr) *colours = summary;
   const std::uint32_t width = image.width * zoom;
   const std::uint32_t height = image.height * zoom;
