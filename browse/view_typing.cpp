@@ -6,6 +6,7 @@
 
 #include "browse/view.h"
 #include "browse/view_parts.h"
+#include "dump/answers.h"
 #include "texts/texts.h"
 
 namespace velloran {
@@ -20,9 +21,10 @@ constexpr std::size_t kLongestTyped = 64;
 // A number typed in the view, as a hex editor shows offsets: 0x, $, a
 // trailing h or a leading 0 make it hexadecimal (00810D14); otherwise it is
 // decimal, never octal. A sign before it is kept. False, with the message,
-// when it cannot be used; `limit` is the largest magnitude.
-bool readTyped(const std::string& text, std::uint64_t limit, bool& negative, std::uint64_t& magnitude,
-               std::string& problem) {
+// when it cannot be used; `limit` is the largest magnitude, and `tooLarge`
+// what is said of a larger one.
+bool readTyped(const std::string& text, std::uint64_t limit, Text tooLarge, bool& negative,
+               std::uint64_t& magnitude, std::string& problem) {
   std::string digits = text;
   negative = !digits.empty() && digits[0] == '-';
   if (!digits.empty() && (digits[0] == '+' || digits[0] == '-')) digits.erase(0, 1);
@@ -40,7 +42,7 @@ bool readTyped(const std::string& text, std::uint64_t limit, bool& negative, std
     base = 16;
   }
   magnitude = 0;
-  bool tooLarge = false;
+  bool pastLimit = false;
   for (const char c : digits) {
     const unsigned digit = c >= '0' && c <= '9' ? static_cast<unsigned>(c - '0')
                            : c >= 'a' && c <= 'f' ? static_cast<unsigned>(c - 'a' + 10)
@@ -50,25 +52,31 @@ bool readTyped(const std::string& text, std::uint64_t limit, bool& negative, std
       problem = textOf(Text::viewNotANumber);
       return false;
     }
-    tooLarge = tooLarge || magnitude > (limit - digit) / base;
-    if (!tooLarge) magnitude = magnitude * base + digit;
+    pastLimit = pastLimit || magnitude > (limit - digit) / base;
+    if (!pastLimit) magnitude = magnitude * base + digit;
   }
   if (digits.empty()) {
     problem = textOf(Text::viewNotANumber);
     return false;
   }
-  if (tooLarge) {
-    problem = textOf(limit > std::numeric_limits<std::uint32_t>::max() ? Text::offsetTooLarge : Text::tooLarge);
+  if (pastLimit) {
+    problem = textOf(tooLarge);
     return false;
   }
   return true;
 }
 
-// An offset typed as a number, or as + or - a number from where the view is.
+// An offset typed as a number, or as + or - a number from where the view is,
+// within what the start address may be.
+bool readOffset(const std::string& text, bool& negative, std::uint64_t& magnitude, std::string& problem) {
+  const AnswerRow& start = answerRow(kStartAddress);
+  return readTyped(text, start.largest, start.tooLarge, negative, magnitude, problem);
+}
+
 void takeOffset(View& view, const std::string& text) {
   bool negative = false;
   std::uint64_t magnitude = 0;
-  if (!readTyped(text, std::numeric_limits<std::int64_t>::max(), negative, magnitude, view.message)) return;
+  if (!readOffset(text, negative, magnitude, view.message)) return;
   const bool relative = !text.empty() && (text[0] == '+' || text[0] == '-');
   // In unsigned arithmetic, each sum checked before it is made.
   const std::uint64_t base = relative ? view.offset : 0;
@@ -89,7 +97,7 @@ void takePalette(View& view, const std::string& text) {
   std::uint64_t offset = 0;
   std::string problem;
   if (text.empty()) return;
-  if (readTyped(text, std::numeric_limits<std::int64_t>::max(), negative, offset, problem) && !negative) {
+  if (readOffset(text, negative, offset, problem) && !negative) {
     char hex[32];
     std::snprintf(hex, sizeof hex, "0x%" PRIX64, offset);
     view.palette.source = hex;
@@ -107,8 +115,8 @@ void takeZoom(View& view, const std::string& text) {
   bool negative = false;
   std::uint64_t in = 0;
   std::uint64_t out = 0;
-  if (!readTyped(left, 1u << 20, negative, in, view.message) || negative ||
-      !readTyped(right, 1u << 20, negative, out, view.message) || negative || (in != 1 && out != 1) || in == 0 ||
+  if (!readTyped(left, 1u << 20, Text::zoomForms, negative, in, view.message) || negative ||
+      !readTyped(right, 1u << 20, Text::zoomForms, negative, out, view.message) || negative || (in != 1 && out != 1) || in == 0 ||
       out == 0) {
     view.message = textOf(Text::zoomForms);
     return;
@@ -148,9 +156,11 @@ void takeTyped(View& view) {
     }
     return;
   }
+  // A width or a height, within what the dump's answers may be.
+  const AnswerRow& row = answerRow(what == Typing::width ? kWidth : kHeight);
   bool negative = false;
   std::uint64_t value = 0;
-  if (!readTyped(text, std::numeric_limits<std::int32_t>::max(), negative, value, view.message)) return;
+  if (!readTyped(text, row.largest, row.tooLarge, negative, value, view.message)) return;
   if (negative && value > 0) {
     view.message = textOf(Text::negative);
     return;

@@ -167,17 +167,9 @@ AnswerStatus readPath(AnswerInput& input, std::size_t maxLength, std::string& pa
   return input.failed ? AnswerStatus::readFailed : status;
 }
 
-AnswerStatus readInteger(AnswerInput& input, std::int32_t& value) {
-  std::int64_t wide = 0;
-  AnswerStatus status = readIntegerUnchecked(input, std::numeric_limits<std::int32_t>::max(), wide);
-  if (input.failed) status = AnswerStatus::readFailed;
-  if (status == AnswerStatus::ok) value = static_cast<std::int32_t>(wide);
-  return status;
-}
-
-AnswerStatus readOffset(AnswerInput& input, std::int64_t& value) {
+AnswerStatus readNumber(AnswerInput& input, std::uint64_t largest, std::int64_t& value) {
   std::int64_t read = 0;
-  AnswerStatus status = readIntegerUnchecked(input, std::numeric_limits<std::int64_t>::max(), read);
+  AnswerStatus status = readIntegerUnchecked(input, largest, read);
   if (input.failed) status = AnswerStatus::readFailed;
   if (status == AnswerStatus::ok) value = read;
   return status;

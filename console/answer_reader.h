@@ -39,13 +39,9 @@ AnswerStatus readPath(AnswerInput& input, std::size_t maxLength, std::string& pa
 
 // "%i": skips white space; an optional sign; "0x"/"0X" hexadecimal, a leading
 // "0" octal, else decimal. The number ends at the first character that cannot
-// belong to it, and that character is left for the next answer.
-AnswerStatus readInteger(AnswerInput& input, std::int32_t& value);
-
-// The same forms for a byte offset, which a ROM of over 2 GiB needs: 64 bits.
-AnswerStatus readOffset(AnswerInput& input, std::int64_t& value);
-
-// Why a number cannot be used, in the dialogue's words.
+// belong to it, and that character is left for the next answer. A number
+// from -(largest + 1) to `largest`, else outOfRange.
+AnswerStatus readNumber(AnswerInput& input, std::uint64_t largest, std::int64_t& value);
 
 // An input that holds just `text`, as if typed and then ended: a command-line
 // argument read with the same rules as a typed answer.

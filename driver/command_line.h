@@ -32,9 +32,6 @@ struct CommandLine {
 // Options may stand anywhere before "--"; after it everything is an answer.
 CommandLine parseCommandLine(const std::vector<std::string>& arguments);
 
-// How many answers the arguments may give.
-constexpr std::size_t kAnswerCount = 6;
-
 // What --help and --version print.
 std::string helpText();
 std::string versionText();

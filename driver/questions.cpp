@@ -7,7 +7,7 @@
 #include "console/console_output.h"
 #include "console/answer_reader.h"
 #include "driver/command_line.h"
-#include "snapshot/bmp_file.h"
+#include "dump/answers.h"
 #include "texts/texts.h"
 
 namespace velloran {
@@ -16,37 +16,6 @@ namespace {
 
 // Printed as a hint only; it is not used as an offset.
 constexpr unsigned kDataStartHint = 0x20D;
-
-// The six answers, in the order they are asked and given as arguments, one
-// row each: the name the usage text and the usage errors give it, its prompt,
-// and where it goes in the request. A new answer is a row here (and its
-// prompt in texts/texts.h).
-enum Question : std::size_t { kRomPath, kDumpPrefix, kWidth, kHeight, kImageCount, kStartAddress, kQuestionCount };
-
-struct Answer {
-  Question question;
-  const char* name;
-  const char* usage;  // what --help says of it
-  Text prompt;
-  std::string DumpRequest::*path;    // a path's answer, or none
-  std::uint32_t DumpRequest::*size;  // a size's answer, or none (the start address is 64-bit)
-};
-
-constexpr Answer kAnswers[] = {
-    {kRomPath, "ROM", "the ROM file to read images from", Text::romPrompt, &DumpRequest::romPath, nullptr},
-    {kDumpPrefix, "PREFIX",
-     "put in front of every snapshot name, PREFIX + snapNNNN.bmp, with\n"
-     "           the first free number; a folder needs its trailing '/'",
-     Text::prefixPrompt, &DumpRequest::dumpPrefix, nullptr},
-    {kWidth, "WIDTH", "the image width in pixels", Text::widthPrompt, nullptr, &DumpRequest::width},
-    {kHeight, "HEIGHT", "the image height in pixels", Text::heightPrompt, nullptr, &DumpRequest::height},
-    {kImageCount, "COUNT", "how many consecutive images to dump", Text::countPrompt, nullptr,
-     &DumpRequest::imageCount},
-    {kStartAddress, "START", "the byte offset of the first image in the ROM", Text::startPrompt, nullptr, nullptr},
-};
-static_assert(sizeof kAnswers / sizeof kAnswers[0] == kQuestionCount && kAnswers[kStartAddress].question == kStartAddress,
-              "a row for every answer, in the order they are asked");
-static_assert(kAnswerCount == kQuestionCount, "the arguments answer the same questions");
 
 // A text on a line of its own, as the dialogue shows its messages.
 std::string onItsOwnLine(Text text) {
@@ -92,28 +61,18 @@ std::string prefixProblem(AnswerStatus status, const std::string& prefix) {
 }
 
 
-// Every number must be 0 or more, within what its reader takes (32 bits; the
-// start address 64); the height's limit also depends on the width and the format.
-std::string numberProblem(AnswerStatus status, std::int64_t value, std::size_t question,
-                          const DumpRequest& request) {
+// Every number must be 0 or more and within its row's largest; the sizes
+// must make an image the format can hold (answers.h).
+std::string numberAnswerProblem(AnswerStatus status, std::int64_t value, std::size_t question,
+                                const DumpRequest& request) {
   if (status == AnswerStatus::ok) {
-    if (value < 0) return onItsOwnLine(Text::negative);
-    // A PNG has no image without pixels; a BMP of only its headers is one.
-    if (request.png && value == 0 && (question == kWidth || question == kHeight)) {
-      return onItsOwnLine(Text::pngStartsAtOne);
-    }
-    // Tiles need whole tiles across: asked again at the width, not at the height.
-    if (question == kWidth) {
-      const ImageSize size = imageSize(value, 0, request.format);
-      return size == ImageSize::fits ? "" : onItsOwnLine(imageSizeText(size, request.format));
-    }
-    if (question != kHeight) return "";
-    const ImageSize size = imageSize(request.width, value, request.format);
-    return size == ImageSize::fits ? "" : onItsOwnLine(imageSizeText(size, request.format));
+    const std::uint64_t magnitude =
+        value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+    const std::string problem = numberProblem(question, value < 0, magnitude, request);
+    return problem.empty() ? "" : onItsOwnLine(problem);
   }
   if (status == AnswerStatus::notANumber) return onItsOwnLine(Text::notANumber);
-  // A start address may lie past 2 GiB, in a ROM of that size.
-  return onItsOwnLine(question == kStartAddress ? Text::offsetTooLarge : Text::tooLarge);
+  return onItsOwnLine(answerRow(question).tooLarge);
 }
 
 std::string pathProblemFor(std::size_t question, AnswerStatus status, const std::string& path) {
@@ -121,31 +80,21 @@ std::string pathProblemFor(std::size_t question, AnswerStatus status, const std:
 }
 
 std::string& pathAnswer(std::size_t question, DumpRequest& request) {
-  return request.*kAnswers[question].path;
+  return request.*answerRow(question).path;
 }
 
-std::uint32_t& sizeAnswer(std::size_t question, DumpRequest& request) {
-  return request.*kAnswers[question].size;
-}
-
-// Reads the number that answers `question` (the start address in 64 bits,
-// the others in 32) and stores it once it is no negative number: the request
-// holds only unsigned numbers.
+// Reads the number that answers `question`, within its row's largest, and
+// stores it once it is no negative number: the request holds only unsigned
+// numbers.
 AnswerStatus readNumberAnswer(AnswerInput& input, std::size_t question, DumpRequest& request,
                               std::int64_t& value) {
-  AnswerStatus status = AnswerStatus::ok;
-  if (question == kStartAddress) {
-    status = readOffset(input, value);
-  } else {
-    std::int32_t answer = 0;
-    status = readInteger(input, answer);
-    value = answer;
-  }
+  const AnswerRow& row = answerRow(question);
+  const AnswerStatus status = readNumber(input, row.largest, value);
   if (status != AnswerStatus::ok || value < 0) return status;
-  if (question == kStartAddress) {
-    request.startAddress = static_cast<std::uint64_t>(value);
+  if (row.size != nullptr) {
+    request.*row.size = static_cast<std::uint32_t>(value);
   } else {
-    sizeAnswer(question, request) = static_cast<std::uint32_t>(value);
+    request.startAddress = static_cast<std::uint64_t>(value);
   }
   return status;
 }
@@ -164,7 +113,7 @@ std::string argumentProblem(std::size_t question, const std::string& argument, D
   if (status == AnswerStatus::ended || (status == AnswerStatus::ok && !nothingLeft(input))) {
     status = AnswerStatus::notANumber;
   }
-  return numberProblem(status, value, question, request);
+  return numberAnswerProblem(status, value, question, request);
 }
 
 // ---- The dialogue -----------------------------------------------------------
@@ -188,7 +137,7 @@ bool explainRetry(AnswerStatus status, const std::string& problem, int& attempts
 // the reason is printed.
 bool ask(AnswerInput& input, std::size_t question, DumpRequest& request) {
   for (int attempts = 0;;) {
-    say(textOf(kAnswers[question].prompt));
+    say(textOf(answerRow(question).prompt));
     flushSaid();
     AnswerStatus status;
     std::string problem;
@@ -199,7 +148,7 @@ bool ask(AnswerInput& input, std::size_t question, DumpRequest& request) {
     } else {
       std::int64_t value = 0;
       status = readNumberAnswer(input, question, request, value);
-      problem = numberProblem(status, value, question, request);
+      problem = numberAnswerProblem(status, value, question, request);
     }
     if (status == AnswerStatus::ok && problem.empty()) return true;
     if (!explainRetry(status, problem, attempts)) return false;
@@ -208,14 +157,10 @@ bool ask(AnswerInput& input, std::size_t question, DumpRequest& request) {
 
 }  // namespace
 
-const char* answerName(std::size_t index) {
-  return index < kQuestionCount ? kAnswers[index].name : "";
-}
-
 std::string answerUsageLine(std::size_t index) {
-  std::string name = answerName(index);
+  std::string name = answerRow(index).name;
   name.resize(9, ' ');
-  return "  " + name + kAnswers[index].usage + "\n";
+  return "  " + name + answerRow(index).usage + "\n";
 }
 
 bool takeArguments(const std::vector<std::string>& answers, DumpRequest& request, std::string& usageProblem) {
@@ -224,14 +169,14 @@ bool takeArguments(const std::vector<std::string>& answers, DumpRequest& request
     if (problem.empty()) continue;
     // The dialogue's message, as one line.
     problem.erase(std::remove(problem.begin(), problem.end(), '\n'), problem.end());
-    usageProblem = std::string(answerName(index)) + " '" + answers[index] + "': " + problem;
+    usageProblem = std::string(answerRow(index).name) + " '" + answers[index] + "': " + problem;
     return false;
   }
   return true;
 }
 
 bool askUpToStart(AnswerInput& input, std::size_t given, DumpRequest& request) {
-  if (given < kQuestionCount) {
+  if (given < kAnswerCount) {
     say(onItsOwnLine(Text::banner));
     say(std::string(textOf(Text::credit)) + "\n\n");
   }
@@ -242,7 +187,7 @@ bool askUpToStart(AnswerInput& input, std::size_t given, DumpRequest& request) {
 }
 
 bool askStart(AnswerInput& input, std::size_t given, DumpRequest& request) {
-  if (given == kQuestionCount) return true;
+  if (given == kAnswerCount) return true;
   char hint[64];
   std::snprintf(hint, sizeof hint, textOf(Text::dataStarts), kDataStartHint);
   say("\n");

@@ -7,14 +7,13 @@
 #include <vector>
 
 #include "console/answer_reader.h"
+#include "dump/answers.h"
 #include "dump/dump.h"
 #include "platform/platform.h"
 
 namespace velloran {
 
-// The names the usage line gives the six answers, in their order, and the
-// line (or lines) --help gives each.
-const char* answerName(std::size_t index);
+// The line (or lines) --help gives each of the six answers (dump/answers.h).
 std::string answerUsageLine(std::size_t index);
 
 // Takes the answers given as arguments, in the questions' order. False, with

@@ -141,8 +141,19 @@ class Browse(TerminalTestCase):
             self.assertIn(shown, terminal.status())
         terminal.press(b"o99999\r")
         self.assertIn("Past the ROM's end", terminal.status())
-        terminal.press(b"W0\r")
-        self.assertEqual(terminal.status(), "Width and height start at 1.")
+        # The limits and messages of the dump's own answers; nothing changes.
+        for typed, said in [
+                (b"W0\r", "Width and height start at 1."),
+                (b"W2147483648\r", "Number too large: at most 2147483647."),
+                (b"H-3\r", "Negative numbers cannot be used here."),
+                (b"W2147483647\r", "Image too large: width x height x 2 must stay within 2147483647 bytes."),
+                (b"o$8000000000000000\r", "Number too large: at most 9223372036854775807."),
+                (b"o9223372036854775807\r", "Past the ROM's end: an offset must be below its size.")]:
+            with self.subTest(typed=typed):
+                terminal.press(typed)
+                self.assertEqual(terminal.status(), said)
+                terminal.press(b"\x0c")
+                self.assertIn("0x0000020D (525)  of 16909 bytes  64x32", terminal.status())
         terminal.press(b"o5")
         terminal.press(b"\x1b")  # Esc, once no sequence follows, cancels the typing; the view stays
         self.assertIn("0x0000020D (525)", terminal.status())

@@ -1,5 +1,5 @@
-// libFuzzer target: the answer reader alone, as the dialogue and the live
-// view call it. The first byte chooses, bit by bit, whether each answer is
+// libFuzzer target: the answer reader alone, as the dialogue and the arguments
+// call it. The first byte chooses, bit by bit, whether each answer is
 // read as a path, a 32-bit number or a 64-bit offset; the rest is input.
 #include <cstdint>
 #include <cstdio>
@@ -43,13 +43,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (const char c : word) check(!isLineEnd(c));
         check((word.find('\0') != std::string::npos) == (status == velloran::AnswerStatus::hasZeroByte));
       }
-    } else if ((choices >> ((answer + 1) % 8)) & 1u) {
-      std::int32_t value = 0;
-      status = velloran::readInteger(input, value);
     } else {
-      // The start address, in 64 bits; a negative one is read, then refused by its check.
-      std::int64_t offset = 0;
-      status = velloran::readOffset(input, offset);
+      // A size in 32 bits, or the start address in 64; a negative one is
+      // read, then refused by its check.
+      const bool size32 = ((choices >> ((answer + 1) % 8)) & 1u) != 0;
+      const std::int64_t largest = size32 ? INT32_MAX : INT64_MAX;
+      std::int64_t value = 0;
+      status = velloran::readNumber(input, static_cast<std::uint64_t>(largest), value);
+      if (status == velloran::AnswerStatus::ok) check(value <= largest && value >= -largest - 1);
     }
     if (status == velloran::AnswerStatus::ended || status == velloran::AnswerStatus::readFailed ||
         status == velloran::AnswerStatus::tooMuchInput) {
