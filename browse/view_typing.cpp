@@ -115,9 +115,9 @@ void takeZoom(View& view, const std::string& text) {
   bool negative = false;
   std::uint64_t in = 0;
   std::uint64_t out = 0;
-  if (!readTyped(left, 1u << 20, Text::zoomForms, negative, in, view.message) || negative ||
-      !readTyped(right, 1u << 20, Text::zoomForms, negative, out, view.message) || negative || (in != 1 && out != 1) || in == 0 ||
-      out == 0) {
+  const bool read = readTyped(left, 1u << 20, Text::zoomForms, negative, in, view.message) && !negative &&
+                    readTyped(right, 1u << 20, Text::zoomForms, negative, out, view.message) && !negative;
+  if (!read || (in != 1 && out != 1) || in == 0 || out == 0) {
     view.message = textOf(Text::zoomForms);
     return;
   }

@@ -1,10 +1,8 @@
 #include "console/answer_reader.h"
 
 #include <cstdio>
-#include <limits>
 
 #include "platform/platform.h"
-
 
 namespace velloran {
 
