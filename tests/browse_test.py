@@ -930,14 +930,14 @@ class BrowseUsage(ToolTestCase):
     def test_what_cannot_be_browsed_is_refused(self):
         write_file(self.path("rom.bin"), random_bytes(64, seed=97))
         cases = [  # arguments, the problem on standard error, status
-            (["--browse"], "velloran: --browse needs a ROM\nTry 'velloran --help' for more information.\n", 2),
+            (["--browse"], "velloran: --browse needs a ROM" + USAGE_HINT, 2),
             (["--browse", "--preview", "rom.bin"],
-             "velloran: --browse and --preview cannot be used together\nTry 'velloran --help' for more information.\n", 2),
-            (["--browse", "rom.bin"], "velloran: --browse needs a terminal on standard input and standard output\n"
-                                      "Try 'velloran --help' for more information.\n", 2),
+             "velloran: --browse and --preview cannot be used together" + USAGE_HINT, 2),
+            (["--browse", "rom.bin"], "velloran: --browse needs a terminal on standard input and standard output"
+                                      + USAGE_HINT, 2),
             (["--browse", "rom.bin", "out/", "64x"],
-             "velloran: WIDTH '64x': Not a number: answer with a whole number such as 64, 0x40 or 0100.\n"
-             "Try 'velloran --help' for more information.\n", 2),
+             "velloran: WIDTH '64x': Not a number: answer with a whole number such as 64, 0x40 or 0100."
+             + USAGE_HINT, 2),
         ]
         for args, err, status in cases:
             with self.subTest(args=args):
@@ -954,12 +954,11 @@ class BrowseUsage(ToolTestCase):
                 self.assertTrue(unchanged)
                 self.assertEqual((err, status),
                                  ("velloran: --browse needs a terminal that shows colours, and TERM is unset, empty "
-                                  "or dumb\nTry 'velloran --help' for more information.\n", 2))
+                                  "or dumb" + USAGE_HINT, 2))
 
     @unittest.skipIf(harness.ON_WINDOWS, "a POSIX pseudo-terminal")
     def test_what_w_h_and_o_refuse_is_refused_from_the_command_line_too(self):
         write_file(self.path("rom.bin"), random_bytes(64, seed=99))
-        hint = "\nTry 'velloran --help' for more information.\n"
         for args, problem in [(["rom.bin", "./", 0, 64], "WIDTH '0': Width and height start at 1."),
                               (["rom.bin", "./", 8, 0], "HEIGHT '0': Width and height start at 1."),
                               (["rom.bin", "./", 8, 8, 1, 64], "START '64': Past the ROM's end: an offset must be below "
@@ -968,7 +967,7 @@ class BrowseUsage(ToolTestCase):
                                                                    "below its size.")]:
             with self.subTest(args=args):
                 err, status, _ = run_on_terminal(harness.tool_command(["--browse"] + [str(a) for a in args]), self.dir)
-                self.assertEqual((err, status), ("velloran: " + problem + hint, 2))
+                self.assertEqual((err, status), ("velloran: " + problem + USAGE_HINT, 2))
 
     @unittest.skipIf(harness.ON_WINDOWS, "a POSIX pseudo-terminal")
     def test_a_rom_that_does_not_open_or_cannot_seek(self):

@@ -8,7 +8,6 @@ from harness import *  # noqa: F401,F403
 import harness
 
 USAGE_LINE = "Usage: velloran [OPTION]... [ROM [PREFIX [WIDTH [HEIGHT [COUNT [START]]]]]]\n"
-HINT_LINE = "Try 'velloran --help' for more information.\n"
 VERSION_NOTICE = ("Copyright (C) 2026 The Velloran developers\n"
                   "License MIT: <https://opensource.org/licenses/MIT>\n"
                   "This is free software: you are free to change and redistribute it.\n"
@@ -87,7 +86,7 @@ class Options(CommandLineCase):
                 err = console_text(done.stderr)
                 self.assertEqual(done.returncode, 2, err)
                 self.assertTrue(err.startswith("velloran: " + problem), err)
-                self.assertTrue(err.endswith("\n" + HINT_LINE) and err.count("\n") == 2, err)
+                self.assertTrue(err.endswith(USAGE_HINT) and err.count("\n") == 2, err)
                 self.assertEqual(done.stdout, b"")
                 self.assertEqual(read, 0)
                 self.assertEqual(self.snapshots(), [])

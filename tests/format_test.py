@@ -205,7 +205,6 @@ class Formats(ToolTestCase):
 
     def test_usage_errors_name_what_is_wrong(self):
         write_file(self.path("rom.bin"), random_bytes(64, seed=253))
-        hint = "\nTry 'velloran --help' for more information.\n"
         cases = [
             (["--format=rgb556le"], "velloran: --format: unknown format 'rgb556le'; the closest: rgb555le "
                                     "(--list-formats shows them all)"),
@@ -233,11 +232,7 @@ class Formats(ToolTestCase):
             (["--format=rgb444le", "rom.bin", "out/", 1, 1073741811],
              "velloran: HEIGHT '1073741811': Image too large: its BMP file must stay within 4294967295 bytes."),
         ]
-        for args, problem in cases:
-            with self.subTest(args=args):
-                out, err, status = run_with_arguments(args, self.dir)
-                self.assertEqual((out, err, status), ("", problem + hint, 2))
-        self.assertEqual(self.snapshots(), [])
+        self.check_usage_errors(cases)
 
     def test_list_formats_names_each_with_its_bits_and_layout(self):
         out, err, status = run_with_arguments(["--list-formats"], self.dir)

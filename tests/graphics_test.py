@@ -147,7 +147,7 @@ class Pictures(ToolTestCase):
             with self.subTest(args=args):
                 out, err, status = run_with_arguments(args, self.dir)
                 self.assertEqual((out, err, status),
-                                 ("", "velloran: %s\nTry 'velloran --help' for more information.\n" % problem, 2))
+                                 ("", "velloran: " + problem + USAGE_HINT, 2))
 
 
 def far_end(case, args, answer, typed=b""):

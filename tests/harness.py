@@ -178,6 +178,10 @@ def read_file(path):
         return f.read()
 
 
+# What follows every usage error on standard error.
+USAGE_HINT = "\nTry 'velloran --help' for more information.\n"
+
+
 def write_file(path, data):
     with open(path, "wb") as f:
         f.write(data)

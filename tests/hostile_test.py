@@ -55,8 +55,7 @@ class ClosedStandardStreams(ToolTestCase):
                 _, err, status = run_in_shell(self.dir, redirections, ["--bogus"])
                 self.assertEqual(status, 2)
                 if "2>&-" not in redirections:
-                    self.assertEqual(err, "velloran: unknown option '--bogus'\n"
-                                          "Try 'velloran --help' for more information.\n")
+                    self.assertEqual(err, "velloran: unknown option '--bogus'" + USAGE_HINT)
 
 
 class RomsThatAreNotFiles(ToolTestCase):
@@ -132,8 +131,7 @@ class SizeLimits(ToolTestCase):
         for width, height, problem in cases:
             with self.subTest(size="%dx%d" % (width, height)):
                 out, err, status = run_with_arguments(["rom.bin", "out/", width, height, 0, 0], self.dir)
-                self.assertEqual((out, err, status), ("", "velloran: %s\nTry 'velloran --help' for more information.\n"
-                                                      % problem, 2))
+                self.assertEqual((out, err, status), ("", "velloran: " + problem + USAGE_HINT, 2))
         # The largest height that fits a BMP file, 2,147,483,620 bytes of ROM: accepted.
         out, err, status = run_with_arguments(["rom.bin", "out/", 1, 1073741810, 0, 0], self.dir)
         self.assertEqual((out, err, status), (final_position(0), "", 0))

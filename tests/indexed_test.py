@@ -300,7 +300,6 @@ class Indexed(ToolTestCase):
 
     def test_usage_errors(self):
         write_file(self.path("rom.bin"), random_bytes(64, seed=14))
-        hint = "\nTry 'velloran --help' for more information.\n"
         cases = [
             (["--format=t4p", "rom.bin", "out/", 12, 8],
              "velloran: WIDTH '12': The format t4p is made of 8x8 tiles: width and height must be multiples of 8."),
@@ -317,11 +316,7 @@ class Indexed(ToolTestCase):
             (["--format=i4", "--palette-bank=-1"],
              "velloran: --palette-bank '-1': N must be a whole number from 0 to 999999."),
         ]
-        for args, problem in cases:
-            with self.subTest(args=args):
-                out, err, status = run_with_arguments(args, self.dir)
-                self.assertEqual((out, err, status), ("", problem + hint, 2))
-        self.assertEqual(self.snapshots(), [])
+        self.check_usage_errors(cases)
 
     def test_the_dialogue_asks_a_tiled_width_again(self):
         write_file(self.path("rom.bin"), random_bytes(64, seed=15))

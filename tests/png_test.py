@@ -3,7 +3,6 @@ write (Pillow and ImageMagick for the PNG, ImageMagick for the BMP, which widens
 bits as the PNG does); pngcheck; the origin in text chunks; the same bytes from the same run; names
 counted on their own; what cannot be a PNG refused."""
 import os
-import re
 import shutil
 import struct
 import subprocess
@@ -136,7 +135,7 @@ class Png(ToolTestCase):
             with self.subTest(args=args):
                 out, err, status = run_with_arguments(args, self.dir)
                 self.assertEqual((out, err, status),
-                                 ("", "velloran: %s\nTry 'velloran --help' for more information.\n" % problem, 2))
+                                 ("", "velloran: " + problem + USAGE_HINT, 2))
         out, status = self.run_tool(answers("rom.bin", "out/", 0, 4, 4, 1, 0), args=["--png"])
         self.assertIn(WIDTH_PROMPT + "\nA PNG image has at least one pixel: width and height start at 1.\n"
                       + WIDTH_PROMPT, out)

@@ -17,8 +17,7 @@ DEMO_ARGS = [DEMO_ROM, "out/", 64, 32, 4, 0x20D]
 PICTURE_LINE = re.compile(r"\n\x1b\[38;2;[^\n]*?\x1b\[0m")
 CELL = re.compile(r"\x1b\[38;2;(\d+);(\d+);(\d+)m(?:\x1b\[48;2;(\d+);(\d+);(\d+)m)?\u2580")
 NO_PICTURES = "velloran: this terminal cannot show pictures; --preview draws none\n"
-BAD_COLUMNS = "velloran: --preview '%s': COLUMNS must be a whole number from 1 to 1000.\n" \
-              "Try 'velloran --help' for more information.\n"
+BAD_COLUMNS = "velloran: --preview '%s': COLUMNS must be a whole number from 1 to 1000." + USAGE_HINT
 
 
 def utf8(text):
