@@ -207,6 +207,15 @@ class ToolTestCase(unittest.TestCase):
     def snapshots(self, folder="out"):
         return sorted(os.listdir(self.path(folder)))
 
+    def check_usage_errors(self, cases):
+        """Each (arguments, problem): status 2, the problem and the hint on standard error, nothing
+        on standard output, and no snapshot written by any of them."""
+        for args, problem in cases:
+            with self.subTest(args=args):
+                out, err, status = run_with_arguments(args, self.dir)
+                self.assertEqual((out, err, status), ("", problem + USAGE_HINT, 2))
+        self.assertEqual(self.snapshots(), [])
+
 
 def check_tool():
     if not os.path.exists(TOOL):
