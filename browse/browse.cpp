@@ -274,7 +274,7 @@ void runView(Session& session) {
   if (stopRequest() != 0) return;  // it came while the terminal was asked what it draws
   draw(session);
   for (;;) {
-    const unsigned events = waitForTerminal(decoder.pending.empty() ? -1 : kEscapeWaitMilliseconds);
+    const unsigned events = waitForTerminal(keysUnfinished(decoder) ? kEscapeWaitMilliseconds : -1);
     if ((events & kStopRequested) != 0) return;
     if ((events & kSuspendAsked) != 0) {
       giveTerminalBack(session);

@@ -38,10 +38,15 @@ constexpr Single kSingles[] = {
 // A control sequence longer than this is junk, not a key.
 constexpr std::size_t kLongestSequence = 32;
 
-enum class Length { whole, partial, none };
+enum class Length { whole, partial, none, tooLong };
+
+bool isParameterOrIntermediate(unsigned char c) { return c >= 0x20 && c <= 0x3F; }
+
+bool isFinal(unsigned char c) { return c >= 0x40 && c <= 0x7E; }
 
 // How many bytes the escape sequence at the start of `bytes` takes: CSI
-// (ESC [ parameters final) or SS3 (ESC O final).
+// (ESC [ parameters final), SS3 (ESC O final) or the older mouse report
+// (ESC [ M and three bytes of any value).
 Length sequenceLength(std::string_view bytes, std::size_t& length) {
   if (bytes.size() < 2) return Length::partial;
   if (bytes[1] == 'O') {
@@ -50,20 +55,24 @@ Length sequenceLength(std::string_view bytes, std::size_t& length) {
     return Length::whole;
   }
   if (bytes[1] != '[') return Length::none;
-  for (std::size_t at = 2; at < bytes.size() && at < kLongestSequence; ++at) {
+  if (bytes.size() >= 3 && bytes[2] == 'M') {
+    length = 6;
+    return bytes.size() >= length ? Length::whole : Length::partial;
+  }
+  for (std::size_t at = 2; at < bytes.size(); ++at) {
     const auto c = static_cast<unsigned char>(bytes[at]);
-    if (c >= 0x40 && c <= 0x7E) {
+    if (isFinal(c)) {
       length = at + 1;
       return Length::whole;
     }
-    if (c < 0x20 || c > 0x3F) {  // not a parameter or intermediate byte
+    if (!isParameterOrIntermediate(c)) {  // the sequence is broken off here
       length = at;
       return Length::whole;
     }
-  }
-  if (bytes.size() >= kLongestSequence) {
-    length = kLongestSequence;
-    return Length::whole;
+    if (at + 1 >= kLongestSequence) {
+      length = at + 1;  // what is dropped now; the rest goes as it comes
+      return Length::tooLong;
+    }
   }
   return Length::partial;
 }
@@ -72,7 +81,7 @@ Length sequenceLength(std::string_view bytes, std::size_t& length) {
 // report) is dropped whole; one that grows past this, or stays cut off this
 // many Esc waits, is junk, dropped too.
 constexpr std::size_t kLongestString = 64 * 1024;
-constexpr int kStringWaits = 20;
+constexpr int kStringWaits = 2 * kQuietWaits;
 
 // ESC and the byte after it that open a string: APC (_), DCS (P), OSC (]),
 // PM (^) and SOS (X). It ends with ST (ESC \), or BEL after an OSC.
@@ -131,12 +140,33 @@ bool readMouse(std::string_view sequence, KeyPress& press) {
   return true;
 }
 
+// ESC[M and three bytes, each plus 32: the buttons' bits as in the SGR form,
+// but a release says no button (3); cells counted from 1.
+bool readOldMouse(std::string_view sequence, KeyPress& press) {
+  if (sequence.size() != 6 || sequence[2] != 'M') return false;
+  const int buttons = static_cast<unsigned char>(sequence[3]) - 32;
+  const int column = static_cast<unsigned char>(sequence[4]) - 32;
+  const int row = static_cast<unsigned char>(sequence[5]) - 32;
+  if (buttons < 0 || column < 1 || row < 1) return false;
+  MouseAction action = (buttons & 3) == 3 ? MouseAction::release : MouseAction::press;
+  if ((buttons & 32) != 0) action = MouseAction::motion;
+  if ((buttons & 64) != 0) {
+    if ((buttons & 3) > 1) return false;
+    action = (buttons & 1) != 0 ? MouseAction::wheelDown : MouseAction::wheelUp;
+  }
+  press.key = Key::mouse;
+  press.shifted = (buttons & 4) != 0;
+  press.mouse = MouseReport{action, buttons & 3, column - 1, row - 1};
+  return true;
+}
+
 // The key a whole sequence stands for. A modifier after the first parameter
 // is left out (ESC[5;5~ is ESC[5~), and so is a first parameter of 1 before
 // a letter (ESC[1;5A is ESC[A); Shift or Ctrl in it is kept as `shifted`.
 void readSequence(std::string_view sequence, KeyPress& press) {
   press.key = Key::unknown;
-  if (readMouse(sequence, press)) return;
+  if (readMouse(sequence, press) || readOldMouse(sequence, press)) return;
+  if (sequence.size() == 6 && sequence[2] == 'M') return;  // a report out of range: no key
   std::string plain(sequence);
   if (plain.size() > 3 && plain[1] == '[') {
     const char final = plain.back();
@@ -171,6 +201,11 @@ void take(KeyDecoder& decoder, std::size_t count) {
 
 void feedKeyBytes(KeyDecoder& decoder, const char* bytes, std::size_t count) {
   decoder.pending.append(bytes, count);
+  if (count > 0) decoder.waits = 0;
+}
+
+bool keysUnfinished(const KeyDecoder& decoder) {
+  return !decoder.pending.empty() || decoder.pasting || decoder.dropping;
 }
 
 namespace {
@@ -186,7 +221,8 @@ bool nextPasted(KeyDecoder& decoder, bool waitedLongEnough, KeyPress& press) {
     take(decoder, kPasteEnd.size());
     return true;
   }
-  if (bytes.size() < kPasteEnd.size() && kPasteEnd.compare(0, bytes.size(), bytes) == 0 && !waitedLongEnough) {
+  if (bytes.size() < kPasteEnd.size() && kPasteEnd.compare(0, bytes.size(), bytes) == 0 &&
+      !(waitedLongEnough && ++decoder.waits >= kQuietWaits)) {
     return false;  // perhaps the start of the end
   }
   const auto first = static_cast<unsigned char>(bytes[0]);
@@ -197,47 +233,93 @@ bool nextPasted(KeyDecoder& decoder, bool waitedLongEnough, KeyPress& press) {
 
 }  // namespace
 
-bool nextKey(KeyDecoder& decoder, bool waitedLongEnough, KeyPress& press) {
+namespace {
+
+// Waits out a quiet spell: true once `kQuietWaits` waits have passed with
+// nothing new.
+bool quietLongEnough(KeyDecoder& decoder, bool waitedLongEnough) {
+  return waitedLongEnough && ++decoder.waits >= kQuietWaits;
+}
+
+// Drops the rest of a control sequence too long to be a key: its parameter
+// and intermediate bytes, and its final byte. A sequence that stays cut off
+// for a quiet spell ends there, so that the keys after it count.
+void dropRestOfSequence(KeyDecoder& decoder, bool waitedLongEnough) {
+  std::size_t at = 0;
+  while (at < decoder.pending.size() && isParameterOrIntermediate(static_cast<unsigned char>(decoder.pending[at]))) ++at;
+  if (at < decoder.pending.size()) {
+    if (isFinal(static_cast<unsigned char>(decoder.pending[at]))) ++at;
+    decoder.dropping = false;
+  } else if (quietLongEnough(decoder, waitedLongEnough)) {
+    decoder.dropping = false;
+  }
+  take(decoder, at);
+}
+
+// An escape sequence, or an Esc: false while it may be cut off.
+bool nextEscaped(KeyDecoder& decoder, bool waitedLongEnough, KeyPress& press) {
   const std::string_view bytes = decoder.pending;
-  if (bytes.empty()) return false;
-  if (decoder.pasting) return nextPasted(decoder, waitedLongEnough, press);
-  press = KeyPress{Key::unknown, '\0'};
-  const auto first = static_cast<unsigned char>(bytes[0]);
-  if (first == static_cast<unsigned char>(kEsc)) {
-    std::size_t length = 0;
-    if (bytes.size() >= 2 && opensString(bytes[1])) {
-      const Length found = stringLength(bytes, length);
-      if (found == Length::partial) {
-        if (waitedLongEnough) ++decoder.stringWaits;
-        if (bytes.size() < kLongestString && decoder.stringWaits < kStringWaits) return false;
-        length = bytes.size();
-      }
-      decoder.stringWaits = 0;
-      take(decoder, length);
-      return true;  // unknown: an answer, never a key
+  std::size_t length = 0;
+  if (bytes.size() >= 2 && opensString(bytes[1])) {
+    const Length found = stringLength(bytes, length);
+    if (found == Length::partial) {
+      if (waitedLongEnough) ++decoder.waits;
+      if (bytes.size() < kLongestString && decoder.waits < kStringWaits) return false;
+      length = bytes.size();
     }
-    const auto second = bytes.size() >= 2 ? static_cast<unsigned char>(bytes[1]) : 0u;
-    if (bytes.size() >= 2 && bytes[1] != '[' && bytes[1] != 'O' && second >= 0x20 && second != 0x7F) {
-      // Alt and a key: ESC, then the key's own bytes.
-      const std::size_t keyBytes = second < 0x80 ? 1 : utf8Length(second);
-      if (bytes.size() < 1 + keyBytes && !waitedLongEnough) return false;
-      take(decoder, std::min(1 + keyBytes, bytes.size()));
-      return true;  // unknown
-    }
-    const Length found = sequenceLength(bytes, length);
-    if (found == Length::partial && !waitedLongEnough) return false;
-    if (found == Length::whole) {
+    decoder.waits = 0;
+    take(decoder, length);
+    return true;  // unknown: an answer, never a key
+  }
+  const auto second = bytes.size() >= 2 ? static_cast<unsigned char>(bytes[1]) : 0u;
+  if (bytes.size() >= 2 && bytes[1] != '[' && bytes[1] != 'O' && second >= 0x20 && second != 0x7F) {
+    // Alt and a key: ESC, then the key's own bytes.
+    const std::size_t keyBytes = second < 0x80 ? 1 : utf8Length(second);
+    if (bytes.size() < 1 + keyBytes && !waitedLongEnough) return false;
+    take(decoder, std::min(1 + keyBytes, bytes.size()));
+    return true;  // unknown
+  }
+  switch (sequenceLength(bytes, length)) {
+    case Length::whole:
       readSequence(bytes.substr(0, length), press);
       decoder.pasting = bytes.substr(0, length) == "\x1B[200~";
       take(decoder, length);
       return true;
-    }
-    // An Esc alone, or one before a byte that starts no sequence (which is
-    // then a key of its own); a cut-off sequence counts as Esc too.
-    press.key = Key::escape;
-    take(decoder, found == Length::partial ? bytes.size() : 1);
-    return true;
+    case Length::tooLong:
+      take(decoder, length);
+      decoder.dropping = true;
+      return true;  // unknown: what follows is dropped through the final byte
+    case Length::partial:
+      if (bytes.size() == 1) break;  // an Esc, once a wait has passed
+      // A sequence begun: waited for a quiet spell, then dropped whole.
+      if (!quietLongEnough(decoder, waitedLongEnough)) return false;
+      take(decoder, bytes.size());
+      return true;  // unknown
+    case Length::none:
+      break;
   }
+  if (!waitedLongEnough && bytes.size() == 1) return false;
+  // An Esc alone, or one before a byte that starts no sequence (which is
+  // then a key of its own).
+  press.key = Key::escape;
+  take(decoder, 1);
+  return true;
+}
+
+}  // namespace
+
+bool nextKey(KeyDecoder& decoder, bool waitedLongEnough, KeyPress& press) {
+  press = KeyPress{Key::unknown, '\0'};
+  if (decoder.dropping) dropRestOfSequence(decoder, waitedLongEnough);
+  const std::string_view bytes = decoder.pending;
+  if (bytes.empty()) {
+    // A paste whose end never came ends after a quiet spell.
+    if (decoder.pasting && quietLongEnough(decoder, waitedLongEnough)) decoder.pasting = false;
+    return false;
+  }
+  if (decoder.pasting) return nextPasted(decoder, waitedLongEnough, press);
+  const auto first = static_cast<unsigned char>(bytes[0]);
+  if (first == static_cast<unsigned char>(kEsc)) return nextEscaped(decoder, waitedLongEnough, press);
   for (const Single& single : kSingles) {
     if (single.byte == bytes[0]) {
       press.key = single.key;

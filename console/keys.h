@@ -7,7 +7,12 @@
 // late they come) are no keys: they come out as `unknown`. What is pasted
 // between ESC[200~ and ESC[201~ comes out as `pasted` characters, never as
 // the keys they would be if typed. Mouse reports in the SGR form
-// (ESC[<button;column;row M, or m for a release) come out as `mouse`.
+// (ESC[<button;column;row M, or m for a release) and in the older one (ESC[M
+// and three bytes: button, column and row, each plus 32) come out as `mouse`.
+// Every sequence is read to its end as its grammar says: one cut off is
+// waited for a quiet second and then dropped, never taken for Esc; one too
+// long to be a key is dropped through its final byte; a paste whose end
+// never comes ends after a quiet second.
 #pragma once
 
 #include <cstddef>
@@ -56,13 +61,21 @@ struct KeyPress {
 // How long an Esc waits for the rest of a sequence before it counts alone.
 constexpr int kEscapeWaitMilliseconds = 100;
 
+// How many such waits with nothing new end a cut-off sequence or a paste.
+constexpr int kQuietWaits = 10;
+
 struct KeyDecoder {
-  std::string pending;  // bytes that arrived and make no whole key yet
-  int stringWaits = 0;  // Esc waits a cut-off terminal answer has had
-  bool pasting = false; // inside a bracketed paste (ESC[200~ ... ESC[201~)
+  std::string pending;    // bytes that arrived and make no whole key yet
+  int waits = 0;          // Esc waits with nothing new while something is unfinished
+  bool pasting = false;   // inside a bracketed paste (ESC[200~ ... ESC[201~)
+  bool dropping = false;  // inside a control sequence too long to be a key
 };
 
 void feedKeyBytes(KeyDecoder& decoder, const char* bytes, std::size_t count);
+
+// Whether the decoder waits for the rest of something (a sequence, a paste):
+// the reader then calls nextKey again after kEscapeWaitMilliseconds of quiet.
+bool keysUnfinished(const KeyDecoder& decoder);
 
 // Takes the next whole key from what was fed. False when there is none yet;
 // with `waitedLongEnough`, what is pending (an Esc, a cut-off sequence) is

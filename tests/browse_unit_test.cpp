@@ -141,11 +141,127 @@ TEST(KeyDecoder, AnEscapeWaitsForTheRestOfASequence) {
 
 TEST(KeyDecoder, JunkNeverStallsIt) {
   std::string junk = "\x1B[";
-  junk += std::string(100, '1');  // a sequence that never ends
-  junk += "q";
+  junk += std::string(100, '1');  // a sequence far too long to be a key, dropped through its final byte
+  junk += "qj";
   const std::vector<KeyPress> keys = decode(junk);
   ASSERT_FALSE(keys.empty());
-  EXPECT_EQ(keys.back().character, 'q');
+  EXPECT_EQ(keys.back().character, 'j');
+  for (const KeyPress& press : keys) EXPECT_NE(press.character, 'q');
+}
+
+// Feeds `pieces` one after the other, `waits` quiet Esc waits after each
+// (as the view's loop does), and returns the keys that came out: characters
+// as themselves, pasted ones as themselves too, 'E' for Esc, 'M' for a mouse
+// report, '.' for any other key.
+std::string keysOf(const std::vector<std::string>& pieces, int waits) {
+  KeyDecoder decoder;
+  KeyPress press{};
+  std::string shown;
+  const auto drain = [&](bool waited) {
+    while (nextKey(decoder, waited, press)) {
+      shown += press.key == Key::character || press.key == Key::pasted ? press.character
+               : press.key == Key::escape                              ? 'E'
+               : press.key == Key::mouse                               ? 'M'
+                                                                       : '.';
+    }
+  };
+  for (const std::string& piece : pieces) {
+    feedKeyBytes(decoder, piece.data(), piece.size());
+    drain(false);
+    for (int wait = 0; wait < waits; ++wait) drain(true);
+  }
+  return shown;
+}
+
+// Reports of the older mouse encoding (ESC[M and three bytes), which a
+// terminal sends when it does not know SGR's: their bytes are the report's,
+// never keys, however they arrive.
+TEST(KeyDecoder, OlderMouseReportsAreReportsWhole) {
+  KeyDecoder decoder;
+  KeyPress press{};
+  feedKeyBytes(decoder, "\x1B[MCs%", 6);  // motion, no button, column 83, row 5
+  ASSERT_TRUE(nextKey(decoder, false, press));
+  EXPECT_EQ(press.key, Key::mouse);
+  EXPECT_EQ(press.mouse.action, MouseAction::motion);
+  EXPECT_EQ(press.mouse.column, 82);
+  EXPECT_EQ(press.mouse.row, 4);
+  feedKeyBytes(decoder, "\x1B[M$q5", 6);  // a left press with Shift at column 81, row 21
+  ASSERT_TRUE(nextKey(decoder, false, press));
+  EXPECT_EQ(press.key, Key::mouse);
+  EXPECT_EQ(press.mouse.action, MouseAction::press);
+  EXPECT_EQ(press.mouse.button, 0);
+  EXPECT_TRUE(press.shifted);
+  EXPECT_EQ(press.mouse.column, 80);
+  feedKeyBytes(decoder, "\x1B[Ma!!", 6);  // the wheel down
+  ASSERT_TRUE(nextKey(decoder, false, press));
+  EXPECT_EQ(press.mouse.action, MouseAction::wheelDown);
+  feedKeyBytes(decoder, "\x1B[M#!!", 6);  // a release
+  ASSERT_TRUE(nextKey(decoder, false, press));
+  EXPECT_EQ(press.mouse.action, MouseAction::release);
+  EXPECT_FALSE(nextKey(decoder, true, press));
+  EXPECT_EQ(keysOf({"\x1B[M", "Cs", "%q"}, 1), "Mq");  // cut, each piece a wait apart
+  EXPECT_EQ(keysOf({std::string("\x1B[M\x20\x20\x20q", 7)}, 1), ".q");  // column 0: out of range, no key
+}
+
+// Each kind of sequence cut at every length and left so for a quiet spell,
+// then a q: no byte of it becomes a key, none counts as Esc, and the q comes
+// through. A sequence whose rest comes within the spell is read whole.
+TEST(KeyDecoder, ASequenceCutAnywhereIsWaitedForAndThenDroppedNeverAKey) {
+  const struct {
+    std::string bytes;
+    char whole;  // what it is once whole
+  } kinds[] = {
+      {"\x1B[<35;10;10M", 'M'}, {"\x1B[<64;1;1M", 'M'}, {"\x1B[<0;1;1m", 'M'}, {"\x1B[MCs%", 'M'},
+      {"\x1B[1;5A", '.'},       {"\x1B[15~", '.'},      {"\x1BOA", '.'},      {"\x1B_Gi=31;OK\x1B\\", '.'},
+  };
+  for (const auto& kind : kinds) {
+    for (std::size_t cut = 2; cut < kind.bytes.size(); ++cut) {
+      const std::string head = kind.bytes.substr(0, cut);
+      const std::string tail = kind.bytes.substr(cut);
+      EXPECT_EQ(keysOf({head, tail + "q"}, 3), std::string(1, kind.whole) + "q") << kind.bytes.substr(1) << " cut at " << cut;
+      const std::string alone = keysOf({head, "q"}, 2 * kQuietWaits + 1);
+      EXPECT_EQ(alone.back(), 'q') << kind.bytes.substr(1) << " cut at " << cut;
+      EXPECT_EQ(alone.find_first_not_of('.'), alone.size() - 1) << kind.bytes.substr(1) << " cut at " << cut;
+    }
+  }
+  EXPECT_EQ(keysOf({"\x1B", "q"}, 1), "Eq");  // an Esc alone stays one
+}
+
+// A sequence longer than any key is dropped through its final byte, however
+// long and however it arrives: none of its bytes become keys.
+TEST(KeyDecoder, AnOverLongSequenceIsDroppedThroughItsFinalByte) {
+  const std::string digits30(30, '7');
+  EXPECT_EQ(keysOf({"\x1B[<0;1;" + digits30 + "qj"}, 0), ".j");
+  std::vector<std::string> pieces = {"\x1B[<0;1;"};
+  for (int piece = 0; piece < 50; ++piece) pieces.push_back(std::string(100, '5'));  // a 5,000-digit row
+  pieces.push_back("Mj");
+  EXPECT_EQ(keysOf(pieces, 1), ".j");
+  View view = startView(16909, 100, 64, 32, 1, 100, 40);
+  applyKey(view, KeyPress{Key::character, 'o'});
+  KeyDecoder decoder;
+  KeyPress press{};
+  for (const std::string& piece : pieces) {
+    feedKeyBytes(decoder, piece.data(), piece.size());
+    while (nextKey(decoder, false, press)) applyKey(view, press);
+  }
+  EXPECT_EQ(view.typing, Typing::offset);
+  EXPECT_EQ(view.typed, "j");  // the report typed nothing into the prompt
+  // One that never ends ends after a quiet spell, and keys count again.
+  EXPECT_EQ(keysOf({"\x1B[" + std::string(40, '1'), "q"}, kQuietWaits), ".q");
+}
+
+// A paste whose end never comes is text for a quiet spell, then keys count again.
+TEST(KeyDecoder, APasteWithNoEndEndsAfterAQuietSpell) {
+  EXPECT_EQ(keysOf({"\x1B[200~abc", "q"}, kQuietWaits), ".abcq");
+  EXPECT_EQ(keysOf({"\x1B[200~abc", "q", "\x1B[201~", "q"}, 2), ".abcq.q");
+  KeyDecoder decoder;
+  feedKeyBytes(decoder, "\x1B[200~a", 7);
+  KeyPress press{};
+  while (nextKey(decoder, false, press)) {
+  }
+  EXPECT_TRUE(keysUnfinished(decoder));  // the loop waits a while for the rest
+  for (int wait = 0; wait < kQuietWaits; ++wait) nextKey(decoder, true, press);
+  EXPECT_FALSE(keysUnfinished(decoder));
 }
 
 View viewOf(std::uint64_t romLength, std::uint64_t offset, std::int32_t width = 64, std::int32_t height = 32) {
