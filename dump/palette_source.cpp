@@ -68,11 +68,13 @@ bool loadFromFile(const PaletteChoice& choice, std::size_t wanted, LoadedPalette
   std::string path;
   std::uint64_t offset = 0;
   splitFileOffset(choice.source, path, offset);
+  // Named as the palette, so that it is not taken for the ROM.
+  const std::string named = "--palette " + printableText(path);
   std::string whyNot;
   const FileHandle file = openForReading(path, whyNot, false);
   std::uint64_t length = 0;
   if (!file.isOpen() || !fileLength(file, length)) {
-    loaded.problem = printableText(path) + ": " + (file.isOpen() ? "not a file a palette can be read from" : whyNot);
+    loaded.problem = named + ": " + (file.isOpen() ? "not a file a palette can be read from" : whyNot);
     return false;
   }
   std::string head(std::min<std::uint64_t>(length, 16), '\0');
@@ -82,22 +84,22 @@ bool loadFromFile(const PaletteChoice& choice, std::size_t wanted, LoadedPalette
   if (kind == PaletteKind::raw) {
     const std::uint64_t start = offset + skip * choice.format.wordBytes;
     if (offset >= length) {
-      loaded.problem = printableText(path) + ": offset " + hexText(offset) + " is past the file's end (" +
+      loaded.problem = named + ": offset " + hexText(offset) + " is past the file's end (" +
                        std::to_string(length) + " bytes)";
       return false;
     }
     if (start < length && !readRawColours(file, start, choice, wanted, loaded)) {
-      loaded.problem = printableText(path) + ": the file could not be read";
+      loaded.problem = named + ": the file could not be read";
       return false;
     }
     return true;
   }
   if (path != choice.source) {
-    loaded.problem = printableText(path) + ": an @OFFSET is for raw palettes, and this is a " + paletteKindName(kind);
+    loaded.problem = named + ": an @OFFSET is for raw palettes, and this is a " + paletteKindName(kind);
     return false;
   }
   if (length > kLargestPaletteFile) {
-    loaded.problem = printableText(path) + ": " + std::to_string(length) + " bytes is too large for a " +
+    loaded.problem = named + ": " + std::to_string(length) + " bytes is too large for a " +
                      paletteKindName(kind) + " (at most " + std::to_string(kLargestPaletteFile) + ")";
     return false;
   }
@@ -106,7 +108,7 @@ bool loadFromFile(const PaletteChoice& choice, std::size_t wanted, LoadedPalette
   Palette all;
   std::string why;
   if (read.failed || !parsePaletteFile(bytes.substr(0, read.bytesRead), all, why)) {
-    loaded.problem = printableText(path) + ": " + (read.failed ? "the file could not be read" : why) +
+    loaded.problem = named + ": " + (read.failed ? "the file could not be read" : why) +
                      (read.failed ? "" : std::string(" (") + paletteKindName(kind) + ")");
     return false;
   }

@@ -15,6 +15,34 @@ bool startsWith(const std::string& bytes, const char* magic) {
   return bytes.compare(0, std::char_traits<char>::length(magic), magic) == 0;
 }
 
+// Whether `bytes` begin with `magic` in any case: "jasc-pal" still says what
+// the file means to be, and is refused for its first line, not read as colours.
+bool startsLike(const std::string& bytes, const char* magic) {
+  const std::size_t length = std::char_traits<char>::length(magic);
+  if (bytes.size() < length) return false;
+  for (std::size_t at = 0; at < length; ++at) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (lower(bytes[at]) != lower(magic[at])) return false;
+  }
+  return true;
+}
+
+// Windows editors begin a text file saved as UTF-8 with a byte order mark.
+constexpr char kUtf8Mark[] = "\xEF\xBB\xBF";
+
+std::string withoutByteOrderMark(const std::string& bytes) {
+  return startsWith(bytes, kUtf8Mark) ? bytes.substr(sizeof kUtf8Mark - 1) : bytes;
+}
+
+// A text palette saved as UTF-16 (its byte order mark, then J or G): not
+// readable as text here, but surely no raw colours either.
+bool isUtf16Text(const std::string& bytes) {
+  if (bytes.size() < 4) return false;
+  const auto letter = [](char c) { return c == 'J' || c == 'G' || c == 'j' || c == 'g'; };
+  return (startsWith(bytes, "\xFF\xFE") && letter(bytes[2]) && bytes[3] == '\0') ||
+         (startsWith(bytes, "\xFE\xFF") && bytes[2] == '\0' && letter(bytes[3]));
+}
+
 // The file's lines without their line ends (\n, \r\n or \r).
 std::vector<std::string> linesOf(const std::string& bytes) {
   std::vector<std::string> lines;
@@ -213,8 +241,13 @@ bool parseRiff(const std::string& bytes, Palette& colours, std::string& problem)
 }  // namespace
 
 PaletteKind paletteKindOf(const std::string& bytes) {
-  if (startsWith(bytes, kJascMagic)) return PaletteKind::jasc;
-  if (startsWith(bytes, kGimpMagic)) return PaletteKind::gimp;
+  if (isUtf16Text(bytes)) {
+    const char letter = bytes[2] != '\0' ? bytes[2] : bytes[3];
+    return letter == 'J' || letter == 'j' ? PaletteKind::jasc : PaletteKind::gimp;
+  }
+  const std::string text = withoutByteOrderMark(bytes);
+  if (startsLike(text, kJascMagic)) return PaletteKind::jasc;
+  if (startsLike(text, "GIMP")) return PaletteKind::gimp;
   if (startsWith(bytes, kRiffMagic)) return PaletteKind::riff;
   return PaletteKind::raw;
 }
@@ -234,11 +267,15 @@ const char* paletteKindName(PaletteKind kind) {
 }
 
 bool parsePaletteFile(const std::string& bytes, Palette& colours, std::string& problem) {
+  if (isUtf16Text(bytes)) {
+    problem = lineText(0) + "the palette is UTF-16 text; save it as UTF-8";
+    return false;
+  }
   switch (paletteKindOf(bytes)) {
     case PaletteKind::jasc:
-      return parseJasc(bytes, colours, problem);
+      return parseJasc(withoutByteOrderMark(bytes), colours, problem);
     case PaletteKind::gimp:
-      return parseGimp(bytes, colours, problem);
+      return parseGimp(withoutByteOrderMark(bytes), colours, problem);
     case PaletteKind::riff:
       return parseRiff(bytes, colours, problem);
     case PaletteKind::raw:

@@ -25,7 +25,7 @@ EARLIER_FILES = {
     "out/notes.txt": b"keep me",
 }
 
-FAILURE_MESSAGES = ["velloran: pal.gpl: ", UNABLE_TO_WRITE, "\nUnable to read rom", "\nfile not found", "\nUnable to allocate mem",
+FAILURE_MESSAGES = ["velloran: --palette pal.gpl: ", UNABLE_TO_WRITE, "\nUnable to read rom", "\nfile not found", "\nUnable to allocate mem",
                     "\nUnable to allocate bitmap", INPUT_ENDED, GIVING_UP,
                     "\nUnable to read the answers.\n", "velloran: write error: "]
 # Calls whose failure the tool may rightly shrug off: the prefix's folder
@@ -169,7 +169,7 @@ class EveryCallFails(ToolTestCase):
             out, status = self.run_script(args, LD_PRELOAD=FAULT_PRELOAD, FAULT_CALL=str(call), FAULT_REPORT=report)
             counted, failed_call, _, _ = read_file(report).decode().split()
             try:
-                palette_failed = usage_failures and status == 2 and "velloran: pal.gpl: " in out
+                palette_failed = usage_failures and status == 2 and "velloran: --palette pal.gpl: " in out
                 self.assertIn(status, (0, 1, 2) if palette_failed else (0, 1), "ended by a signal")
                 written = self.check_files(out)
                 if palette_failed:

@@ -227,11 +227,14 @@ class Indexed(ToolTestCase):
         write_file(self.path("rom.bin"), rom)
         raw_colours = b"\xAA" * 5 + b"".join(struct.pack("<H", (b >> 3) << 10 | (g >> 3) << 5 | r >> 3)
                                                for r, g, b in colours)
-        files = {"p.pal": jasc(colours), "p.gpl": gimp(colours), "riff.pal": riff(colours), "p.bin": raw_colours}
+        bom = b"\xEF\xBB\xBF"  # as Windows editors save text
+        files = {"p.pal": jasc(colours), "p.gpl": gimp(colours), "riff.pal": riff(colours), "p.bin": raw_colours,
+                 "bom.pal": bom + jasc(colours), "bom.gpl": bom + gimp(colours)}
         for file_name, data in files.items():
             write_file(self.path(file_name), data)
         cases = [("p.pal", 0, colours[:16]), ("p.gpl", 1, colours[16:32]), ("riff.pal", 0, colours[:16]),
-                 ("p.bin@5", 1, [(widen5(r >> 3), widen5(g >> 3), widen5(b >> 3)) for r, g, b in colours[16:32]])]
+                 ("p.bin@5", 1, [(widen5(r >> 3), widen5(g >> 3), widen5(b >> 3)) for r, g, b in colours[16:32]]),
+                 ("bom.pal", 1, colours[16:32]), ("bom.gpl", 0, colours[:16])]
         for source, bank, palette in cases:
             with self.subTest(source=source, bank=bank):
                 self.clear()
@@ -262,19 +265,33 @@ class Indexed(ToolTestCase):
             "gimp.gpl": b"GIMP Palette\nName: x\n0 0 0\n256 0 0\n",
             "riff.pal": b"RIFF\x10\x00\x00\x00WAVEfmt \x00\x00\x00\x00",
             "riffcut.pal": riff([(1, 2, 3)] * 8)[:30],
+            "bomcut.pal": b"\xEF\xBB\xBFJASC-PAL\r\n0100\r\n16\r\n0 0 0\r\n",
+            "lower.pal": b"jasc-pal\n0100\n1\n0 0 0\n",
+            "utf16.pal": "JASC-PAL\r\n0100\r\n1\r\n0 0 0\r\n".encode("utf-16"),
+            "utf16.gpl": "GIMP Palette\n0 0 0\n".encode("utf-16-be"),
         }
+        write_file(self.path("utf16.gpl"), b"\xFE\xFF" + bad["utf16.gpl"])
+        del bad["utf16.gpl"]
         for name, data in bad.items():
             write_file(self.path(name), data)
         cases = [
-            ("cut.pal", "velloran: cut.pal: line 6: the file ends after 2 of its 16 colours (JASC palette)"),
-            ("many.pal", "velloran: many.pal: line 3: 300 colours; a palette holds 1 to 256 (JASC palette)"),
-            ("word.pal", "velloran: word.pal: line 5: 'green' is not a number from 0 to 255 (JASC palette)"),
-            ("version.pal", "velloran: version.pal: line 2: the version of a JASC palette is 0100 (JASC palette)"),
-            ("gimp.gpl", "velloran: gimp.gpl: line 4: '256' is not a number from 0 to 255 (GIMP palette)"),
-            ("riff.pal", "velloran: riff.pal: byte 8: a RIFF palette has the form type 'PAL ' (RIFF palette)"),
-            ("riffcut.pal", "velloran: riffcut.pal: byte 20: the file ends inside the data chunk's 8 colours "
+            ("cut.pal", "velloran: --palette cut.pal: line 6: the file ends after 2 of its 16 colours (JASC palette)"),
+            ("many.pal", "velloran: --palette many.pal: line 3: 300 colours; a palette holds 1 to 256 (JASC palette)"),
+            ("word.pal", "velloran: --palette word.pal: line 5: 'green' is not a number from 0 to 255 (JASC palette)"),
+            ("version.pal", "velloran: --palette version.pal: line 2: the version of a JASC palette is 0100 (JASC palette)"),
+            ("gimp.gpl", "velloran: --palette gimp.gpl: line 4: '256' is not a number from 0 to 255 (GIMP palette)"),
+            ("riff.pal", "velloran: --palette riff.pal: byte 8: a RIFF palette has the form type 'PAL ' (RIFF palette)"),
+            ("riffcut.pal", "velloran: --palette riffcut.pal: byte 20: the file ends inside the data chunk's 8 colours "
                             "(RIFF palette)"),
-            ("missing.pal", "velloran: missing.pal: "),  # then the system's reason, in its words
+            ("bomcut.pal", "velloran: --palette bomcut.pal: line 5: the file ends after 1 of its 16 colours "
+                           "(JASC palette)"),
+            ("lower.pal", "velloran: --palette lower.pal: line 1: a JASC palette begins with the line JASC-PAL "
+                          "(JASC palette)"),
+            ("utf16.pal", "velloran: --palette utf16.pal: line 1: the palette is UTF-16 text; save it as UTF-8 "
+                          "(JASC palette)"),
+            ("utf16.gpl", "velloran: --palette utf16.gpl: line 1: the palette is UTF-16 text; save it as UTF-8 "
+                          "(GIMP palette)"),
+            ("missing.pal", "velloran: --palette missing.pal: "),  # then the system's reason, in its words
             ("256", "velloran: --palette 0x100: past the ROM's end (256 bytes); a palette offset must be below "
                     "its size"),
             ("0x1000", "velloran: --palette 0x1000: past the ROM's end (256 bytes); a palette offset must be "
