@@ -286,7 +286,9 @@ void runView(Session& session) {
     if ((events & kResumed) != 0) takeTerminal(session.view.graphics);
     if ((events & (kSuspendAsked | kResumed)) != 0) session.wholeNext = true;
     if ((events & (kResized | kSuspendAsked | kResumed)) != 0) followTerminalSize(session.view);
-    if ((events & kKeysReady) != 0) {
+    // Keys that were there before a stop may have gone to the shell meanwhile
+    // (fg typed at once): the next wait tells whether any are left.
+    if ((events & kKeysReady) != 0 && (events & kSuspendAsked) == 0) {
       char bytes[4096];
       const std::size_t count = readKeyBytes(bytes, sizeof bytes);
       if (count == 0) return;  // the input ended

@@ -27,6 +27,17 @@ volatile std::sig_atomic_t suspendAsked = 0;
 
 volatile std::sig_atomic_t resumed = 0;
 
+// How often the process was continued (SIGCONT), and how often it had been
+// when the last Ctrl-Z came: a continue in between cancels the stop that
+// Ctrl-Z asked for, since nobody would continue us after it.
+volatile std::sig_atomic_t continuations = 0;
+
+volatile std::sig_atomic_t continuationsAtCtrlZ = 0;
+
+// followTerminalEvents was called: the caller suspends itself on Ctrl-Z.
+// Before that, key mode suspends by itself, from the signal's handler.
+volatile std::sig_atomic_t callerSuspends = 0;
+
 // The terminal's mode before the first enterKeyMode, and what a crash or a
 // second stop request writes before restoring it; both fixed while key mode
 // lasts.
@@ -38,11 +49,65 @@ volatile std::sig_atomic_t inKeyMode = 0;
 
 const char* volatile crashRestoreText = "";
 
+// The mode key mode sets, for taking the terminal again after a stop.
+termios modeForKeys{};
+
+// The signals a process outside the terminal's foreground gets for using it:
+// held off while the terminal is given back, which must finish even when
+// the shell has already taken the terminal (a parent `sh -c` stopped first).
+sigset_t terminalStops() {
+  sigset_t stops;
+  sigemptyset(&stops);
+  sigaddset(&stops, SIGTTOU);
+  sigaddset(&stops, SIGTTIN);
+  return stops;
+}
+
+// Gives the terminal the mode saved before key mode, as a process outside
+// its foreground may; safe in a signal handler.
+void setModeBefore() {
+  const sigset_t stops = terminalStops();
+  sigset_t before;
+  sigprocmask(SIG_BLOCK, &stops, &before);
+  tcsetattr(STDIN_FILENO, TCSANOW, &modeBefore);
+  sigprocmask(SIG_SETMASK, &before, nullptr);
+}
+
+// Stops the process as Ctrl-Z does and returns once it is continued; not at
+// all when a continue came after `continuationsBefore` was read. Safe in a
+// signal handler.
+void stopUnlessContinued(std::sig_atomic_t continuationsBefore) {
+  sigset_t only;
+  sigemptyset(&only);
+  sigaddset(&only, SIGTSTP);
+  sigset_t before;
+  sigprocmask(SIG_BLOCK, &only, &before);
+  std::signal(SIGTSTP, SIG_DFL);
+  // Pending while blocked: a SIGCONT from now on discards it, and one that
+  // came already is seen in the count.
+  raise(SIGTSTP);
+  // A continue that is held off (in the Ctrl-Z handler) is pending, not counted.
+  sigset_t pending;
+  sigemptyset(&pending);
+  sigpending(&pending);
+  if (continuations != continuationsBefore || sigismember(&pending, SIGCONT) == 1) {
+    std::signal(SIGTSTP, SIG_IGN);  // drops the pending stop
+  }
+  sigprocmask(SIG_UNBLOCK, &only, nullptr);  // stopped here until continued
+  sigprocmask(SIG_SETMASK, &before, nullptr);
+}
+
+void followSuspendInKeyMode();
+
 extern "C" void onTerminalEvent(int signal) {
   const int savedErrno = errno;
   if (signal == SIGWINCH) terminalResized = 1;
-  if (signal == SIGTSTP) suspendAsked = 1;
+  if (signal == SIGTSTP) {
+    suspendAsked = 1;
+    continuationsAtCtrlZ = continuations;
+  }
   if (signal == SIGCONT) {
+    continuations = continuations + 1;
     resumed = 1;
     // Continued before we stopped: the shell already counts us as running
     // again, and a stop now would leave us stopped with nobody to say fg.
@@ -50,6 +115,41 @@ extern "C" void onTerminalEvent(int signal) {
   }
   wakeUp();
   errno = savedErrno;
+}
+
+// Ctrl-Z in key mode before the caller follows the terminal's events (while
+// the terminal is asked what it draws): the terminal is given back before
+// the stop and taken again after it.
+extern "C" void onSuspendInKeyMode(int) {
+  const int savedErrno = errno;
+  const std::sig_atomic_t continuationsBefore = continuations;
+  restoreTerminalNow();
+  stopUnlessContinued(continuationsBefore);
+  followSuspendInKeyMode();
+  // Outside the foreground (continued by bg), SIGTTOU stops us here until fg.
+  const sigset_t stops = terminalStops();
+  sigprocmask(SIG_UNBLOCK, &stops, nullptr);
+  if (inKeyMode != 0) tcsetattr(STDIN_FILENO, TCSANOW, &modeForKeys);
+  errno = savedErrno;
+}
+
+extern "C" void onContinued(int) {
+  continuations = continuations + 1;
+}
+
+void followSuspendInKeyMode() {
+  struct sigaction action {};
+  action.sa_handler = onSuspendInKeyMode;
+  action.sa_mask = terminalStops();
+  sigaddset(&action.sa_mask, SIGCONT);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGTSTP, &action, nullptr);
+  struct sigaction continued {};
+  continued.sa_handler = onContinued;
+  sigemptyset(&continued.sa_mask);
+  sigaddset(&continued.sa_mask, SIGTSTP);
+  continued.sa_flags = SA_RESTART;
+  sigaction(SIGCONT, &continued, nullptr);
 }
 
 // A crash in key mode gives the terminal back before the process ends as
@@ -105,7 +205,7 @@ void restoreTerminalNow() {
   const char* text = crashRestoreText;
   const ssize_t written = write(STDOUT_FILENO, text, std::strlen(text));
   static_cast<void>(written);
-  tcsetattr(STDIN_FILENO, TCSANOW, &modeBefore);
+  setModeBefore();
 }
 
 }  // namespace posix
@@ -185,6 +285,9 @@ bool enterKeyMode(const char* restoreText) {
   mode.c_iflag &= static_cast<tcflag_t>(~(IXON | ICRNL | INLCR | IGNCR | ISTRIP));
   mode.c_cc[VMIN] = 1;
   mode.c_cc[VTIME] = 0;
+  modeForKeys = mode;
+  // From the first instant the terminal is taken, a Ctrl-Z gives it back first.
+  if (callerSuspends == 0) followSuspendInKeyMode();
   // TCSANOW: keys typed meanwhile stay to be read.
   if (tcsetattr(STDIN_FILENO, TCSANOW, &mode) != 0) return false;
   inKeyMode = 1;
@@ -198,14 +301,23 @@ bool enterKeyMode(const char* restoreText) {
 
 void leaveKeyMode() {
   if (inKeyMode == 0) return;
-  tcsetattr(STDIN_FILENO, TCSANOW, &modeBefore);
+  setModeBefore();
   inKeyMode = 0;
+  if (callerSuspends == 0) {
+    std::signal(SIGTSTP, SIG_DFL);
+    std::signal(SIGCONT, SIG_DFL);
+  }
 }
 
 void followTerminalEvents() {
+  callerSuspends = 1;
   struct sigaction action {};
   action.sa_handler = onTerminalEvent;
+  // Ctrl-Z and a continue never interrupt each other's handler, so that the
+  // count a Ctrl-Z reads is the one before any continue that follows it.
   sigemptyset(&action.sa_mask);
+  sigaddset(&action.sa_mask, SIGTSTP);
+  sigaddset(&action.sa_mask, SIGCONT);
   action.sa_flags = 0;
   for (const int signal : {SIGWINCH, SIGTSTP, SIGCONT}) sigaction(signal, &action, nullptr);
 }
@@ -238,12 +350,7 @@ std::size_t readKeyBytes(char* buffer, std::size_t size) {
 }
 
 void suspendProcess() {
-  std::signal(SIGTSTP, SIG_DFL);
-  sigset_t only;
-  sigemptyset(&only);
-  sigaddset(&only, SIGTSTP);
-  sigprocmask(SIG_UNBLOCK, &only, nullptr);
-  raise(SIGTSTP);  // stopped here until continued
+  stopUnlessContinued(continuationsAtCtrlZ);
   followTerminalEvents();
 }
 

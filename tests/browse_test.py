@@ -33,6 +33,12 @@ def hex_colour(fields):
     return "%02x%02x%02x" % tuple(widen(f) for f in fields)
 
 
+def process_state(pid):
+    """The state letter /proc gives a process: R, S, T (stopped), ..."""
+    with open("/proc/%d/stat" % pid) as stat:
+        return stat.read().rsplit(")", 1)[1].split()[0]
+
+
 class TerminalTestCase(ToolTestCase):
     """Runs --browse in pseudo-terminals, each closed at the end."""
 
@@ -56,29 +62,56 @@ class TerminalTestCase(ToolTestCase):
         terminal.wait_frames(1)
         return terminal
 
-    def check_ctrl_z_fg_q(self, shell_argv):
-        """Ctrl-Z, fg and q in an interactive shell: the mode stty shows is the same before, while
-        stopped and after, as the tool itself gave it back."""
+    def check_ctrl_z_fg_q(self, shell_argv, wrap="%s", rounds=1, fg_at_once=False, in_query=False,
+                          parent_stops_first=False):
+        """Ctrl-Z, fg and q in an interactive shell, `rounds` times: the mode stty shows is the same
+        before, while stopped and after, as the tool itself gave it back. `wrap`: the command line
+        around the tool's (a parent shell); `fg_at_once`: fg typed with the Ctrl-Z, before the tool has
+        given the terminal back; `in_query`: the first Ctrl-Z while the tool asks the terminal what it
+        draws, before its view; `parent_stops_first`: Ctrl-Z's signal reaches the parent first and the
+        tool only once the shell has taken the terminal back, as happens on a busy machine."""
         shell = Terminal(shell_argv, self.dir, 100, 30, env=dict(os.environ, PS1="$ ", HISTFILE="/dev/null", ENV=""))
         self.terminals.append(shell)
         shell.wait_for(lambda: b"$ " in shell.output, "the prompt")
-        tool = " ".join(harness.tool_command(["--browse", DEMO_ROM, "out/", "64", "32", "1", "0x20D"]))
+        tool = wrap % " ".join(harness.tool_command(["--browse", DEMO_ROM, "out/", "64", "32", "1", "0x20D"]))
         shell.type(b"stty -g > before; " + tool.encode() + b"\r")
-        shell.wait_frames(1)
-        shell.type(b"\x1a")  # Ctrl-Z
-        shell.wait_for(lambda: b"Stopped" in shell.output, "the job stopped")
-        shell.type(b"stty -g > stopped; fg\r")
-        shell.wait_frames(2)  # drawn again
-        shell.settle()
-        self.assertIn("0x0000020D (525)", shell.status())
-        shell.press(b"j")
-        self.assertIn("0x0000028D (653)", shell.status())
+        if in_query:
+            shell.wait_for(lambda: b"\x1b[c" in shell.output, "the terminal asked")
+        else:
+            shell.wait_frames(1)
+        offset = 0x20D
+        for round in range(rounds):
+            frames = shell.frames()
+            if fg_at_once:
+                shell.type(b"\x1a" + b"fg\r")
+            elif parent_stops_first:
+                parent = int(subprocess.run(["pgrep", "-P", str(shell.process.pid)], stdout=subprocess.PIPE,
+                                            check=True).stdout)
+                tool_pid = int(subprocess.run(["pgrep", "-P", str(parent)], stdout=subprocess.PIPE, check=True).stdout)
+                os.kill(parent, signal.SIGTSTP)
+                shell.wait_for(lambda: shell.output.count(b"Stopped") == round + 1, "the parent stopped")
+                os.kill(tool_pid, signal.SIGTSTP)
+                shell.wait_for(lambda: process_state(tool_pid) == "T", "the tool stopped")
+                shell.type(b"stty -g > stopped%d; fg\r" % round)
+            else:
+                shell.type(b"\x1a")  # Ctrl-Z
+                shell.wait_for(lambda: shell.output.count(b"Stopped") == round + 1, "the job stopped")
+                shell.type(b"stty -g > stopped%d; fg\r" % round)
+            shell.wait_frames(frames + 1)  # drawn again
+            shell.settle()
+            self.assertIn("0x%08X (%d)" % (offset, offset), shell.status())
+            shell.press(b"j")
+            offset += 128
+            self.assertIn("0x%08X (%d)" % (offset, offset), shell.status())
         shell.type(b"q")
-        shell.wait_for(lambda: shell.output.count(LEAVE) == 2 and b" 0x0000028D\r\n" in shell.output, "the command")
+        shell.wait_for(lambda: LEAVE in shell.output and b" 0x%08X\r\n" % offset in shell.output[shell.output.rindex(LEAVE):],
+                       "the command")
         shell.type(b"stty -g > after; exit\r")
         self.assertEqual(shell.finish(), 0)
         before = read_file(self.path("before"))
-        self.assertEqual(read_file(self.path("stopped")), before)
+        if not fg_at_once:
+            for round in range(rounds):
+                self.assertEqual(read_file(self.path("stopped%d" % round)), before)
         self.assertEqual(read_file(self.path("after")), before)
 
     def check_last_command(self, terminal, expected, snapshot):
@@ -732,6 +765,24 @@ class GivenBack(TerminalTestCase):
     def test_ctrl_z_fg_and_q_under_a_shell_that_restores_no_mode(self):
         self.check_ctrl_z_fg_q(["dash", "-i"])
 
+    @unittest.skipIf(not shutil.which("dash"), "dash is needed")
+    def test_ctrl_z_while_the_terminal_is_asked_what_it_draws(self):
+        # The terminal is taken from the query on: a stop then left it raw under dash.
+        self.check_ctrl_z_fg_q(["dash", "-i"], in_query=True)
+
+    def test_ctrl_z_and_fg_three_times_under_a_parent_sh(self):
+        # sh stops first and the shell takes the terminal back at once: the tool must still give
+        # it back, and stop, and come back on fg.
+        self.check_ctrl_z_fg_q(["bash", "--norc", "--noprofile", "-i"], wrap="sh -c '%s; true'", rounds=3)
+
+    def test_the_terminal_given_back_after_the_shell_took_it(self):
+        self.check_ctrl_z_fg_q(["bash", "--norc", "--noprofile", "-i"], wrap="sh -c '%s; true'", rounds=3,
+                               parent_stops_first=True)
+
+    def test_fg_typed_with_the_ctrl_z_under_a_parent_sh(self):
+        self.check_ctrl_z_fg_q(["bash", "--norc", "--noprofile", "-i"], wrap="sh -c '%s; true'", rounds=3,
+                               fg_at_once=True)
+
     def test_a_lone_sigcont_leaves_the_mode_to_restore_alone(self):
         terminal = self.open([DEMO_ROM, "out/", 64, 32])
         terminal.process.send_signal(signal.SIGCONT)
@@ -896,6 +947,41 @@ class BrowseInTmux(ToolTestCase):
         self.assertIn("0x0000028D (653)", after_alt)
         self.assertIn("0x00001000 (4096)", pasted)
         self.assertIn("ended 0", shown)
+
+    def test_ctrl_z_and_fg_three_times_under_sh_in_bash(self):
+        # As a user runs it from a script: sh stops first and bash takes the terminal back at once.
+        tmux = Tmux(["env", "PS1=%", "HISTFILE=/dev/null", "bash", "--norc", "--noprofile", "-i"], self.dir,
+                    "velloran-suspend")
+        tool = " ".join(harness.tool_command(["--browse", DEMO_ROM, "out/", "64", "32", "1", "0x20D"]))
+
+        def status_once(text):
+            return tmux.screen_once(text).rstrip("\n").split("\n")[-1]
+
+        try:
+            tmux.run("send-keys", "stty -g > before; sh -c '%s; true'" % tool, "Enter")
+            statuses = [status_once("? help")]
+            for round in range(3):
+                tmux.run("send-keys", "C-z")
+                tmux.screen_once("Stopped")
+                tmux.run("send-keys", "clear; stty -g > stopped%d; fg" % round, "Enter")
+                statuses.append(status_once("? help"))
+                tmux.run("send-keys", "j")
+                statuses.append(status_once("(%d)" % (0x20D + 128 * (round + 1))))
+            tmux.run("send-keys", "q")
+            tmux.screen_once("0x0000038D\n")
+            tmux.run("send-keys", "stty -g > after", "Enter")
+            deadline = time.monotonic() + 10
+            while not os.path.exists(self.path("after")) and time.monotonic() < deadline:
+                time.sleep(0.05)
+            time.sleep(0.2)
+        finally:
+            tmux.close()
+        for round in range(3):
+            self.assertIn("(%d)" % (0x20D + 128 * round), statuses[1 + 2 * round])
+            self.assertIn("(%d)" % (0x20D + 128 * (round + 1)), statuses[2 + 2 * round])
+        before = read_file(self.path("before"))
+        for name in ["stopped0", "stopped1", "stopped2", "after"]:
+            self.assertEqual(read_file(self.path(name)), before, name)
 
     def test_a_real_terminal_shows_the_images_a_dump_writes(self):
         tmux = Tmux(harness.tool_command(["--browse", DEMO_ROM, "out/", "64", "32", "1", "0x20D"]), self.dir,
