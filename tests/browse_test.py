@@ -822,6 +822,32 @@ class GivenBack(TerminalTestCase):
         self.assertIn(b"\x1b[?2004h", terminal.output)
         self.assertIn(b"\x1b[?2004l" + LEAVE, terminal.output)
 
+    def test_mouse_reports_cut_long_or_old_and_an_endless_paste_are_no_keys(self):
+        terminal = self.open([DEMO_ROM, "out/", 64, 32])
+        digits = b"7" * 30
+        for pieces in [[b"\x1b[MCs%"], [b"\x1b[M q5"],  # the older encoding: motion at column 83, a press at 81
+                       [b"\x1b[<35;10;10", b"M"],       # an SGR report in two pieces 300 ms apart
+                       [b"\x1b[<64;1;1"],                # one that never ends
+                       [b"\x1b[<0;1;" + digits + b"q"],  # one too long for any key
+                       [b"\x1b[<0;1;1" + b"5" * 5000 + b"M"]]:
+            for piece in pieces:
+                terminal.type(piece)
+                time.sleep(0.3)
+            self.assertIsNone(terminal.process.poll(), pieces)
+        terminal.settle()
+        self.assertEqual(self.snapshots(), [])
+        self.assertIn("0x00000000 (0)", terminal.status())
+        # A paste whose end never comes: its text goes into the prompt, and after a quiet second
+        # keys are keys again.
+        terminal.press(b"o\x1b[200~1000")
+        self.assertIn("1000_", terminal.status())
+        time.sleep(1.5)
+        terminal.press(b"\r")
+        self.assertIn("0x000003E8 (1000)", terminal.status())
+        terminal.type(b"q")
+        self.assertEqual(terminal.finish(), 0)
+        self.assertEqual(termios.tcgetattr(terminal.terminal), terminal.mode_before)
+
     def test_answers_that_come_after_preview_stopped_waiting_never_reach_the_shell(self):
         # A slow link: the device attributes come 400 ms after the queries, past the 200 ms wait.
         terminal = Terminal(harness.tool_command(["--preview", DEMO_ROM, "out/", "64", "32", "1", "0x20D"]), self.dir)
