@@ -182,6 +182,10 @@ void noteEvent(Session& session, SaveSummary& summary, const DumpEvent& event) {
       // The ROM's end is no failure: the save wrote what the ROM held.
       if (event.kind == DumpEventKind::snapshotFailed || event.rom == RomStop::unreadable) session.saveFailed = true;
       if (summary.problem.empty()) summary.problem = eventText(event).substr(1);
+      if (event.kind == DumpEventKind::snapshotFailed && event.problem == DumpProblem::unableToWrite &&
+          summary.problem == textOf(Text::unableToWrite)) {
+        summary.problem += " " + printableText(event.name) + (event.why.empty() ? "" : ": " + std::string(event.why));
+      }
       return;
     default:
       return;

@@ -1,6 +1,7 @@
 #include "console/console_output.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <string>
@@ -16,6 +17,20 @@ constexpr std::size_t kBufferBytes = 64 * 1024;
 char pending[kBufferBytes];
 std::size_t pendingBytes = 0;
 int firstError = 0;
+// What was said last did not end a line; or endOpenLine ended it, and the
+// line end the transcript's next message begins with is already there.
+bool lineOpen = false;
+bool lineEndLent = false;
+
+// What is said: a message's leading line end is left out where endOpenLine
+// put it there already, so that a terminal shows the transcript's lines.
+std::string_view follow(std::string_view text) {
+  if (text.empty()) return text;
+  if (lineEndLent && text.front() == '\n') text.remove_prefix(1);
+  lineEndLent = false;
+  if (!text.empty()) lineOpen = text.back() != '\n';
+  return text;
+}
 // What a stop request cut short, and everything said after it, in order:
 // only finishSaid writes it. Empty until a stop request comes.
 std::string unfinished;
@@ -50,6 +65,7 @@ void writePending(OutputWait wait) {
 }  // namespace
 
 void say(std::string_view text) {
+  text = follow(text);
   if (firstError != 0) return;
   if (!unfinished.empty()) {
     keepUnfinished(text);
@@ -69,6 +85,7 @@ void flushSaid() {
 }
 
 void sayAtOnce(std::string_view text) {
+  text = follow(text);
   writePending(OutputWait::untilStopped);
   if (!unfinished.empty()) {
     keepUnfinished(text);
@@ -92,6 +109,22 @@ void finishSaid() {
 void sayToTheEnd(std::string_view text) {
   finishSaid();
   writeOut(text, OutputWait::toTheEnd);
+}
+
+void endOpenLine() {
+  if (lineOpen && standardOutputIsTerminal()) {
+    say("\n");
+    lineEndLent = true;
+  }
+  flushSaid();
+}
+
+void sayError(std::string_view text) {
+  endOpenLine();
+  std::string line = "velloran: ";
+  line.append(text);
+  line += '\n';
+  std::fputs(line.c_str(), stderr);
 }
 
 int outputError() {

@@ -34,6 +34,14 @@ void finishSaid();
 // finishSaid, then `text` the same way: what gives a terminal back.
 void sayToTheEnd(std::string_view text);
 
+// Ends the line that what was said left open, where standard output is a
+// terminal: the transcript's messages end without a line end, and what comes
+// next on that terminal (standard error, the shell's prompt) starts a line.
+void endOpenLine();
+
+// A problem on standard error, "velloran: " and `text` on a line of its own.
+void sayError(std::string_view text);
+
 // The error number of the first failed write, or 0 while none failed.
 int outputError();
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "console/console_output.h"
 #include "platform/platform.h"
 #include "texts/texts.h"
 
@@ -25,7 +26,7 @@ Preview startPreview(bool asked, std::uint32_t columnsAsked, GraphicsChoice grap
                   {GraphicsMode::blocks, kDefaultCellWidth, kDefaultCellHeight}};
   if (!asked) return preview;
   if (!enableColourOutput()) {
-    std::fprintf(stderr, "velloran: %s\n", textOf(Text::noPictures));
+    sayError(textOf(Text::noPictures));
     return preview;
   }
   int columns = 0;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "console/console_output.h"
 #include "driver/questions.h"
 #include "driver/version.h"
 #include "platform/platform.h"
@@ -280,7 +281,7 @@ std::string versionText() {
 }
 
 void reportUsageError(const std::string& problem) {
-  std::fprintf(stderr, "velloran: %s\nTry 'velloran --help' for more information.\n", printableText(problem).c_str());
+  sayError(printableText(problem) + "\nTry 'velloran --help' for more information.");
 }
 
 }  // namespace velloran

@@ -57,6 +57,10 @@ void sayEvent(const DumpEvent& event) {
       return;
     default:
       say(eventText(event));
+      // The transcript's words as they always were; why, on standard error.
+      if (event.kind == DumpEventKind::snapshotFailed && !event.why.empty()) {
+        sayError(printableText(event.name) + ": " + std::string(event.why));
+      }
   }
 }
 
@@ -92,7 +96,7 @@ void sayPosition(std::uint64_t position) {
 // A failed standard output turns the run into a failed one, said on standard
 // error, where it may still be seen.
 int reportWriteError(int error) {
-  std::fprintf(stderr, "velloran: write error: %s\n", std::strerror(error));
+  sayError(std::string("write error: ") + std::strerror(error));
   return kStatusFailed;
 }
 
@@ -106,7 +110,7 @@ int finish(int status) {
 int reportRomNotOpened(const std::string& romPath, const std::string& whyNot) {
   sayLine(Text::fileNotFound);
   const int status = finish(kStatusFailed);
-  std::fprintf(stderr, "velloran: %s: %s\n", printableText(romPath).c_str(), whyNot.c_str());
+  sayError(printableText(romPath) + ": " + whyNot);
   return status;
 }
 
@@ -122,11 +126,11 @@ bool takePalette(DumpRequest& request, const FileHandle& rom) {
     loaded.problem = "--palette: a palette at a ROM offset needs a ROM file, not a pipe";
   } else if (loadPalette(request.palette, request.format.indexBits, rom, romLength, loaded)) {
     const std::string shortOf = shortPaletteText(loaded, request.format.indexBits);
-    if (!shortOf.empty()) std::fprintf(stderr, "velloran: %s\n", shortOf.c_str());
+    if (!shortOf.empty()) sayError(shortOf);
     request.paletteColours = std::move(loaded.colours);
     return true;
   }
-  std::fprintf(stderr, "velloran: %s\n", printableText(loaded.problem).c_str());
+  sayError(printableText(loaded.problem));
   return false;
 }
 
@@ -194,7 +198,7 @@ RunResult browse(DumpRequest request, GraphicsChoice graphics) {
   const FileHandle rom = openForReading(request.romPath, whyNot, false);
   if (rom.isOpen() && rom.mayWait()) whyNot = textOf(Text::browseRomCannotSeek);
   if (!rom.isOpen() || rom.mayWait()) {
-    std::fprintf(stderr, "velloran: %s: %s\n", printableText(request.romPath).c_str(), whyNot.c_str());
+    sayError(printableText(request.romPath) + ": " + whyNot);
     return {kStatusFailed, 0};
   }
   std::uint64_t romLength = 0;
@@ -207,7 +211,7 @@ RunResult browse(DumpRequest request, GraphicsChoice graphics) {
   if (!takePalette(request, rom)) return {kStatusUsage, 0};
   catchStopRequests();
   const BrowseEnd end = browseRom(rom, request, findTerminalGraphics(graphics));
-  if (!end.problem.empty()) std::fprintf(stderr, "velloran: %s\n", end.problem.c_str());
+  if (!end.problem.empty()) sayError(end.problem);
   say(end.report);
   if (end.stopRequest != 0) {
     finishSaid();
@@ -280,6 +284,7 @@ RunResult runCommand(const std::vector<std::string>& arguments) {
 }
 
 int endOutput(int status) {
+  endOpenLine();  // the shell's prompt on a line of its own
   const bool failedBefore = outputError() != 0;
   const int error = closeSaid();
   // A usage error stays one, whatever became of standard output.

@@ -62,9 +62,11 @@ DumpResult romStopped(RomStop stop, bool allWritten, std::uint64_t position) {
   return DumpResult{DumpEnd::romStopped, allWritten, position, stop};
 }
 
-void reportFailure(const Run& run, const SnapshotFile& snapshot, DumpProblem problem, bool fileLeftBehind) {
+void reportFailure(const Run& run, const SnapshotFile& snapshot, DumpProblem problem, bool fileLeftBehind,
+                   const std::string& why = "") {
   DumpEvent event{DumpEventKind::snapshotFailed, snapshot.name, problem};
   event.fileLeftBehind = fileLeftBehind;
+  event.why = why;
   run.hooks.report(event);
 }
 
@@ -127,7 +129,8 @@ void discard(Run& run, SnapshotFile& snapshot) {
 // A snapshot that cannot be completed is never left behind, not even empty,
 // unless the system refuses to remove it.
 ImageEnd giveUp(Run& run, SnapshotFile& snapshot, const ImageBlock& block) {
-  reportFailure(run, snapshot, DumpProblem::unableToWrite, !discardSnapshotFile(snapshot));
+  const std::string why = lastSystemError();  // before the removal's calls
+  reportFailure(run, snapshot, DumpProblem::unableToWrite, !discardSnapshotFile(snapshot), why);
   return readPast(run, block);
 }
 
@@ -186,7 +189,7 @@ ImageEnd dumpImage(Run& run) {
       createSnapshotFile(run.request.dumpPrefix, run.snapshotNumber, run.taken, snapshot, extensionOf(run.request));
   report(run, DumpEventKind::snapshotOpened, snapshot.name);
   if (created != CreateResult::created) {
-    reportFailure(run, snapshot, DumpProblem::unableToWrite, false);
+    reportFailure(run, snapshot, DumpProblem::unableToWrite, false, lastSystemError());
     return readPast(run, block);
   }
   ImageEnd end = ImageEnd::failed;

@@ -43,7 +43,7 @@ enum class DumpEventKind {
   snapshotOpened,   // name: the file just created, or the name tried when creating failed
   snapshotWritten,  // name: complete and closed
   snapshotFailed,   // name, problem (incompleteFileLeft: given up, and its removal failed);
-                    // fileLeftBehind when the incomplete file stays
+                    // fileLeftBehind when the incomplete file stays; why
   romStopped,       // rom: the ROM ended, or could not be read
   stopped,          // a stop request ended the dump; the file under way, if any, is gone
 };
@@ -54,6 +54,7 @@ struct DumpEvent {
   DumpProblem problem = DumpProblem::unableToWrite;
   RomStop rom = RomStop::ended;
   bool fileLeftBehind = false;
+  std::string_view why = {};  // snapshotFailed: the system's words for it, where it said any
   ImageBlock block{0, 0, 0, 0};
   const unsigned char* pixels = nullptr;
 };

@@ -131,6 +131,11 @@ SeekResult seekTo(const FileHandle& file, std::uint64_t offset);
 
 bool removeFile(const std::string& path);
 
+// The system's words for why the last call of a file function above failed
+// (createExclusive, writeAllAt, setFileLength, close), as users read them:
+// "Permission denied", "No space left on device"; "" where it said nothing.
+std::string lastSystemError();
+
 // Calls `eachName` with the name of every entry of `folder` (not "." and
 // ".."), whatever it is. False when the folder cannot be listed.
 bool forEachNameIn(const std::string& folder, const std::function<void(std::string_view)>& eachName);
@@ -210,6 +215,9 @@ int readInputByte(std::FILE* stream);
 
 // Whether standard input and standard output are both a terminal (a console).
 bool standardStreamsAreTerminals();
+
+// Whether standard output is a terminal (a console).
+bool standardOutputIsTerminal();
 
 // Sets the terminal on standard input so that each key arrives at once and
 // is not echoed, while the keys that send signals (Ctrl-C, Ctrl-Z, Ctrl-\)

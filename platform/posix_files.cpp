@@ -72,6 +72,10 @@ CreateResult createExclusive(const std::string& path, FileHandle& file) {
   return openError == EEXIST ? CreateResult::nameTaken : CreateResult::failed;
 }
 
+std::string lastSystemError() {
+  return errno != 0 ? std::strerror(errno) : "";
+}
+
 void releaseNewFile() {
   newFileState = kNoNewFile;
 }
@@ -87,6 +91,7 @@ bool writeAllAt(const FileHandle& file, std::uint64_t offset, const unsigned cha
   while (size > 0) {
     const ssize_t written = ::pwrite(descriptorOf(file), data, transferSize(size), static_cast<off_t>(offset));
     if (written < 0 && errno == EINTR) continue;
+    if (written == 0) errno = ENOSPC;  // a write that takes nothing: the file system is full
     if (written <= 0) return false;
     data += written;
     offset += static_cast<std::uint64_t>(written);

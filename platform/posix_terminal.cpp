@@ -274,6 +274,10 @@ bool standardStreamsAreTerminals() {
   return isatty(STDIN_FILENO) == 1 && isatty(STDOUT_FILENO) == 1;
 }
 
+bool standardOutputIsTerminal() {
+  return isatty(STDOUT_FILENO) == 1;
+}
+
 bool enterKeyMode(const char* restoreText) {
   if (!modeSaved) {
     if (tcgetattr(STDIN_FILENO, &modeBefore) != 0) return false;

@@ -130,6 +130,11 @@ bool setFileLength(const FileHandle& file, std::uint64_t length) {
   return SetFileInformationByHandle(handleOf(file), FileEndOfFileInfo, &end, sizeof end) != 0;
 }
 
+std::string lastSystemError() {
+  const DWORD error = GetLastError();
+  return error != 0 ? messageOf(error) : "";
+}
+
 void releaseNewFile() {
   InterlockedExchange(&newFileState, kNoNewFile);
 }

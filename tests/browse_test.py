@@ -243,6 +243,16 @@ class Browse(TerminalTestCase):
         terminal.type(b"q")
         self.assertEqual(terminal.finish(), 0)
 
+    def test_a_save_that_fails_names_the_file_and_the_reason(self):
+        os.mkdir(self.path("gone"))
+        terminal = self.open([DEMO_ROM, "gone/", 64, 32, 1, 0x20D])
+        os.rmdir(self.path("gone"))  # the folder goes while the view is up
+        terminal.press(b"s")
+        terminal.wait_for(lambda: "Unable" in terminal.status(), "the failed save")
+        self.assertEqual(terminal.status(), "Unable to write to file gone/snap0000.bmp: No such file or directory")
+        terminal.type(b"q")
+        self.assertEqual(terminal.finish(), 1)
+
     def test_saves_are_byte_for_byte_what_a_dump_writes(self):
         terminal = self.open([DEMO_ROM, "out/", 64, 32, 1, 0x20D], columns=140, rows=40)
         terminal.press(b"-]]")  # 1:1: four images shown

@@ -5,6 +5,7 @@ import os
 import subprocess
 
 from harness import *  # noqa: F401,F403
+from terminal import run_in_terminal
 import harness
 
 USAGE_LINE = "Usage: velloran [OPTION]... [ROM [PREFIX [WIDTH [HEIGHT [COUNT [START]]]]]]\n"
@@ -137,6 +138,20 @@ class AnswersAsArguments(CommandLineCase):
                 self.assertEqual((out, status), (final_position(offset), 0))
         out, _, status = self.run_args("missing.bin", "out/", 1, 1, 1, 0)
         self.assertEqual((out, status), ("\nfile not found", 1))
+
+    @unittest.skipIf(harness.ON_WINDOWS, "a POSIX pseudo-terminal")
+    def test_on_a_terminal_every_message_has_a_line_of_its_own(self):
+        # Standard output and error on one terminal: the transcript's last message ends its line
+        # before the reason comes, and the shell's prompt after it starts a line too.
+        os.mkdir(self.path("t3"))
+        write_file(self.path("pal.bin"), b"")
+        for args, shown in [(["t3", "out/", 1, 1, 1, 0], "\nfile not found\nvelloran: t3: Is a directory\n"),
+                            (["--format=i4", "--palette=nosuch.pal", "rom.bin", "out/", 8, 8, 1, 0],
+                             "velloran: --palette nosuch.pal: No such file or directory\n")]:
+            with self.subTest(args=args):
+                out, status = run_in_terminal(harness.tool_command([str(a) for a in args]), self.dir)
+                self.assertEqual(out, shown)
+                self.assertIn(status, (1, 2))
 
     def test_paths_with_blanks_and_beyond_ascii(self):
         # Greek and Japanese lie outside every Windows ANSI code page that

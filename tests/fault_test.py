@@ -248,6 +248,24 @@ class EveryCallFails(ToolTestCase):
                 return
         self.fail("the snapshot's length was never set")
 
+    def test_a_snapshot_that_cannot_be_created_or_written_says_why_on_standard_error(self):
+        # The first create and the first write of a snapshot fail.
+        for call, fail, error, reason in [("open64", "1", "13", "Permission denied"),
+                                          ("pwrite64", "1", "28", "No space left on device")]:
+            with self.subTest(call=call):
+                for name in self.snapshots():
+                    if "out/" + name not in EARLIER_FILES:
+                        os.remove(self.path("out", name))
+                done = subprocess.run(harness.tool_command(), input=SCRIPT, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                      cwd=self.dir, timeout=30,
+                                      env=dict(os.environ, LD_PRELOAD=FAULT_PRELOAD, FAULT_ONLY=call, FAULT_CALL=fail,
+                                               FAULT_ERRNO=error))
+                out = console_text(done.stdout)
+                self.assertIn(opening("out/snap0001.bmp") + UNABLE_TO_WRITE + opening("out/snap0001.bmp"), out)
+                self.assertEqual(console_text(done.stderr), "velloran: out/snap0001.bmp: %s\n" % reason)
+                self.assertEqual(done.returncode, 1)
+                self.check_files(out)
+
     def test_a_file_that_appears_just_before_the_create_is_kept(self):
         out, status = self.run_script(LD_PRELOAD=harness.RACE_PRELOAD, RACE_NAME="out/snap0001.bmp")
         self.assertEqual(status, 0, out)

@@ -3,6 +3,7 @@
 // FAULT_REPORT how many calls it counted, which one it failed, how many
 // removals it failed (FAULT_UNLINK), and how many exclusive creates found
 // their name taken. With FAULT_ONLY set, only calls of that name count.
+// FAULT_ERRNO gives the failed call that error number instead.
 //
 // Counting starts after the tool's first read of standard input, so the C and
 // C++ runtimes have started and the tool's own dialogue is running. Both layers
@@ -70,8 +71,10 @@ Function next(const char* symbol) {
   return reinterpret_cast<Function>(dlsym(RTLD_NEXT, symbol));
 }
 
+// FAULT_ERRNO, where set, is the error every failed call gives instead.
 int failWith(int error) {
-  errno = error;
+  const char* forced = std::getenv("FAULT_ERRNO");
+  errno = forced != nullptr ? std::atoi(forced) : error;
   return -1;
 }
 
