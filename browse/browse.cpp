@@ -204,6 +204,7 @@ DumpRequest requestFor(const Session& session, std::int32_t count) {
   request.format = view.format;
   request.palette = session.loaded;
   request.paletteColours = session.paletteColours;
+  request.png = view.png;
   return request;
 }
 
@@ -338,6 +339,7 @@ BrowseEnd browseRom(const FileHandle& rom, const DumpRequest& request, const Ter
                             request.palette),
                   makeDecoder(request.format, true, request.paletteColours), request.palette, request.paletteColours,
                   isIndexed(request.format) ? request.format.indexBits : 0u, {}, false, blankScreen(0, 0), true, {}};
+  session.view.png = request.png;
   followTerminalEvents();
   if (!takeTerminal(graphics.mode)) return BrowseEnd{1, 0, "", textOf(Text::terminalNotSet)};
   bool outOfMemory = false;

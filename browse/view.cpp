@@ -303,6 +303,8 @@ constexpr Binding kBindings[] = {
     {Key::character, ')', paletteOn, Action::none},    {Key::character, '(', paletteBack, Action::none},
     {Key::character, '0', nextBank, Action::none},     {Key::character, '9', previousBank, Action::none},
     {Key::character, 'x', showCursor, Action::none},
+    {Key::character, 'u', goBack, Action::none},       {Key::backspace, 0, goBack, Action::none},
+    {Key::character, 'U', goForward, Action::none},    {Key::character, 't', switchFileType, Action::none},
     {Key::character, 's', nothing, Action::save},      {Key::character, 'S', nothing, Action::saveShown},
     {Key::character, '?', showHelp, Action::none},     {Key::character, 'q', nothing, Action::leave},
     {Key::escape, 0, nothing, Action::leave},         {Key::redraw, 0, nothing, Action::redraw},
@@ -323,7 +325,7 @@ const char* const kHelpLines[] = {
     "}  {                 height + / - 1 (tiles: 8)",
     "+ =  -   z   Z       zoom in / out, fit, type 1:N N:1",
     "o  W  H              type an offset, a width, a height",
-    "                     (hex: 0x20D $20D 20Dh 020D)",
+    "                     (hex: 0x20D $20D 20Dh 020D 1A3460)",
     "m  M                 next format / type a format",
     "p  P                 palette from an offset or a file / grey",
     "(  )   9  0          palette - / + 1 colour, bank - / + 1",
@@ -333,17 +335,17 @@ const char* const kHelpLines[] = {
     "  wheel, Shift+wheel    scroll rows / pan",
     "x                    keyboard cursor: arrows move it,",
     "                     Enter / Tab pick as the clicks do",
-    "s  S                 save COUNT images / those shown",
-    "Ctrl-L               draw again",
-    "q  Esc               leave",
+    "u Backspace  U       back before the last jump / forward",
+    "s  S   t             save COUNT / those shown; t: PNG, BMP",
+    "q  Esc   Ctrl-L      leave / draw again",
     "",
     "Any key closes this help.",
 };
 
 const int kHelpLineCount = static_cast<int>(sizeof kHelpLines / sizeof kHelpLines[0]);
 
-const char* const kFormatRing[] = {"bgr555le", "bgr555be", "rgb565le", "rgba5551be", "rgba", "i4",
-                                   "i8",       "t2p",      "t4p",      "t4",         "t4r",  "t8"};
+const char* const kFormatRing[] = {"bgr555le", "bgr555be", "rgb565le", "rgba5551be", "rgba", "i1", "i4",
+                                   "i8",       "t1",       "t2p",      "t4p",        "t4",   "t4r", "t8"};
 
 const int kFormatRingLength = static_cast<int>(sizeof kFormatRing / sizeof kFormatRing[0]);
 
@@ -364,6 +366,9 @@ Layout layoutOf(const View& view) {
   return layout;
 }
 
+// On its own the view shows small images many to a screen, not a few large.
+constexpr int kLargestFittingZoom = 2;
+
 int fittingZoom(const View& view) {
   const std::int32_t width = view.width;
   const std::int32_t height = view.height;
@@ -371,7 +376,7 @@ int fittingZoom(const View& view) {
   const std::int64_t pixelRows = std::int64_t{std::max(1, view.rows - statusRows(view))} * std::max(1, view.cellHeight);
   if (width <= across && height <= pixelRows) {
     return static_cast<int>(std::min<std::int64_t>({across / std::max(1, width), pixelRows / std::max(1, height),
-                                                     std::int64_t{largestZoomIn(view)}}));
+                                                     std::int64_t{largestZoomIn(view)}, kLargestFittingZoom}));
   }
   const int out = std::max(cellsFor(width, across), cellsFor(height, pixelRows));
   return -std::max(2, out);
@@ -399,7 +404,31 @@ std::uint64_t shownBytes(const View& view) {
   return imageBytes(view) * static_cast<std::uint64_t>(layout.across) * static_cast<std::uint64_t>(layout.down);
 }
 
+namespace {
+
+// Whether the key may jump: one the history keeps the place before.
+bool mayJump(const View& view, const KeyPress& press) {
+  if (view.help) return false;
+  if (view.typing != Typing::nothing) return press.key == Key::enter;
+  if (press.key == Key::mouse) return press.mouse.action == MouseAction::press;
+  return view.cursor && (press.key == Key::enter || press.key == Key::tab);
+}
+
+Action applyKeyHere(View& view, const KeyPress& press);
+
+}  // namespace
+
 Action applyKey(View& view, const KeyPress& press) {
+  if (!mayJump(view, press)) return applyKeyHere(view, press);
+  const Place before = placeOf(view);
+  const Action action = applyKeyHere(view, press);
+  rememberJump(view, before);
+  return action;
+}
+
+namespace {
+
+Action applyKeyHere(View& view, const KeyPress& press) {
   view.message.clear();
   if (view.help) {
     view.help = false;  // any key closes it, and does nothing else
@@ -428,6 +457,8 @@ Action applyKey(View& view, const KeyPress& press) {
   }
   return Action::none;
 }
+
+}  // namespace
 
 std::string statusText(const View& view, const std::string& romName) {
   if (view.typing != Typing::nothing) {
@@ -469,7 +500,7 @@ std::string statusText(const View& view, const std::string& romName) {
             " of " + std::to_string(height);
   }
   if (isIndexed(view.format)) text += "  " + paletteStatus(view.palette);
-  return text + "  ? help";
+  return text + (view.png ? "  PNG" : "  BMP") + "  ? help";
 }
 
 std::string paletteStatus(const PaletteChoice& palette) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "console/graphics.h"
 #include "console/keys.h"
@@ -13,6 +14,20 @@
 namespace velloran {
 
 enum class Typing { nothing, offset, width, height, format, zoom, palette };
+
+// Where the view is: what a jump changes and `u` takes back.
+struct Place {
+  std::uint64_t offset;
+  std::int32_t width;
+  std::int32_t height;
+  PixelFormat format;
+  int zoom;
+  bool zoomChosen;
+  PaletteChoice palette;
+};
+
+// The places kept each way; older ones are dropped.
+constexpr std::size_t kPlacesKept = 64;
 
 struct View {
   std::uint64_t romLength;
@@ -43,7 +58,18 @@ struct View {
   std::uint64_t lastClick = 0;  // when the last left click came, and where, for a double click
   int lastClickColumn = -1;
   int lastClickRow = -1;
+  bool png = false;                // saves are PNG, not BMP (t)
+  std::vector<Place> earlier = {};  // where the view was before each jump, the last one last (u)
+  std::vector<Place> later = {};    // where u came from, the last one last (U)
 };
+
+// Where the view is now.
+Place placeOf(const View& view);
+
+// Keeps `before` as the place to go back to, once a jump has left it: a
+// typed offset, size, format, zoom or palette, or a click that moved the
+// view. Nothing when the view did not move.
+void rememberJump(View& view, const Place& before);
 
 // The pixel in a cell: which image shown (from 0, left to right, then top
 // to bottom), its x and y, and where its image and its bytes start (a

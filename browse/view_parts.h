@@ -28,5 +28,10 @@ void showCursor(View& view);
 // view_typing.cpp: a key while something is typed on the status line.
 void applyTypingKey(View& view, const KeyPress& press);
 
+// view_history.cpp: back and forth between the places jumps left.
+void goBack(View& view);
+void goForward(View& view);
+void switchFileType(View& view);
+
 }  // namespace view_parts
 }  // namespace velloran

@@ -19,8 +19,8 @@ constexpr std::size_t kLongestTyped = 64;
 
 
 // A number typed in the view, as a hex editor shows offsets: 0x, $, a
-// trailing h or a leading 0 make it hexadecimal (00810D14); otherwise it is
-// decimal, never octal. A sign before it is kept. False, with the message,
+// trailing h, a leading 0 or a letter A-F make it hexadecimal (00810D14,
+// 1A3460); digits alone are decimal, never octal. A sign before it is kept. False, with the message,
 // when it cannot be used; `limit` is the largest magnitude, and `tooLarge`
 // what is said of a larger one.
 bool readTyped(const std::string& text, std::uint64_t limit, Text tooLarge, bool& negative,
@@ -40,6 +40,8 @@ bool readTyped(const std::string& text, std::uint64_t limit, Text tooLarge, bool
     base = 16;
   } else if (digits.size() > 1 && digits[0] == '0') {
     base = 16;
+  } else if (digits.find_first_of("abcdefABCDEF") != std::string::npos) {
+    base = 16;  // as a hex editor prints an offset: 1A3460
   }
   magnitude = 0;
   bool pastLimit = false;

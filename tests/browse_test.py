@@ -141,7 +141,7 @@ class Browse(TerminalTestCase):
 
     def test_each_key_does_what_the_status_line_then_says(self):
         terminal = self.open([DEMO_ROM, "out/", 64, 32, 1, 0x20D])
-        self.assertEqual(terminal.status(), "demo.rom  0x0000020D (525)  of 16909 bytes  64x32 bgr555le  zoom 1:1  ? help")
+        self.assertEqual(terminal.status(), "demo.rom  0x0000020D (525)  of 16909 bytes  64x32 bgr555le  zoom 1:1  BMP  ? help")
         cases = [  # keys, what the status line must then hold
             (b"l", "0x0000020F (527)"), (b"\x1b[C", "0x00000211 (529)"), (b"h", "0x0000020F (527)"),
             (b"\x1bOD", "0x0000020D (525)"), (b"j", "0x0000028D (653)"), (b"\x1b[A", "0x0000020D (525)"),
@@ -160,12 +160,12 @@ class Browse(TerminalTestCase):
                 self.assertIn(shown, terminal.status())
         # While typing: the prompt; a number that cannot be used is explained and changes nothing.
         terminal.press(b"o")
-        self.assertEqual(terminal.status(), "Offset (hex with 0x, $, h or a leading 0): _")
+        self.assertEqual(terminal.status(), "Offset (hex with 0x, $, h, a leading 0 or a letter A-F): _")
         terminal.press(b"12x")
-        self.assertEqual(terminal.status(), "Offset (hex with 0x, $, h or a leading 0): 12x_")
+        self.assertEqual(terminal.status(), "Offset (hex with 0x, $, h, a leading 0 or a letter A-F): 12x_")
         terminal.press(b"\r")
         self.assertEqual(terminal.status(),
-                         "Not a number: type one as 525, or in hex as 0x20D, $20D, 20Dh or 020D (a leading 0).")
+                         "Not a number: type one as 525, or in hex as 0x20D, $20D, 20Dh, 020D or 1A3460.")
         # As a hex editor shows offsets: a leading 0, $ or a trailing h; decimal otherwise.
         for typed, shown in [(b"o00001000\r", "0x00001000 (4096)"), (b"o$20D\r", "0x0000020D (525)"),
                              (b"o1000h\r", "0x00001000 (4096)"), (b"o1000\r", "0x000003E8 (1000)"),
@@ -401,6 +401,7 @@ class BrowseFormats(TerminalTestCase):
 
     def test_png_saves_and_their_command(self):
         terminal = self.open(["--png", DEMO_ROM, "out/", 64, 32, 1, 0x20D])
+        self.assertIn("  PNG  ? help", terminal.status())
         terminal.press(b"s")
         terminal.wait_for(lambda: "Saved" in terminal.status(), "the save")
         self.assertEqual(terminal.status(), "Saved out/snap0000.png at 0x0000020D, 64x32")
@@ -408,10 +409,30 @@ class BrowseFormats(TerminalTestCase):
         self.assertEqual(terminal.finish(), 0)
         self.check_last_command(terminal, "velloran --png %s out/ 64 32 1 0x0000020D" % DEMO_ROM, "snap0000.png")
 
+    def test_t_switches_saves_to_png_as_the_dump_writes_them(self):
+        terminal = self.open([DEMO_ROM, "out/", 64, 32, 1, 0x20D])
+        self.assertIn("  BMP  ? help", terminal.status())
+        terminal.press(b"t")
+        self.assertEqual(terminal.status(), "Saves are PNG files now (t: BMP).")
+        terminal.press(b"j")
+        self.assertIn("0x0000028D (653)", terminal.status())
+        self.assertIn("  PNG  ? help", terminal.status())
+        terminal.press(b"s")
+        terminal.wait_for(lambda: "Saved" in terminal.status(), "the save")
+        self.assertEqual(terminal.status(), "Saved out/snap0000.png at 0x0000028D, 64x32")
+        terminal.press(b"tt")
+        terminal.type(b"q")
+        self.assertEqual(terminal.finish(), 0)
+        self.check_last_command(terminal, "velloran --png %s out/ 64 32 1 0x0000028D" % DEMO_ROM, "snap0000.png")
+        os.makedirs(self.path("dump"))
+        out, err, status = run_with_arguments(["--png", DEMO_ROM, "dump/", 64, 32, 1, 0x28D], self.dir)
+        self.assertEqual((err, status), ("", 0))
+        self.assertEqual(read_file(self.path("dump", "snap0000.png")), read_file(self.path("out", "snap0000.png")))
+
     def test_m_steps_through_the_ring_and_M_takes_a_typed_format(self):
         terminal = self.open([DEMO_ROM, "out/", 64, 32, 1, 0x20D])
-        for name in ["bgr555be", "rgb565le", "rgba5551be", "rgba", "i4", "i8", "t2p", "t4p", "t4", "t4r", "t8",
-                     "bgr555le"]:
+        for name in ["bgr555be", "rgb565le", "rgba5551be", "rgba", "i1", "i4", "i8", "t1", "t2p", "t4p", "t4", "t4r",
+                     "t8", "bgr555le"]:
             terminal.press(b"m")
             self.assertIn("64x32 %s  zoom" % name, terminal.status())
         terminal.press(b"M")
@@ -628,7 +649,7 @@ class BrowseIndexed(TerminalTestCase):
         indices, colours = self.make_rom()
         terminal = self.open(["rom.bin", "out/", 64, 32, 1, 0])
         terminal.press(b"Mt4p\r")
-        self.assertIn("64x32 t4p  zoom 1:1  palette grey  ? help", terminal.status())
+        self.assertIn("64x32 t4p  zoom 1:1  palette grey  BMP  ? help", terminal.status())
         terminal.press(b"W32\r")
         terminal.press(b"o0x4000\r")
         terminal.press(b"p0x9000\r")
@@ -653,7 +674,7 @@ class BrowseIndexed(TerminalTestCase):
             self.assertIn("0x%08X" % offset, terminal.status())
         # The palette moves by a colour (2 bytes) and by a bank (16 colours); P takes the grey ramp.
         for keys, palette in [(b")", "0x00009002 bank 0"), (b"(", "0x00009000 bank 0"),
-                              (b"0", "0x00009000 bank 1"), (b"9", "0x00009000 bank 0"), (b"P", "grey  ? help")]:
+                              (b"0", "0x00009000 bank 1"), (b"9", "0x00009000 bank 0"), (b"P", "grey  BMP  ? help")]:
             terminal.press(keys)
             self.assertIn("palette " + palette, terminal.status())
         terminal.press(b"p0x9000\r")
@@ -757,7 +778,7 @@ class GivenBack(TerminalTestCase):
         write_file(self.path("rom.bin"), random_bytes(1 << 20, seed=291))
         # Its images are base64 text to pyte, too slow to draw: the bytes alone are read.
         terminal = self.open(["--graphics=kitty", "rom.bin", "out/", 8, 8], columns=200, rows=60, shown=(0, 0))
-        terminal.press(b"-" * 63)
+        terminal.press(b"-")  # from 2:1, the most the view picks on its own
         self.assertIn(b"zoom 1:1", terminal.output[terminal.output.rindex(FRAME_START):])
         shown = set(re.findall(rb"\x1b_Gf=24,s=8,v=8,a=T,q=2,i=(\d+),", terminal.output[terminal.output.rindex(FRAME_START):]))
         self.assertGreater(len(shown), 2000)

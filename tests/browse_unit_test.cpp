@@ -297,7 +297,7 @@ TEST(View, EachKeyMovesTheOffsetAsItSays) {
 
 TEST(View, AScreenIsTheImagesShown) {
   View view = viewOf(1 << 20, 0, 8, 8);  // 100 x 40: at most 100 x 78 pixels
-  EXPECT_EQ(view.zoom, 9);                // 72 x 72 pixels
+  EXPECT_EQ(view.zoom, 2);                // 9:1 would fit, but the view picks at most 2:1
   view.zoom = 4;                          // 32 x 16 cells an image
   const Layout layout = layoutOf(view);
   EXPECT_EQ(layout.across, 3);  // 3 x 32 + 2 blanks = 98 columns
@@ -351,7 +351,8 @@ TEST(View, TypedNumbersInTheDialoguesFormsAndWhatCannotBeUsed) {
       {'o', "0x", 100, 64, true},       {'o', "$", 100, 64, true},        {'o', "12G", 100, 64, true},
       {'o', "0810D14", 100, 64, true},  {'W', "010", 100, 16, false},     {'W', "-0", 100, 64, true},
       {'o', "+10", 110, 64, false},     {'o', "-10", 90, 64, false},      {'o', "-200", 100, 64, true},
-      {'o', "99999", 100, 64, true},    {'o', "abc", 100, 64, true},      {'o', "12x", 100, 64, true},
+      {'o', "99999", 100, 64, true},    {'o', "abc", 2748, 64, false},    {'o', "12x", 100, 64, true},
+      {'o', "1A3", 419, 64, false},     {'o', "3e8", 1000, 64, false},    {'o', "1A3460", 100, 64, true},
       {'W', "0x10", 100, 16, false},    {'W', "0", 100, 64, true},        {'W', "70000", 100, 70000, false},
       {'W', "2147483648", 100, 64, true},
       {'W', "4294967297", 100, 64, true},
@@ -362,7 +363,7 @@ TEST(View, TypedNumbersInTheDialoguesFormsAndWhatCannotBeUsed) {
     for (const char* at = c.typed; *at != '\0'; ++at) applyKey(view, character(*at));
     EXPECT_NE(statusText(view, "rom").find(c.typed), std::string::npos);
     if (c.command == 'o') {
-      EXPECT_EQ(statusText(view, "rom").rfind("Offset (hex with 0x, $, h or a leading 0): ", 0), 0u);
+      EXPECT_EQ(statusText(view, "rom").rfind("Offset (hex with 0x, $, h, a leading 0 or a letter A-F): ", 0), 0u);
     }
     applyKey(view, KeyPress{Key::enter, 0});
     EXPECT_EQ(view.offset, c.offset) << c.typed;
@@ -409,6 +410,72 @@ TEST(View, OffsetsAtTheEdgesOfSixtyFourBitsNeverWrap) {
   }
 }
 
+void typeKeys(View& view, const std::string& keys) {
+  for (const char key : keys) applyKey(view, key == '\r' ? KeyPress{Key::enter, 0} : character(key));
+}
+
+// u and Backspace go back to where the view was before each jump, U forward
+// again; moves in between are no jumps, and a new jump forgets what U had.
+TEST(View, UGoesBackBeforeEachJumpAndUForwardAgain) {
+  View view = viewOf(16909, 0x20D);
+  typeKeys(view, "o0x1000\r");
+  typeKeys(view, "Mrgba\r");
+  EXPECT_EQ(view.format.name, "rgba");
+  typeKeys(view, "u");
+  EXPECT_EQ(view.format.name, "bgr555le");
+  EXPECT_EQ(view.offset, 0x1000u);
+  applyKey(view, KeyPress{Key::backspace, 0});
+  EXPECT_EQ(view.offset, 0x20Du);
+  typeKeys(view, "u");
+  EXPECT_EQ(view.message, "No earlier place: u goes back after a jump (o W H M Z p, a click).");
+  EXPECT_EQ(view.offset, 0x20Du);
+  typeKeys(view, "U");
+  EXPECT_EQ(view.offset, 0x1000u);
+  EXPECT_EQ(view.format.name, "bgr555le");
+  typeKeys(view, "U");
+  EXPECT_EQ(view.format.name, "rgba");
+  typeKeys(view, "U");
+  EXPECT_EQ(view.message, "No later place: U goes forward again after u.");
+  // Moves are no jumps; u from where they led comes back there with U.
+  typeKeys(view, "jjW32\rZ1:2\r");
+  EXPECT_EQ(view.width, 32);
+  EXPECT_EQ(view.zoom, -2);
+  typeKeys(view, "uu");
+  EXPECT_EQ(view.width, 64);
+  EXPECT_EQ(view.offset, 0x1000u + 2 * 256);
+  typeKeys(view, "U");
+  EXPECT_EQ(view.width, 32);
+  EXPECT_EQ(view.zoom, 2);  // the zoom that fitted 32 wide, before Z
+  // A right click that moves the view is a jump; a new jump forgets the way forward.
+  KeyPress click{Key::mouse, 0};
+  click.mouse = MouseReport{MouseAction::press, 2, 40, 2};
+  const std::uint64_t before = view.offset;
+  applyKey(view, click);
+  EXPECT_NE(view.offset, before);
+  typeKeys(view, "u");
+  EXPECT_EQ(view.offset, before);
+  typeKeys(view, "o100\r");
+  typeKeys(view, "U");
+  EXPECT_EQ(view.offset, 100u);
+  // At least 32 places are kept.
+  for (int jump = 1; jump <= 40; ++jump) typeKeys(view, "o" + std::to_string(jump * 10) + "\r");
+  for (int back = 0; back < 40; ++back) typeKeys(view, "u");
+  EXPECT_EQ(view.offset, 100u);
+  EXPECT_TRUE(view.message.empty()) << view.message;
+}
+
+// t switches what s writes; the status line says which.
+TEST(View, TSwitchesSavesBetweenBmpAndPng) {
+  View view = viewOf(16909, 0x20D);
+  EXPECT_NE(statusText(view, "rom").find("  BMP  ? help"), std::string::npos);
+  typeKeys(view, "t");
+  EXPECT_TRUE(view.png);
+  typeKeys(view, "j");
+  EXPECT_NE(statusText(view, "rom").find("  PNG  ? help"), std::string::npos);
+  typeKeys(view, "t");
+  EXPECT_FALSE(view.png);
+}
+
 // Width steps a tile and doubles; a new size takes the zoom that fits unless
 // one was chosen; Z takes a typed zoom in one step; PgDn stops where End goes.
 TEST(View, SizeStepsZoomsTypedAndScreensThatStopAtTheEnd) {
@@ -419,7 +486,7 @@ TEST(View, SizeStepsZoomsTypedAndScreensThatStopAtTheEnd) {
     int zoom;
   } steps[] = {
       {"w", 72, 1},   {"e", 64, 1},   {"/", 32, 2},  {"*", 64, 1},   {"H8\r", 64, 1},  {"z", 64, 1},
-      {"W8\r", 8, 9}, {"Z1:6\r", 8, -6},  {"W64\r", 64, -6},   {"z", 64, 1},   {"Z4:1\r", 64, 4},
+      {"W8\r", 8, 2}, {"Z1:6\r", 8, -6},  {"W64\r", 64, -6},   {"z", 64, 1},   {"Z4:1\r", 64, 4},
       {"Z3\r", 64, 3}, {"Z1:1\r", 64, 1},
   };
   for (const auto& step : steps) {
@@ -475,7 +542,8 @@ TEST(Help, ABoxThatFitsItsTextAndSaysWhatIsCut) {
 
 TEST(View, TheStatusLineSaysWhereTheViewIs) {
   View view = viewOf(16909, 0x20D);
-  EXPECT_EQ(statusText(view, "demo.rom"), "demo.rom  0x0000020D (525)  of 16909 bytes  64x32 bgr555le  zoom 1:1  ? help");
+  EXPECT_EQ(statusText(view, "demo.rom"),
+            "demo.rom  0x0000020D (525)  of 16909 bytes  64x32 bgr555le  zoom 1:1  BMP  ? help");
   view.zoom = -3;
   EXPECT_NE(statusText(view, "demo.rom").find("zoom 1:3"), std::string::npos);
   View big = viewOf(std::uint64_t{5} << 30, std::uint64_t{1} << 32);

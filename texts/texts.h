@@ -71,6 +71,10 @@ enum class Text {
   greyRampCannotMove,
   paletteAtItsStart,
   terminalNotSet,
+  noEarlierPlace,
+  noLaterPlace,
+  savesPng,
+  savesBmp,
   count              // not a text: how many there are
 };
 
