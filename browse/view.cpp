@@ -344,6 +344,13 @@ const char* const kHelpLines[] = {
 
 const int kHelpLineCount = static_cast<int>(sizeof kHelpLines / sizeof kHelpLines[0]);
 
+std::string keyListText() {
+  std::string text;
+  // Between the title and the blank line before "Any key closes this help."
+  for (int line = 1; line < kHelpLineCount - 2; ++line) text += std::string(kHelpLines[line]) + "\n";
+  return text;
+}
+
 const char* const kFormatRing[] = {"bgr555le", "bgr555be", "rgb565le", "rgba5551be", "rgba", "i1", "i4",
                                    "i8",       "t1",       "t2p",      "t4p",        "t4",   "t4r", "t8"};
 

@@ -152,8 +152,13 @@ std::string statusText(const View& view, const std::string& romName);
 std::string paletteStatus(const PaletteChoice& palette);
 
 
-// The lines of the help overlay.
+// The lines of the help overlay: "Keys", a line for each key or group of
+// keys, then a blank line and how to close it.
 extern const char* const kHelpLines[];
 extern const int kHelpLineCount;
+
+// The keys' lines of the help, one after the other: --list-keys and the man
+// page show them.
+std::string keyListText();
 
 }  // namespace velloran

@@ -65,6 +65,8 @@ constexpr const char* kHelpAfterAnswers =
     "                 text chunks; WIDTH and HEIGHT start at 1\n"
     "      --list-formats\n"
     "                 list the formats by name, bits per pixel and layout\n"
+    "      --list-keys\n"
+    "                 list the keys of --browse\n"
     "      --browse   a full-screen view of the ROM in the terminal: move through\n"
     "                 it, change the size and the zoom with the keys, save what\n"
     "                 is shown; nothing is asked (PREFIX ./, WIDTH 64, HEIGHT\n"
@@ -185,6 +187,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
       return command;
     } else if (!optionsEnded && argument == "--list-formats") {
       command.action = CommandAction::listFormats;
+      return command;
+    } else if (!optionsEnded && argument == "--list-keys") {
+      command.action = CommandAction::listKeys;
       return command;
     } else if (!optionsEnded && startsWith(argument, kFormatOption)) {
       std::string problem;

@@ -14,7 +14,7 @@
 
 namespace velloran {
 
-enum class CommandAction { dump, showHelp, showVersion, listFormats, usageError };
+enum class CommandAction { dump, showHelp, showVersion, listFormats, listKeys, usageError };
 
 struct CommandLine {
   CommandAction action = CommandAction::dump;

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "browse/browse.h"
+#include "browse/view.h"
 #include "console/console_output.h"
 #include "console/console_picture.h"
 #include "console/preview.h"
@@ -222,7 +223,7 @@ RunResult browse(DumpRequest request, GraphicsChoice graphics) {
 
 // ---- What the command line asks for --------------------------------------------
 
-// --help, --version and --list-formats: a text on standard output.
+// --help, --version, --list-formats and --list-keys: a text on standard output.
 RunResult show(const std::string& text) {
   say(text);
   return {finish(kStatusWritten), 0};
@@ -261,6 +262,8 @@ RunResult dispatch(const CommandLine& command) {
       return show(versionText());
     case CommandAction::listFormats:
       return show(formatListText());
+    case CommandAction::listKeys:
+      return show(keyListText());
     case CommandAction::usageError:
       return refuse(command.problem);
     case CommandAction::dump:
