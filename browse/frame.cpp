@@ -46,8 +46,9 @@ struct RowReader {
 RowReader rowReader(const FileHandle& rom, const View& view, std::uint64_t start, const PixelFormat& format,
                     std::uint64_t span, std::uint64_t lastRow) {
   const std::uint64_t width = static_cast<std::uint32_t>(view.width);
-  const bool tiled = stripRows(format) == 8;
+  const bool tiled = isTiled(format);
   const std::uint64_t panX = view.panX;
+  // Linear indices are read from a whole byte's first pixel.
   const std::uint64_t from = tiled ? 0 : isIndexed(format) ? panX - panX % 8 : panX;
   const std::uint64_t columns = tiled ? width : std::min(width - from, panX + span - from);
   return RowReader{rom, view.romLength, start, format, width, panX, view.panY, from, columns, lastRow, {}, {}, 0, 0};
@@ -98,9 +99,9 @@ std::uint64_t pixelsHeld(const RowReader& reader, std::uint64_t shown, std::uint
   if (rowStart >= reader.romLength) return 0;
   const std::uint64_t left = reader.romLength - rowStart;
   std::uint64_t held = 0;
-  if (strip == 8) {
-    const std::uint64_t tileBytes = 8 * reader.format.indexBits;
-    held = (left + tileBytes - 1) / tileBytes * 8;
+  if (isTiled(reader.format)) {
+    const std::uint64_t bytes = tileBytes(reader.format);
+    held = (left + bytes - 1) / bytes * kTileSide;
   } else {
     const std::uint64_t bits = romBitsPerPixel(reader.format);
     held = (left * 8 + bits - 1) / bits;
@@ -185,7 +186,7 @@ void drawZoomedOut(Painter& painter, const View& view, const PixelDecoder& decod
       std::min<std::uint64_t>(static_cast<std::uint32_t>(view.height) - view.panY, place.pixelRows * k);
   // Short rows are read several at a time; a row longer than a piece, piece
   // by piece (never one of tiles: a row of tiles fits a piece).
-  const bool wholeRows = sourceColumns * pixelBytes <= kPieceBytes || stripRows(decoder.format) == 8;
+  const bool wholeRows = sourceColumns * pixelBytes <= kPieceBytes || isTiled(decoder.format);
   const std::uint64_t piecePixels = kPieceBytes / pixelBytes;
   RowReader reader = rowReader(rom, view, place.start, decoder.format, sourceColumns, sourceRows);
   std::vector<unsigned char> piece(wholeRows ? 0 : kPieceBytes + 8);

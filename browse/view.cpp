@@ -28,8 +28,7 @@ int cellsFor(std::int64_t value, std::int64_t divisor) {
 
 // A pixel's step: its word, a byte of linear indices, or a whole tile.
 std::uint64_t pixelBytes(const View& view) {
-  if (!isIndexed(view.format)) return view.format.wordBytes;
-  return stripRows(view.format) == 8 ? 8 * view.format.indexBits : 1;
+  return pixelStepBytes(view.format);
 }
 
 // The last offset within the ROM at `phase` bytes into a pixel (offset
@@ -80,7 +79,8 @@ void previousPixel(View& view) { moveBack(view, pixelBytes(view)); }
 
 // Down to whole tiles, at least one.
 std::int32_t wholeTiles(std::int32_t size) {
-  return std::max(8, size - size % 8);
+  constexpr auto kSide = static_cast<std::int32_t>(kTileSide);
+  return std::max(kSide, size - size % kSide);
 }
 
 }  // namespace
@@ -122,7 +122,7 @@ int largestZoomIn(const View& view) {
 // A new format for the same bytes, a tiled one in whole tiles; an image that
 // no longer fits keeps the old one.
 void takeFormat(View& view, const PixelFormat& format) {
-  const bool tiled = stripRows(format) == 8;
+  const bool tiled = isTiled(format);
   const std::int32_t width = tiled ? wholeTiles(view.width) : view.width;
   const std::int32_t height = tiled ? wholeTiles(view.height) : view.height;
   if (imageSize(width, height, format) != ImageSize::fits) {
@@ -179,14 +179,14 @@ void romEnd(View& view) {
 
 // Sizes step by a pixel, or by a tile in tiled formats.
 std::int32_t sizeStep(const View& view) {
-  return static_cast<std::int32_t>(stripRows(view.format));
+  return static_cast<std::int32_t>(sizeStep(view.format));
 }
 
 void wider(View& view) { resize(view, view.width + sizeStep(view), view.height); }
 
-void tileWider(View& view) { resize(view, view.width + 8, view.height); }
+void tileWider(View& view) { resize(view, view.width + static_cast<std::int32_t>(kTileSide), view.height); }
 
-void tileNarrower(View& view) { resize(view, view.width - 8, view.height); }
+void tileNarrower(View& view) { resize(view, view.width - static_cast<std::int32_t>(kTileSide), view.height); }
 
 void doubleWidth(View& view) { resize(view, view.width > (1 << 29) ? -1 : view.width * 2, view.height); }
 

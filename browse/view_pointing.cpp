@@ -34,11 +34,7 @@ std::uint32_t largestPan(std::uint32_t size, std::uint64_t fit) {
 
 // Where a pixel's bytes start: a tile's, in tiled formats.
 std::uint64_t pixelOffsetIn(const View& view, std::uint32_t x, std::uint32_t y) {
-  const PixelFormat& format = view.format;
-  const auto width = static_cast<std::uint32_t>(view.width);
-  if (!isIndexed(format)) return (std::uint64_t{y} * width + x) * format.wordBytes;
-  if (stripRows(format) == 8) return romBytesOf(format, width, y - y % 8) + std::uint64_t{x / 8} * 8 * format.indexBits;
-  return romBytesOf(format, width, y) + std::uint64_t{x} * format.indexBits / 8;
+  return pixelOffset(view.format, static_cast<std::uint32_t>(view.width), x, y);
 }
 
 // Starts the view at the pointed pixel's image, or at the pixel itself.

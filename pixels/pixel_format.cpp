@@ -256,10 +256,42 @@ std::string layoutText(const PixelFormat& format) {
   return format.name;
 }
 
+// Every indexed layout packs 1, 2, 4 or 8 bits a pixel, which the unpacking
+// of indices knows; another depth would be read wrong.
+constexpr bool everyDepthKnown() {
+  for (const IndexedFormat& indexed : kIndexedFormats) {
+    if (indexed.bits != 1 && indexed.bits != 2 && indexed.bits != 4 && indexed.bits != 8) return false;
+  }
+  return true;
+}
+
+static_assert(everyDepthKnown(), "an indexed format has a depth the unpacking does not know");
+
+bool isTiled(const PixelFormat& format) {
+  return isIndexed(format) && format.packing != IndexPacking::linear && format.packing != IndexPacking::linearReversed;
+}
+
 unsigned stripRows(const PixelFormat& format) {
-  return isIndexed(format) && format.packing != IndexPacking::linear && format.packing != IndexPacking::linearReversed
-             ? 8
-             : 1;
+  return isTiled(format) ? kTileSide : 1;
+}
+
+std::uint64_t tileBytes(const PixelFormat& format) {
+  return romBytesOf(format, kTileSide, kTileSide);
+}
+
+std::uint64_t pixelStepBytes(const PixelFormat& format) {
+  if (!isIndexed(format)) return format.wordBytes;
+  return isTiled(format) ? tileBytes(format) : 1;
+}
+
+std::uint32_t sizeStep(const PixelFormat& format) {
+  return isTiled(format) ? kTileSide : 1;
+}
+
+std::uint64_t pixelOffset(const PixelFormat& format, std::uint32_t width, std::uint32_t x, std::uint32_t y) {
+  if (!isIndexed(format)) return (std::uint64_t{y} * width + x) * format.wordBytes;
+  if (isTiled(format)) return romBytesOf(format, width, y - y % kTileSide) + std::uint64_t{x / kTileSide} * tileBytes(format);
+  return romBytesOf(format, width, y) + std::uint64_t{x} * format.indexBits / 8;
 }
 
 unsigned romBitsPerPixel(const PixelFormat& format) {

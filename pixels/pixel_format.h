@@ -68,8 +68,31 @@ inline bool isIndexed(const PixelFormat& format) {
   return format.indexBits != 0;
 }
 
-// The rows the ROM keeps together: 8 for tiles (a row of tiles), else 1.
+// ---- Geometry: where an image's pixels are in the ROM ----------------------
+
+// The side of a tile, in pixels.
+constexpr std::uint32_t kTileSide = 8;
+
+// Whether the image is made of kTileSide x kTileSide tiles.
+bool isTiled(const PixelFormat& format);
+
+// The rows the ROM keeps together: a row of tiles, else 1.
 unsigned stripRows(const PixelFormat& format);
+
+// The ROM bytes of one tile.
+std::uint64_t tileBytes(const PixelFormat& format);
+
+// The bytes one step to the next pixel takes: a word, a byte of linear
+// indices, or a whole tile.
+std::uint64_t pixelStepBytes(const PixelFormat& format);
+
+// The sizes that step by whole tiles in tiled formats, else by a pixel.
+std::uint32_t sizeStep(const PixelFormat& format);
+
+// Where the bytes of pixel (x, y) of an image `width` pixels wide start,
+// from the image's start: its tile's, in tiled formats; the byte that holds
+// it, in linear indexed ones.
+std::uint64_t pixelOffset(const PixelFormat& format, std::uint32_t width, std::uint32_t x, std::uint32_t y);
 
 // Bits per pixel in the ROM.
 unsigned romBitsPerPixel(const PixelFormat& format);

@@ -45,8 +45,8 @@ ImageSize imageSize(std::int64_t width, std::int64_t height, const PixelFormat& 
   if (width < 0 || height < 0) return ImageSize::negative;
   constexpr std::int64_t kLargestSide = std::numeric_limits<std::uint32_t>::max();
   if (width > kLargestSide || height > kLargestSide) return ImageSize::rawTooLarge;
-  if (stripRows(format) == 8 && (width % 8 != 0 || height % 8 != 0)) return ImageSize::notWholeTiles;
-  if (stripRows(format) == 8 && width > kWidestTiles) return ImageSize::tilesTooWide;
+  if (isTiled(format) && (width % kTileSide != 0 || height % kTileSide != 0)) return ImageSize::notWholeTiles;
+  if (isTiled(format) && width > kWidestTiles) return ImageSize::tilesTooWide;
   // Within 32 bits now, unsigned.
   const auto across = static_cast<std::uint32_t>(width);
   const auto down = static_cast<std::uint32_t>(height);
