@@ -25,8 +25,7 @@ DEMO_ROM = harness.DEMO_ROM
 LEAVE = b"\x1b[0m\x1b[?25h\x1b[?1049l"
 
 
-def widen(field):
-    return (field << 3) | (field >> 2)
+widen = harness.widen
 
 
 def hex_colour(fields):
@@ -126,7 +125,7 @@ class TerminalTestCase(ToolTestCase):
 
 
 @unittest.skipIf(harness.ON_WINDOWS, "a POSIX pseudo-terminal")
-@unittest.skipIf(pyte is None, "python3-pyte is needed")
+@harness.needs(pyte is not None, "python3-pyte is")
 class Browse(TerminalTestCase):
 
     def dump_fields(self, offset, width=64, height=32, folder="reference"):
@@ -374,7 +373,7 @@ FRAME_START = b"\x1b[?2026h"
 
 
 @unittest.skipIf(harness.ON_WINDOWS, "a POSIX pseudo-terminal")
-@unittest.skipIf(pyte is None, "python3-pyte is needed")
+@harness.needs(pyte is not None, "python3-pyte is")
 class BrowseFormats(TerminalTestCase):
     def test_every_format_shows_the_colours_its_fields_make(self):
         import format_test
@@ -488,7 +487,7 @@ def click(column, row, button=0):
 
 
 @unittest.skipIf(harness.ON_WINDOWS, "a POSIX pseudo-terminal")
-@unittest.skipIf(pyte is None, "python3-pyte is needed")
+@harness.needs(pyte is not None, "python3-pyte is")
 class BrowsePointing(TerminalTestCase):
     def test_the_mouse_is_reported_only_while_the_view_is_shown(self):
         terminal = self.open([DEMO_ROM, "out/", 64, 32, 1, 0x20D])
@@ -631,7 +630,7 @@ class BrowsePointing(TerminalTestCase):
 
 
 @unittest.skipIf(harness.ON_WINDOWS, "a POSIX pseudo-terminal")
-@unittest.skipIf(pyte is None, "python3-pyte is needed")
+@harness.needs(pyte is not None, "python3-pyte is")
 class BrowseIndexed(TerminalTestCase):
     PICTURE_AT, PALETTE_AT = 0x4000, 0x9000
 
@@ -696,7 +695,7 @@ class BrowseIndexed(TerminalTestCase):
 
 
 @unittest.skipIf(harness.ON_WINDOWS, "a POSIX pseudo-terminal")
-@unittest.skipIf(pyte is None, "python3-pyte is needed")
+@harness.needs(pyte is not None, "python3-pyte is")
 class GivenBack(TerminalTestCase):
     """What a hostile tester did to the view: the terminal must come back as the tool itself left
     it (no shell restores it here), whatever the moment, the signal or the terminal."""
@@ -792,11 +791,11 @@ class GivenBack(TerminalTestCase):
         self.assertEqual(set(re.findall(rb"\x1b_Ga=d,d=I,q=2,i=(\d+)\x1b\\", tail)), shown)
         self.assertIn(b"velloran rom.bin out/ 8 8 1 0x00000000", tail)
 
-    @unittest.skipIf(not shutil.which("dash"), "dash is needed")
+    @harness.needs(shutil.which("dash"), "dash is")
     def test_ctrl_z_fg_and_q_under_a_shell_that_restores_no_mode(self):
         self.check_ctrl_z_fg_q(["dash", "-i"])
 
-    @unittest.skipIf(not shutil.which("dash"), "dash is needed")
+    @harness.needs(shutil.which("dash"), "dash is")
     def test_ctrl_z_while_the_terminal_is_asked_what_it_draws(self):
         # The terminal is taken from the query on: a stop then left it raw under dash.
         self.check_ctrl_z_fg_q(["dash", "-i"], in_query=True)
@@ -968,7 +967,8 @@ def tmux_cells(lines):
     return rows
 
 
-@unittest.skipIf(harness.ON_WINDOWS or not shutil.which("tmux"), "tmux is needed")
+@unittest.skipIf(harness.ON_WINDOWS, "tmux runs here only")
+@harness.needs(shutil.which("tmux"), "tmux is")
 class BrowseInTmux(ToolTestCase):
     def test_alt_keys_a_paste_a_mouse_report_and_a_lone_esc(self):
         tmux = Tmux(harness.tool_command(["--browse", DEMO_ROM, "out/", "64", "32", "1", "0x20D"]), self.dir,

@@ -11,7 +11,7 @@ import unittest
 from harness import *  # noqa: F401,F403
 import harness
 
-IMAGEMAGICK = "/usr/bin/convert"  # the real one, not a wrapper earlier on PATH
+IMAGEMAGICK = harness.IMAGEMAGICK
 FFMPEG = shutil.which("ffmpeg")
 
 
@@ -78,13 +78,7 @@ def fields_of(layout, word):
     return {letter: (word >> low) & ((1 << bits) - 1) for letter, (low, bits) in layout["fields"].items()}
 
 
-def widen(value, bits):
-    """Repeats the bits down to 8: 5 bits v -> v << 3 | v >> 2."""
-    wide, filled = 0, 8
-    while filled > 0:
-        wide |= value << (filled - bits) if filled >= bits else value >> (bits - filled)
-        filled -= bits
-    return wide & 0xFF
+widen = harness.widen
 
 
 def kept_in_16_bits(layout):
@@ -175,7 +169,7 @@ class Formats(ToolTestCase):
                     shutil.rmtree(self.path(folder))
 
     @unittest.skipIf(harness.ON_WINDOWS, "ImageMagick and ffmpeg run here only")
-    @unittest.skipIf(not FFMPEG or not os.path.exists(IMAGEMAGICK), "ffmpeg and ImageMagick are needed")
+    @harness.needs(FFMPEG and os.path.exists(IMAGEMAGICK), "ffmpeg and ImageMagick are")
     def test_the_colours_are_ffmpegs(self):
         # ImageMagick widens every field by repeating its bits, as Velloran does; ffmpeg does so
         # too, but for 4-bit fields, which it shifts: there only the top 4 bits are compared.

@@ -18,11 +18,10 @@ from terminal import Terminal
 DEMO_ROM = harness.DEMO_ROM
 KITTY_CHUNK = re.compile(rb"\x1b_G([^;\x1b]*);([^\x1b]*)\x1b\\")
 SIXEL = re.compile(rb"\x1bP[0-9;]*q.*?\x1b\\", re.S)
-IMAGEMAGICK = "/usr/bin/convert"  # the real one, not a wrapper earlier on PATH
+IMAGEMAGICK = harness.IMAGEMAGICK
 
 
-def widen(field):
-    return (field << 3) | (field >> 2)
+widen = harness.widen
 
 
 def kitty_images(output):
@@ -113,7 +112,7 @@ class Pictures(ToolTestCase):
                   for a, b in zip(rows[y * zoom][x * zoom], wanted[y * width + x])]
         return sum(errors) / len(errors), max(errors)
 
-    @unittest.skipIf(not os.path.exists(IMAGEMAGICK), "ImageMagick is needed")
+    @harness.needs(os.path.exists(IMAGEMAGICK), "ImageMagick is")
     def test_a_natural_picture_of_thousands_of_colours_keeps_its_colours(self):
         # ImageMagick's rose, a photograph of 3019 colours, as 24-bit pixels.
         rose = subprocess.run([IMAGEMAGICK, "rose:", "-depth", "8", "rgb:-"], stdout=subprocess.PIPE,
@@ -267,8 +266,8 @@ class BrowseInPixels(ToolTestCase):
         self.assertEqual(fields_of(rows), expected_rows(self.path("dump", "snap0000.bmp"), 4))
 
 
-@unittest.skipIf(harness.ON_WINDOWS or not all(shutil.which(t) for t in ("Xvfb", "xterm", "import")),
-                 "Xvfb, xterm and ImageMagick's import are needed")
+@unittest.skipIf(harness.ON_WINDOWS, "Xvfb and xterm run here only")
+@harness.needs(all(shutil.which(t) for t in ("Xvfb", "xterm", "import")), "Xvfb, xterm and ImageMagick's import are")
 class SixelInXterm(ToolTestCase):
     def test_xterm_shows_the_snapshots_pixels(self):
         # Xvfb picks a free display and says which; ended by SIGTERM, it removes its lock

@@ -49,6 +49,27 @@ ON_WINDOWS = TOOL.endswith(".exe")
 WINE = os.environ.get("VELLORAN_WINE", "/usr/lib/wine/wine64")
 posix_only = unittest.skipIf(ON_WINDOWS, "needs a POSIX feature that Windows lacks")
 
+# The readers we did not write, which check what the tool makes.
+IMAGEMAGICK = "/usr/bin/convert"  # the real one, not a wrapper earlier on PATH
+PNGCHECK = "/usr/bin/pngcheck"
+# CI installs every reader: there a test whose reader is missing runs, and
+# fails, instead of being skipped.
+IN_CI = bool(os.environ.get("CI"))
+
+
+def needs(present, what):
+    """Skips a test when `present` is false (a reader or tool is missing), except in CI."""
+    return unittest.skipIf(not present and not IN_CI, what + " needed")
+
+
+def widen(value, bits=5):
+    """A field of `bits` bits widened to 8 by repeating its bits: 5 bits v -> v << 3 | v >> 2."""
+    wide, filled = 0, 8
+    while filled > 0:
+        wide |= value << (filled - bits) if filled >= bits else value >> (bits - filled)
+        filled -= bits
+    return wide & 0xFF
+
 
 # With VELLORAN_VALGRIND=1 every run goes through valgrind's memcheck, and any
 # invalid access or leak turns its exit status into 99, which no test accepts.

@@ -11,8 +11,8 @@ import unittest
 from harness import *  # noqa: F401,F403
 import harness
 
-IMAGEMAGICK = "/usr/bin/convert"
-PNGCHECK = shutil.which("pngcheck")
+IMAGEMAGICK = harness.IMAGEMAGICK
+PNGCHECK = harness.PNGCHECK
 
 
 def planar(offset):
@@ -81,8 +81,7 @@ def image_bytes(name, width, height):
     return (width * bits + 7) // 8 * height
 
 
-def widen5(value):
-    return value << 3 | value >> 2
+widen5 = harness.widen
 
 
 def bgr555le_colours(data):
@@ -206,20 +205,18 @@ class Indexed(ToolTestCase):
                 raw = rom[:image_bytes(name, 16, 8)]
                 self.check_file(self.path("out", "snap0000.bmp"), name, raw, 16, 8, palette)
                 self.check_file(self.path("out", "snap0000.png"), name, raw, 16, 8, palette, png=True)
-                if PNGCHECK:
-                    check = subprocess.run([PNGCHECK, "-v", self.path("out", "snap0000.png")],
-                                           stdout=subprocess.PIPE, text=True)
-                    self.assertEqual(check.returncode, 0, check.stdout)
-                    self.assertIn("%d-bit palette" % bits, check.stdout)
+                check = subprocess.run([PNGCHECK, "-v", self.path("out", "snap0000.png")],
+                                       stdout=subprocess.PIPE, text=True)
+                self.assertEqual(check.returncode, 0, check.stdout)
+                self.assertIn("%d-bit palette" % bits, check.stdout)
                 from PIL import Image
                 with Image.open(self.path("out", "snap0000.png")) as png:
                     self.assertEqual(png.text["Palette"], "0x200")
                     self.assertEqual(png.text["Palette bank"], "1")
                     self.assertEqual(png.text["Format"], name)
-                if os.path.exists(IMAGEMAGICK):
-                    rgb = [subprocess.run([IMAGEMAGICK, self.path("out", "snap0000." + kind), "-depth", "8", "rgb:-"],
-                                          stdout=subprocess.PIPE, check=True).stdout for kind in ["bmp", "png"]]
-                    self.assertEqual(rgb[0], rgb[1])
+                rgb = [subprocess.run([IMAGEMAGICK, self.path("out", "snap0000." + kind), "-depth", "8", "rgb:-"],
+                                      stdout=subprocess.PIPE, check=True).stdout for kind in ["bmp", "png"]]
+                self.assertEqual(rgb[0], rgb[1])
 
     def test_palette_files_of_every_kind(self):
         colours = [((i * 37) % 256, (i * 91) % 256, (255 - i * 13) % 256) for i in range(32)]

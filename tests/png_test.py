@@ -13,8 +13,8 @@ from harness import *  # noqa: F401,F403
 import harness
 import format_test
 
-IMAGEMAGICK = "/usr/bin/convert"
-PNGCHECK = shutil.which("pngcheck")
+IMAGEMAGICK = harness.IMAGEMAGICK
+PNGCHECK = harness.PNGCHECK
 
 
 def chunks(data):
@@ -41,7 +41,7 @@ class Png(ToolTestCase):
         self.assertEqual((err, status), ("", 0), args)
         return out
 
-    @unittest.skipIf(not os.path.exists(IMAGEMAGICK) or not PNGCHECK, "ImageMagick and pngcheck are needed")
+    @harness.needs(os.path.exists(IMAGEMAGICK) and os.path.exists(PNGCHECK), "ImageMagick and pngcheck are")
     def test_every_format_gives_the_pixels_its_bmp_holds(self):
         from PIL import Image
         rom = random_bytes(4 * 7 * 5 * 2 + 3, seed=301)
