@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <new>
 
+#include "browse/browse_parts.h"
 #include "browse/frame.h"
 #include "browse/view.h"
 #include "console/console_output.h"
@@ -16,27 +17,13 @@
 
 namespace velloran {
 
+using namespace browse_parts;
+
 namespace {
 
 constexpr int kDefaultColumns = 80;
 constexpr int kDefaultRows = 24;
 
-// The view and what it has to answer for when it ends.
-struct Session {
-  const FileHandle& rom;
-  const DumpRequest& request;
-  std::string romName;  // the ROM's file name, for the status line
-  View view;
-  PixelDecoder decoder;    // for view.format and the palette
-  PaletteChoice loaded;    // the palette the decoder has, and its colours
-  Palette paletteColours;
-  unsigned paletteBits = 0;
-  std::string transcript;  // what the saves printed
-  bool saveFailed = false;
-  Screen shown;            // what the terminal shows now
-  bool wholeNext = true;   // the next frame redraws every row
-  std::vector<std::uint32_t> kittyImages;  // the ids of the kitty images on screen
-};
 
 // Kitty images get an id for their place in the view, from this one on.
 constexpr std::uint32_t kFirstKittyId = 1000;
@@ -132,7 +119,9 @@ void followPalette(Session& session) {
   session.decoder = makeDecoder(view.format, true, session.paletteColours);
 }
 
-void draw(Session& session) {
+}  // namespace
+
+void browse_parts::draw(Session& session) {
   followRomLength(session);
   followPalette(session);
   keepPanInside(session.view);
@@ -149,6 +138,8 @@ void draw(Session& session) {
   session.wholeNext = false;
 }
 
+namespace {
+
 void followTerminalSize(View& view) {
   int columns = kDefaultColumns;
   int rows = kDefaultRows;
@@ -161,84 +152,6 @@ void followTerminalSize(View& view) {
   boundCellPixels(columns, rows, view.cellWidth, view.cellHeight);
 }
 
-// What a save wrote, for the status line.
-struct SaveSummary {
-  std::string first;
-  std::string last;
-  int written = 0;
-  std::string problem;  // the first thing that went wrong
-  std::string where;    // the offset and the size saved
-};
-
-void noteEvent(Session& session, SaveSummary& summary, const DumpEvent& event) {
-  session.transcript += eventText(event);
-  switch (event.kind) {
-    case DumpEventKind::snapshotWritten:
-      if (summary.written++ == 0) summary.first = printableText(event.name);
-      summary.last = printableText(event.name);
-      return;
-    case DumpEventKind::snapshotFailed:
-    case DumpEventKind::romStopped:
-      // The ROM's end is no failure: the save wrote what the ROM held.
-      if (event.kind == DumpEventKind::snapshotFailed || event.rom == RomStop::unreadable) session.saveFailed = true;
-      if (summary.problem.empty()) summary.problem = eventText(event).substr(1);
-      if (event.kind == DumpEventKind::snapshotFailed && event.problem == DumpProblem::unableToWrite &&
-          summary.problem == textOf(Text::unableToWrite)) {
-        summary.problem += " " + printableText(event.name) + (event.why.empty() ? "" : ": " + std::string(event.why));
-      }
-      return;
-    default:
-      return;
-  }
-}
-
-// The request that dumps the view: `count` images from its offset.
-DumpRequest requestFor(const Session& session, std::int32_t count) {
-  const View& view = session.view;
-  DumpRequest request = session.request;
-  // The view's sizes and count are from 1 (its own checks keep them there).
-  request.width = static_cast<std::uint32_t>(view.width);
-  request.height = static_cast<std::uint32_t>(view.height);
-  request.imageCount = static_cast<std::uint32_t>(count);
-  request.startAddress = view.offset;
-  request.format = view.format;
-  request.palette = session.loaded;
-  request.paletteColours = session.paletteColours;
-  request.png = view.png;
-  return request;
-}
-
-std::string summaryText(const SaveSummary& summary) {
-  std::string text;
-  if (summary.written > 0) text = "Saved " + summary.first;
-  if (summary.written > 1) text += " to " + summary.last;
-  if (summary.written > 0) text += " at " + summary.where;
-  if (!summary.problem.empty()) text += (text.empty() ? "" : "; ") + summary.problem;
-  return text.empty() ? textOf(Text::nothingSaved) : text;
-}
-
-// Saves `count` images from the offset through the dump, as a dump with the
-// same answers would; a stop request gives up the snapshot under way.
-void save(Session& session, std::int32_t count) {
-  View& view = session.view;
-  view.message = textOf(Text::saving);
-  draw(session);
-  const DumpRequest request = requestFor(session, count);
-  SaveSummary summary;
-  char where[64];
-  std::snprintf(where, sizeof where, "0x%08" PRIX64 ", %dx%d", view.offset, view.width, view.height);
-  summary.where = where;
-  const DumpHooks hooks{[&](const DumpEvent& event) { noteEvent(session, summary, event); },
-                        [] { return stopRequest() != 0 ? DumpControl::stopNow : DumpControl::goOn; }};
-  const DumpResult result = dumpImages(session.rom, request, hooks);
-  if (result.end == DumpEnd::noMemory) {
-    session.saveFailed = true;
-    summary.problem = dumpMessage(DumpProblem::noMemory);
-  }
-  // After what it printed, the command that writes it again.
-  if (summary.written > 0) session.transcript += "\n" + commandFor(request);
-  view.message = summaryText(summary);
-}
 
 enum class KeysDone { none, applied, leave };
 

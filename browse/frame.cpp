@@ -226,12 +226,14 @@ void drawZoomedOut(Painter& painter, const View& view, const PixelDecoder& decod
 // The help in a box as wide as its longest line and a margin; where the
 // screen is too short for it, the lines that fit and how to see the rest.
 void drawHelp(Screen& screen) {
+  const std::vector<std::string> lines = helpLines();
+  const int lineCount = static_cast<int>(lines.size());
   std::size_t longest = 0;
-  for (int line = 0; line < kHelpLineCount; ++line) longest = std::max(longest, std::string(kHelpLines[line]).size());
+  for (const std::string& line : lines) longest = std::max(longest, line.size());
   const int width = static_cast<int>(longest) + 4;
   const int room = std::max(1, screen.rows - 1 - 2);  // above the status line, inside the box's edges
-  const bool cut = kHelpLineCount > room;
-  const int shown = cut ? std::max(0, room - 1) : kHelpLineCount;
+  const bool cut = lineCount > room;
+  const int shown = cut ? std::max(0, room - 1) : lineCount;
   const int left = std::max(0, (screen.columns - width) / 2);
   const int top = std::max(0, (screen.rows - 1 - shown - (cut ? 1 : 0) - 2) / 2);
   const auto boxed = [width](const std::string& text) {
@@ -240,11 +242,13 @@ void drawHelp(Screen& screen) {
     return line;
   };
   putText(screen, left, top, boxed(""), true);
-  for (int line = 0; line < shown; ++line) putText(screen, left, top + 1 + line, boxed(kHelpLines[line]), true);
+  for (int line = 0; line < shown; ++line) {
+    putText(screen, left, top + 1 + line, boxed(lines[static_cast<std::size_t>(line)]), true);
+  }
   int next = top + 1 + shown;
   if (cut) {
     putText(screen, left, next++,
-            boxed("... " + std::to_string(kHelpLineCount - shown) + " more lines in a taller terminal"), true);
+            boxed("... " + std::to_string(lineCount - shown) + " more lines in a taller terminal"), true);
   }
   putText(screen, left, next, boxed(""), true);
 }

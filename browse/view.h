@@ -153,9 +153,9 @@ std::string paletteStatus(const PaletteChoice& palette);
 
 
 // The lines of the help overlay: "Keys", a line for each key or group of
-// keys, then a blank line and how to close it.
-extern const char* const kHelpLines[];
-extern const int kHelpLineCount;
+// keys of each mode, drawn from the keys' own rows, then a blank line and
+// how to close it.
+std::vector<std::string> helpLines();
 
 // The keys' lines of the help, one after the other: --list-keys and the man
 // page show them.

@@ -116,31 +116,40 @@ Action applyMouse(View& view, const KeyPress& press) {
 
 // With the keyboard cursor on, the arrows and hjkl move it a cell, Enter
 // and Tab pick as a double and a right click do, Esc and x put it away.
-bool applyCursorKey(View& view, const KeyPress& press) {
-  const bool letter = press.key == Key::character;
-  int across = 0;
-  int down = 0;
-  if (press.key == Key::right || (letter && press.character == 'l')) across = 1;
-  if (press.key == Key::left || (letter && press.character == 'h')) across = -1;
-  if (press.key == Key::down || (letter && press.character == 'j')) down = 1;
-  if (press.key == Key::up || (letter && press.character == 'k')) down = -1;
-  if ((across != 0 || down != 0) && !press.shifted) {
-    view.pointColumn = std::max(0, std::min(view.columns - 1, view.pointColumn + across));
-    view.pointRow = std::max(0, std::min(view.rows - statusRows(view) - 1, view.pointRow + down));
-    view.pointing = true;
-    return true;
-  }
-  if (press.key == Key::enter || press.key == Key::tab) {
-    pickPointed(view, press.key == Key::tab);
-    return true;
-  }
-  if (press.key == Key::escape || (letter && press.character == 'x')) {
-    view.cursor = false;
-    view.pointing = false;
-    return true;
-  }
-  return false;
+namespace {
+
+void moveCursor(View& view, int across, int down) {
+  view.pointColumn = std::max(0, std::min(view.columns - 1, view.pointColumn + across));
+  view.pointRow = std::max(0, std::min(view.rows - statusRows(view) - 1, view.pointRow + down));
+  view.pointing = true;
 }
+
+}  // namespace
+
+void cursorRight(View& view) { moveCursor(view, 1, 0); }
+
+void cursorLeft(View& view) { moveCursor(view, -1, 0); }
+
+void cursorDown(View& view) { moveCursor(view, 0, 1); }
+
+void cursorUp(View& view) { moveCursor(view, 0, -1); }
+
+void pickImage(View& view) { pickPointed(view, false); }
+
+void pickPixel(View& view) { pickPointed(view, true); }
+
+void hideCursor(View& view) {
+  view.cursor = false;
+  view.pointing = false;
+}
+
+void panRight(View& view) { panBy(view, 1, 0); }
+
+void panLeft(View& view) { panBy(view, -1, 0); }
+
+void panDown(View& view) { panBy(view, 0, 1); }
+
+void panUp(View& view) { panBy(view, 0, -1); }
 
 void showCursor(View& view) {
   view.cursor = true;

@@ -131,6 +131,10 @@ void takeZoom(View& view, const std::string& text) {
   view.zoomChosen = true;
 }
 
+}  // namespace
+
+namespace view_parts {
+
 void takeTyped(View& view) {
   const std::string text = view.typed;
   const Typing what = view.typing;
@@ -171,21 +175,17 @@ void takeTyped(View& view) {
   resize(view, what == Typing::width ? size : view.width, what == Typing::height ? size : view.height);
 }
 
-}  // namespace
+void cancelTyping(View& view) {
+  view.typing = Typing::nothing;
+  view.typed.clear();
+}
 
-namespace view_parts {
+void eraseTyped(View& view) {
+  if (!view.typed.empty()) view.typed.pop_back();
+}
 
-void applyTypingKey(View& view, const KeyPress& press) {
-  if (press.key == Key::enter) {
-    takeTyped(view);
-  } else if (press.key == Key::escape) {
-    view.typing = Typing::nothing;
-    view.typed.clear();
-  } else if (press.key == Key::backspace && !view.typed.empty()) {
-    view.typed.pop_back();
-  } else if ((press.key == Key::character || press.key == Key::pasted) && view.typed.size() < kLongestTyped) {
-    view.typed += press.character;
-  }
+void typeCharacter(View& view, const KeyPress& press) {
+  if (view.typed.size() < kLongestTyped) view.typed += press.character;
 }
 
 }  // namespace view_parts

@@ -519,8 +519,9 @@ TEST(Help, ABoxThatFitsItsTextAndSaysWhatIsCut) {
     View view = startView(0, 0, 64, 32, 1, 100, 40, mode, 10, 20);
     view.help = true;
     const Frame tall = drawView(view, defaultDecoder(), FileHandle(), "rom");
+    const std::vector<std::string> lines = helpLines();
     std::size_t longest = 0;
-    for (int line = 0; line < kHelpLineCount; ++line) longest = std::max(longest, std::strlen(kHelpLines[line]));
+    for (const std::string& line : lines) longest = std::max(longest, line.size());
     int boxRows = 0;
     for (int row = 0; row < tall.screen.rows - 1; ++row) {
       int inverse = 0;
@@ -531,7 +532,7 @@ TEST(Help, ABoxThatFitsItsTextAndSaysWhatIsCut) {
       ++boxRows;
       EXPECT_EQ(inverse, static_cast<int>(longest) + 4) << "row " << row;
     }
-    EXPECT_EQ(boxRows, kHelpLineCount + 2);
+    EXPECT_EQ(boxRows, static_cast<int>(lines.size()) + 2);
     view.columns = 60;
     view.rows = 8;
     const std::string shown = frameText(drawView(view, defaultDecoder(), FileHandle(), "rom").screen);

@@ -1,0 +1,45 @@
+// What the live view's loop and its saves share, and nothing else
+// includes: the session of a view, and the steps one file takes that the
+// other needs. The interface is browse.h.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "browse/view.h"
+#include "console/screen.h"
+#include "dump/dump.h"
+#include "pixels/pixel_decoder.h"
+#include "platform/platform.h"
+
+namespace velloran {
+namespace browse_parts {
+
+// The view and what it has to answer for when it ends.
+struct Session {
+  const FileHandle& rom;
+  const DumpRequest& request;
+  std::string romName;  // the ROM's file name, for the status line
+  View view;
+  PixelDecoder decoder;    // for view.format and the palette
+  PaletteChoice loaded;    // the palette the decoder has, and its colours
+  Palette paletteColours;
+  unsigned paletteBits = 0;
+  std::string transcript;  // what the saves printed
+  bool saveFailed = false;
+  Screen shown;            // what the terminal shows now
+  bool wholeNext = true;   // the next frame redraws every row
+  std::vector<std::uint32_t> kittyImages;  // the ids of the kitty images on screen
+};
+
+// browse.cpp: the view drawn, its palette and the ROM's length followed.
+void draw(Session& session);
+
+// browse_save.cpp: the request that dumps the view's `count` images from its
+// offset, and a save of them through the dump, said on the status line.
+DumpRequest requestFor(const Session& session, std::int32_t count);
+void save(Session& session, std::int32_t count);
+
+}  // namespace browse_parts
+}  // namespace velloran
