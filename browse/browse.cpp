@@ -25,36 +25,18 @@ constexpr int kDefaultColumns = 80;
 constexpr int kDefaultRows = 24;
 
 
-// Kitty images get an id for their place in the view, from this one on.
-constexpr std::uint32_t kFirstKittyId = 1000;
-
-// What gives the terminal back should the process crash or be ended by a
-// second stop request: in kitty, every image on this screen goes too.
-const char* crashLeaveText(GraphicsMode graphics) {
-  static const std::string kittyLeave = kittyDeleteAll() + kLeaveFullScreen;
-  return graphics == GraphicsMode::kitty ? kittyLeave.c_str() : kLeaveFullScreen;
-}
-
 // Takes the terminal: keys one by one, then the alternate screen.
 bool takeTerminal(GraphicsMode graphics) {
-  if (!enterKeyMode(crashLeaveText(graphics))) return false;
+  if (!enterKeyMode(canvasOf(graphics).crashLeaveText)) return false;
   sayAtOnce(kEnterFullScreen);
   return true;
-}
-
-// Deletes the kitty images shown, so that none stay in the terminal.
-std::string kittyCleanup(Session& session) {
-  std::string text;
-  for (const std::uint32_t id : session.kittyImages) text += kittyDelete(id);
-  session.kittyImages.clear();
-  return text;
 }
 
 // Gives it back as it was, even after a stop request: a frame a stop cut
 // short is finished first, so that the leaving text is not taken into one
 // of its sequences, and a terminal that is slow to read still gets it all.
 void giveTerminalBack(Session& session) {
-  sayToTheEnd(kittyCleanup(session) + kLeaveFullScreen);
+  sayToTheEnd(canvasOf(session.view.graphics).leaveText(session.canvas));
   leaveKeyMode();
 }
 
@@ -64,32 +46,6 @@ void followRomLength(Session& session) {
   if (fileLength(session.rom, length)) session.view.romLength = length;
 }
 
-// A frame whose images the terminal draws in pixels: everything drawn anew,
-// the images over an erased screen, then the text (the status line; the help
-// alone when it is up).
-std::string pixelFrameText(Session& session, const Frame& frame) {
-  // The erase does not take the kitty images of the last frame: they are deleted.
-  std::string text = kFrameStart + kittyCleanup(session) + kEraseScreen;
-  for (std::size_t index = 0; index < frame.images.size(); ++index) {
-    const ShownImage& shown = frame.images[index];
-    if (shown.image.width == 0 || shown.image.height == 0) continue;
-    text += cursorTo(shown.left, shown.top);
-    if (session.view.graphics == GraphicsMode::kitty) {
-      const auto id = kFirstKittyId + static_cast<std::uint32_t>(index);
-      text += kittyText(shown.image, shown.zoom, id);
-      session.kittyImages.push_back(id);
-    } else {
-      text += sixelText(shown.image, shown.zoom);
-    }
-  }
-  const int rows = frame.screen.rows;
-  text += rowsText(frame.screen, session.view.help ? 0 : rows - statusRows(session.view), rows);
-  text += kFrameEnd;
-  return text;
-}
-
-// Writes the rows that changed since the last frame, or all of them; in
-// sixel or kitty, the whole frame.
 bool samePalette(const PaletteChoice& one, const PaletteChoice& other) {
   return one.source == other.source && one.bank == other.bank && one.format.name == other.format.name;
 }
@@ -128,14 +84,10 @@ void browse_parts::draw(Session& session) {
   if (session.decoder.format.name != session.view.format.name) {
     session.decoder = makeDecoder(session.view.format, true, session.paletteColours);
   }
-  Frame frame = drawView(session.view, session.decoder, session.rom, session.romName);
-  if (session.view.graphics != GraphicsMode::blocks) {
-    sayAtOnce(pixelFrameText(session, frame));
-    return;
-  }
-  sayAtOnce(frameText(frame.screen, session.wholeNext ? nullptr : &session.shown));
-  session.shown = std::move(frame.screen);
-  session.wholeNext = false;
+  const Frame frame = drawView(session.view, session.decoder, session.rom, session.romName);
+  // Over images in pixels, the status line is drawn again; the help alone when it is up.
+  const int textFromRow = session.view.help ? 0 : session.view.rows - statusRows(session.view);
+  sayAtOnce(canvasOf(session.view.graphics).frameText(session.canvas, frame, textFromRow));
 }
 
 namespace {
@@ -146,7 +98,7 @@ void followTerminalSize(View& view) {
   terminalRoom(columns, rows);
   view.columns = columns;
   view.rows = rows;
-  if (view.graphics == GraphicsMode::blocks) return;
+  if (!canvasOf(view.graphics).inPixels) return;
   // A new font size changes the cells' pixels, where the terminal tells them.
   terminalCellSize(view.cellWidth, view.cellHeight);
   boundCellPixels(columns, rows, view.cellWidth, view.cellHeight);
@@ -176,7 +128,7 @@ KeysDone applyKeys(Session& session, KeyDecoder& decoder, bool waitedLongEnough)
         break;
       }
       case Action::redraw:
-        session.wholeNext = true;
+        session.canvas.wholeNext = true;
         break;
       case Action::none:
         break;
@@ -202,7 +154,7 @@ void runView(Session& session) {
     // Whoever stopped us may have changed the terminal; its mode is set
     // again from the one saved at the start, never taken from it.
     if ((events & kResumed) != 0) takeTerminal(session.view.graphics);
-    if ((events & (kSuspendAsked | kResumed)) != 0) session.wholeNext = true;
+    if ((events & (kSuspendAsked | kResumed)) != 0) session.canvas.wholeNext = true;
     if ((events & (kResized | kSuspendAsked | kResumed)) != 0) followTerminalSize(session.view);
     // Keys that were there before a stop may have gone to the shell meanwhile
     // (fg typed at once): the next wait tells whether any are left.
@@ -241,7 +193,7 @@ BrowseEnd browseRom(const FileHandle& rom, const DumpRequest& request, const Ter
   terminalRoom(columns, rows);
   const auto start = std::min<std::uint64_t>(request.startAddress,
                                              romLength > 0 ? romLength - 1 : 0);
-  const bool inPixels = graphics.mode != GraphicsMode::blocks;
+  const bool inPixels = canvasOf(graphics.mode).inPixels;
   int cellWidth = inPixels ? graphics.cellWidth : 1;
   int cellHeight = inPixels ? graphics.cellHeight : 2;
   if (inPixels) boundCellPixels(columns, rows, cellWidth, cellHeight);
@@ -251,7 +203,7 @@ BrowseEnd browseRom(const FileHandle& rom, const DumpRequest& request, const Ter
                             static_cast<std::int32_t>(request.height), static_cast<std::int32_t>(request.imageCount), columns, rows, graphics.mode, cellWidth, cellHeight, request.format,
                             request.palette),
                   makeDecoder(request.format, true, request.paletteColours), request.palette, request.paletteColours,
-                  isIndexed(request.format) ? request.format.indexBits : 0u, {}, false, blankScreen(0, 0), true, {}};
+                  isIndexed(request.format) ? request.format.indexBits : 0u, {}, false, CanvasState{}};
   session.view.png = request.png;
   followTerminalEvents();
   if (!takeTerminal(graphics.mode)) return BrowseEnd{1, 0, "", textOf(Text::terminalNotSet)};

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "browse/view.h"
-#include "console/screen.h"
+#include "console/canvas.h"
 #include "dump/dump.h"
 #include "pixels/pixel_decoder.h"
 #include "platform/platform.h"
@@ -28,9 +28,7 @@ struct Session {
   unsigned paletteBits = 0;
   std::string transcript;  // what the saves printed
   bool saveFailed = false;
-  Screen shown;            // what the terminal shows now
-  bool wholeNext = true;   // the next frame redraws every row
-  std::vector<std::uint32_t> kittyImages;  // the ids of the kitty images on screen
+  CanvasState canvas;      // what the terminal shows now
 };
 
 // browse.cpp: the view drawn, its palette and the ROM's length followed.

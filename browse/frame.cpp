@@ -275,7 +275,7 @@ Frame drawView(const View& view, const PixelDecoder& decoder, const FileHandle& 
   const Layout layout = layoutOf(view);
   const int area = std::max(0, view.rows - statusRows(view));
   const std::uint64_t bytes = imageBytes(view);
-  const bool inPixels = view.graphics != GraphicsMode::blocks;
+  const bool inPixels = canvasOf(view.graphics).inPixels;
   // Over images that the terminal draws in pixels no text would show.
   for (int down = 0; down < layout.down && !(inPixels && view.help); ++down) {
     for (int across = 0; across < layout.across; ++across) {

@@ -8,26 +8,11 @@
 #include <vector>
 
 #include "browse/view.h"
-#include "console/graphics.h"
-#include "console/screen.h"
+#include "console/canvas.h"
 #include "pixels/pixel_decoder.h"
 #include "platform/platform.h"
 
 namespace velloran {
-
-// An image the terminal draws in pixels (sixel, kitty), with its top-left cell.
-struct ShownImage {
-  int left;
-  int top;
-  RgbImage image;       // its pixels on screen, unzoomed
-  std::uint32_t zoom;   // each pixel drawn zoom x zoom times
-};
-
-// The cells, and in sixel or kitty the images that go over them.
-struct Frame {
-  Screen screen;
-  std::vector<ShownImage> images;
-};
 
 // Reads only the bytes of the images on screen, in pieces of at most 1 MiB;
 // past the ROM's end the terminal's own background shows. In sixel or

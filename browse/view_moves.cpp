@@ -4,6 +4,7 @@
 
 #include "browse/view.h"
 #include "browse/view_parts.h"
+#include "console/canvas.h"
 #include "snapshot/bmp_file.h"
 #include "texts/texts.h"
 
@@ -14,9 +15,6 @@ using namespace view_parts;
 namespace {
 
 constexpr int kLargestZoomIn = 64;
-
-// xterm draws no sixel image wider or taller than this (maxGraphicSize).
-constexpr std::int64_t kLargestSixelSide = 1000;
 
 // A pixel's step: its word, a byte of linear indices, or a whole tile.
 std::uint64_t pixelBytes(const View& view) {
@@ -108,12 +106,12 @@ int largestZoomOut(const View& view) {
   return std::max<int>(2, std::max(view.width, view.height));
 }
 
-// The most an image may be zoomed in: sixel images stay within what
-// terminals draw.
+// The most an image may be zoomed in: within what the canvas draws.
 int largestZoomIn(const View& view) {
-  if (view.graphics != GraphicsMode::sixel) return kLargestZoomIn;
+  const std::int64_t largest = canvasOf(view.graphics).largestSide;
+  if (largest == 0) return kLargestZoomIn;
   const std::int64_t side = std::max<std::int64_t>({1, view.width, view.height});
-  return static_cast<int>(std::max<std::int64_t>(1, std::min<std::int64_t>(kLargestZoomIn, kLargestSixelSide / side)));
+  return static_cast<int>(std::max<std::int64_t>(1, std::min<std::int64_t>(kLargestZoomIn, largest / side)));
 }
 
 // A new format for the same bytes, a tiled one in whole tiles; an image that
