@@ -6,7 +6,7 @@
 #include <memory>
 #include <new>
 
-#include "snapshot/png_file.h"
+#include "snapshot/snapshot_encoder.h"
 #include "texts/texts.h"
 
 namespace velloran {
@@ -20,10 +20,6 @@ static_assert(sizeof kMessages / sizeof kMessages[0] == static_cast<std::size_t>
 
 using Buffer = std::unique_ptr<unsigned char[]>;
 
-const char* extensionOf(const DumpRequest& request) {
-  return request.png ? kPngExtension : kBmpExtension;
-}
-
 Buffer allocate(std::size_t bytes) {
   return Buffer(new (std::nothrow) unsigned char[bytes]);
 }
@@ -36,10 +32,10 @@ struct Run {
   const DumpHooks& hooks;
   const PixelDecoder& decoder;
   ImageShape shape;
-  PngStream& png;  // started only for PNG snapshots
+  const SnapshotEncoder& encoder;  // BMP or PNG, as the request says
+  EncoderState& encoding;
   Buffer raw;        // one block of ROM bytes
   Buffer unpacked;   // indexed formats: the block's indices, a byte each
-  Buffer converted;  // the same block as the file holds it, and the headers
   bool listed;  // the prefix's folder was listed, or tried
   TakenNumbers taken;
   std::int32_t snapshotNumber;
@@ -138,11 +134,7 @@ ImageEnd giveUp(Run& run, SnapshotFile& snapshot, const ImageBlock& block) {
 ImageEnd writeImage(Run& run, SnapshotFile& snapshot, ImageBlock& block) {
   bool zeros = false;  // the block lies wholly past the ROM's end
   for (;;) {
-    const bool written = run.request.png
-                             ? addPngBlock(run.png, snapshot, run.decoder, run.shape, block, pixelsOf(run))
-                             : writeSnapshotBlock(snapshot, run.decoder, run.shape, block, pixelsOf(run), zeros,
-                                                  run.converted.get());
-    if (!written) return giveUp(run, snapshot, block);
+    if (!run.encoder.addBlock(run.encoding, snapshot, run.decoder, run.shape, block, pixelsOf(run), zeros)) return giveUp(run, snapshot, block);
     if (!nextBlock(run.shape, block)) break;
     // A big image is given up rather than finished, so that a stop is prompt.
     if (run.hooks.control() == DumpControl::stopNow) {
@@ -156,9 +148,7 @@ ImageEnd writeImage(Run& run, SnapshotFile& snapshot, ImageBlock& block) {
       return endOfRead(run, read);
     }
   }
-  if ((run.request.png && !finishPng(run.png, snapshot)) || !finishSnapshotFile(snapshot)) {
-    return giveUp(run, snapshot, block);
-  }
+  if (!run.encoder.finish(run.encoding, snapshot)) return giveUp(run, snapshot, block);
   return ImageEnd::written;
 }
 
@@ -173,20 +163,14 @@ ImageEnd dumpImage(Run& run) {
   if (first == ReadEnd::nothing) return ImageEnd::noBytesLeft;
   if (first != ReadEnd::read) return endOfRead(run, first);
   if (!run.listed) {
-    run.taken = listTakenNumbers(run.request.dumpPrefix, extensionOf(run.request));
+    run.taken = listTakenNumbers(run.request.dumpPrefix, run.encoder.extension);
     run.listed = true;
   }
-  // What a PNG needs is made before its file: nothing is allocated while it is open.
-  if (run.request.png) {
-    const bool indexed = isIndexed(run.request.format);
-    beginPng(run.png, run.decoder, run.shape,
-             SnapshotOrigin{run.request.romPath, imageStart, run.request.format.name, run.request.software,
-                            indexed ? paletteText(run.request.palette) : "",
-                            indexed && !run.request.palette.source.empty() ? std::to_string(run.request.palette.bank) : ""});
-  }
+  // What the snapshot needs is made before its file: nothing is allocated while it is open.
+  run.encoder.begin(run.encoding, run.decoder, run.shape, imageStart);
   SnapshotFile snapshot;
   const CreateResult created =
-      createSnapshotFile(run.request.dumpPrefix, run.snapshotNumber, run.taken, snapshot, extensionOf(run.request));
+      createSnapshotFile(run.request.dumpPrefix, run.snapshotNumber, run.taken, snapshot, run.encoder.extension);
   report(run, DumpEventKind::snapshotOpened, snapshot.name);
   if (created != CreateResult::created) {
     reportFailure(run, snapshot, DumpProblem::unableToWrite, false, lastSystemError());
@@ -325,12 +309,15 @@ DumpResult dumpImages(const FileHandle& rom, const DumpRequest& request, const D
     const PixelDecoder decoder = makeDecoder(request.format, false, request.paletteColours);
     const ImageShape shape = shapeOf(width, height, decoder);
     const bool indexed = isIndexed(request.format);
-    PngStream png;
-    Run run{rom, request, hooks, decoder, shape, png, allocate(rawBytesOf(shape, firstBlock(shape))),
-            indexed ? allocate(pixelBytesOf(shape, firstBlock(shape))) : Buffer(),
-            request.png ? Buffer() : allocate(blockBufferBytes(shape)), false, {}, 0, start, false};
-    if (!run.raw || (indexed && !run.unpacked) || (!request.png && !run.converted) ||
-        (request.png && !startPngStream(png))) {
+    EncoderState encoding;
+    encoding.origin = SnapshotOrigin{request.romPath, start, request.format.name, request.software,
+                                     indexed ? paletteText(request.palette) : "",
+                                     indexed && !request.palette.source.empty() ? std::to_string(request.palette.bank)
+                                                                                : ""};
+    Run run{rom, request, hooks, decoder, shape, encoderFor(request.png), encoding,
+            allocate(rawBytesOf(shape, firstBlock(shape))),
+            indexed ? allocate(pixelBytesOf(shape, firstBlock(shape))) : Buffer(), false, {}, 0, start, false};
+    if (!run.raw || (indexed && !run.unpacked) || !run.encoder.start(encoding, shape)) {
       return DumpResult{DumpEnd::noMemory, false, start};
     }
     const DumpResult reached = moveTo(run, start);
