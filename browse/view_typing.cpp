@@ -7,6 +7,7 @@
 #include "browse/view.h"
 #include "browse/view_parts.h"
 #include "dump/answers.h"
+#include "texts/numbers.h"
 #include "texts/texts.h"
 
 namespace velloran {
@@ -25,47 +26,20 @@ constexpr std::size_t kLongestTyped = 64;
 // what is said of a larger one.
 bool readTyped(const std::string& text, std::uint64_t limit, Text tooLarge, bool& negative,
                std::uint64_t& magnitude, std::string& problem) {
-  std::string digits = text;
+  std::string_view digits = text;
   negative = !digits.empty() && digits[0] == '-';
-  if (!digits.empty() && (digits[0] == '+' || digits[0] == '-')) digits.erase(0, 1);
-  unsigned base = 10;
-  if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
-    digits.erase(0, 2);
-    base = 16;
-  } else if (!digits.empty() && digits[0] == '$') {
-    digits.erase(0, 1);
-    base = 16;
-  } else if (!digits.empty() && (digits.back() == 'h' || digits.back() == 'H')) {
-    digits.pop_back();
-    base = 16;
-  } else if (digits.size() > 1 && digits[0] == '0') {
-    base = 16;
-  } else if (digits.find_first_of("abcdefABCDEF") != std::string::npos) {
-    base = 16;  // as a hex editor prints an offset: 1A3460
-  }
-  magnitude = 0;
-  bool pastLimit = false;
-  for (const char c : digits) {
-    const unsigned digit = c >= '0' && c <= '9' ? static_cast<unsigned>(c - '0')
-                           : c >= 'a' && c <= 'f' ? static_cast<unsigned>(c - 'a' + 10)
-                           : c >= 'A' && c <= 'F' ? static_cast<unsigned>(c - 'A' + 10)
-                                                  : 99u;
-    if (digit >= base) {
-      problem = textOf(Text::viewNotANumber);
+  if (!digits.empty() && (digits[0] == '+' || digits[0] == '-')) digits.remove_prefix(1);
+  switch (readNumber(digits, NumberGrammar::hexEditor, limit, magnitude)) {
+    case NumberRead::read:
+      return true;
+    case NumberRead::tooLarge:
+      problem = textOf(tooLarge);
       return false;
-    }
-    pastLimit = pastLimit || magnitude > (limit - digit) / base;
-    if (!pastLimit) magnitude = magnitude * base + digit;
+    case NumberRead::notANumber:
+      break;
   }
-  if (digits.empty()) {
-    problem = textOf(Text::viewNotANumber);
-    return false;
-  }
-  if (pastLimit) {
-    problem = textOf(tooLarge);
-    return false;
-  }
-  return true;
+  problem = textOf(Text::viewNotANumber);
+  return false;
 }
 
 // An offset typed as a number, or as + or - a number from where the view is,

@@ -1,5 +1,7 @@
 #include "console/keys.h"
 
+#include "texts/numbers.h"
+
 #include <algorithm>
 #include <string_view>
 
@@ -108,12 +110,9 @@ Length stringLength(std::string_view bytes, std::size_t& length) {
 
 // A decimal parameter, 0 for none or junk.
 int parameterOf(const std::string& text) {
-  int value = 0;
-  for (const char digit : text) {
-    if (digit < '0' || digit > '9' || value > 100000) return 0;
-    value = value * 10 + (digit - '0');
-  }
-  return value;
+  std::uint64_t value = 0;
+  if (text.empty()) return 0;
+  return readNumber(text, NumberGrammar::decimal, 1000000, value) == NumberRead::read ? static_cast<int>(value) : 0;
 }
 
 // ESC[<button;column;row M (m: a release): the buttons' bits as xterm sends

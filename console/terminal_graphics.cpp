@@ -8,6 +8,7 @@
 
 #include "console/console_output.h"
 #include "platform/platform.h"
+#include "texts/numbers.h"
 
 namespace velloran {
 
@@ -29,11 +30,13 @@ bool findReply(const std::string& text, const std::string& prefix, char final, s
       std::size_t next = text.find(';', part);
       if (next == std::string::npos || next > end) next = end;
       // Digits past what an int holds saturate: a terminal's answer may be anything.
-      int number = 0;
-      for (std::size_t digit = part; digit < next; ++digit) {
-        number = number > 100000000 ? 1000000000 : number * 10 + (text[digit] - '0');
+      constexpr std::uint64_t kLargest = 1000000000;
+      std::uint64_t number = 0;
+      if (readNumber(std::string_view(text).substr(part, next - part), NumberGrammar::decimal, kLargest, number) ==
+          NumberRead::tooLarge) {
+        number = kLargest;
       }
-      numbers.push_back(number);
+      numbers.push_back(static_cast<int>(number));
       part = next + 1;
     }
     return true;

@@ -6,6 +6,7 @@
 #include "driver/questions.h"
 #include "driver/version.h"
 #include "platform/platform.h"
+#include "texts/numbers.h"
 #include "texts/texts.h"
 
 namespace velloran {
@@ -109,12 +110,9 @@ std::string valueOf(const std::string& argument, const std::string& option) {
 
 // A bank: a plain decimal number, from 0.
 bool readBank(const std::string& text, std::uint32_t& bank) {
-  if (text.empty() || text.size() > 6) return false;
-  bank = 0;
-  for (const char digit : text) {
-    if (digit < '0' || digit > '9') return false;
-    bank = bank * 10 + static_cast<std::uint32_t>(digit - '0');
-  }
+  std::uint64_t value = 0;
+  if (readNumber(text, NumberGrammar::decimal, 999999, value) != NumberRead::read) return false;
+  bank = static_cast<std::uint32_t>(value);
   return true;
 }
 
@@ -153,13 +151,10 @@ const std::string kPreviewWithColumns = kPreviewOption + "=";
 
 // The text after "--preview=": a plain decimal number of columns.
 bool readPreviewColumns(const std::string& text, std::uint32_t& columns) {
-  if (text.size() > 4) return false;  // and no overflow below
-  columns = 0;
-  for (const char digit : text) {
-    if (digit < '0' || digit > '9') return false;
-    columns = columns * 10 + static_cast<std::uint32_t>(digit - '0');
-  }
-  return columns >= 1 && columns <= kMaxPreviewColumns;
+  std::uint64_t value = 0;
+  if (readNumber(text, NumberGrammar::decimal, kMaxPreviewColumns, value) != NumberRead::read || value < 1) return false;
+  columns = static_cast<std::uint32_t>(value);
+  return true;
 }
 
 // "-5" is a negative number, which the answer's own check refuses by name.

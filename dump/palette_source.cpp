@@ -1,4 +1,5 @@
 #include "dump/palette_source.h"
+#include "texts/numbers.h"
 #include "texts/texts.h"
 
 #include <cinttypes>
@@ -9,30 +10,9 @@ namespace velloran {
 
 namespace {
 
-// A whole number in START's forms: decimal, hexadecimal after 0x, octal
-// after a leading 0; below 2^63.
+// A whole number in START's forms, below 2^63.
 bool readWholeNumber(const std::string& text, std::uint64_t& value) {
-  unsigned base = 10;
-  std::size_t at = 0;
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-    base = 16;
-    at = 2;
-  } else if (text.size() > 1 && text[0] == '0') {
-    base = 8;
-    at = 1;
-  }
-  if (at >= text.size()) return false;
-  value = 0;
-  for (; at < text.size(); ++at) {
-    const char c = text[at];
-    unsigned digit = 16;
-    if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
-    if (c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);
-    if (c >= 'A' && c <= 'F') digit = static_cast<unsigned>(c - 'A' + 10);
-    if (digit >= base || value > (std::uint64_t{INT64_MAX} - digit) / base) return false;
-    value = value * base + digit;
-  }
-  return true;
+  return readNumber(text, NumberGrammar::dialogue, INT64_MAX, value) == NumberRead::read;
 }
 
 std::string hexText(std::uint64_t value) {

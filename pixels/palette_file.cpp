@@ -1,5 +1,7 @@
 #include "pixels/palette_file.h"
 
+#include "texts/numbers.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -80,13 +82,10 @@ std::vector<std::string> wordsOf(const std::string& line) {
 
 // A plain decimal number up to `most`.
 bool readDecimal(const std::string& word, unsigned most, unsigned& value) {
-  if (word.empty() || word.size() > 5) return false;
-  value = 0;
-  for (const char digit : word) {
-    if (digit < '0' || digit > '9') return false;
-    value = value * 10 + static_cast<unsigned>(digit - '0');
-  }
-  return value <= most;
+  std::uint64_t number = 0;
+  if (readNumber(word, NumberGrammar::decimal, most, number) != NumberRead::read) return false;
+  value = static_cast<unsigned>(number);
+  return true;
 }
 
 std::string lineText(std::size_t index) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "texts/numbers.h"
+
 namespace velloran {
 
 namespace {
@@ -72,13 +74,18 @@ constexpr IndexedFormat kIndexedFormats[] = {
 
 constexpr char kFieldLetters[] = "rgba";
 
-bool readNumber(const std::string& text, std::size_t& at, unsigned& value) {
-  const std::size_t start = at;
-  value = 0;
-  while (at < text.size() && text[at] >= '0' && text[at] <= '9' && at - start < 3) {
-    value = value * 10 + static_cast<unsigned>(text[at++] - '0');
+// The bit number at `at` (at most three digits), and `at` past it.
+bool readBitNumber(const std::string& text, std::size_t& at, unsigned& value) {
+  if (at >= text.size()) return false;
+  const std::size_t end = std::min(text.find_first_not_of("0123456789", at), at + 3);
+  std::uint64_t number = 0;
+  if (readNumber(std::string_view(text).substr(at, std::min(end, text.size()) - at), NumberGrammar::decimal, 999,
+                 number) != NumberRead::read) {
+    return false;
   }
-  return at > start;
+  at = std::min(end, text.size());
+  value = static_cast<unsigned>(number);
+  return true;
 }
 
 // One field, "g5-10" or "a15": false, with the reason, when it is not one.
@@ -89,14 +96,14 @@ bool readField(const std::string& field, char& letter, unsigned& low, unsigned& 
     problem = "a field is r, g, b, a or x and its bits, as g5-10, not '" + field + "'";
     return false;
   }
-  if (!readNumber(field, at, low)) {
+  if (!readBitNumber(field, at, low)) {
     problem = "the field '" + field + "' has no bits, as in g5-10";
     return false;
   }
   high = low;
   if (at < field.size() && field[at] == '-') {
     ++at;
-    if (!readNumber(field, at, high)) at = 0;
+    if (!readBitNumber(field, at, high)) at = 0;
   }
   if (at != field.size() || high < low) {
     problem = "the field '" + field + "' is not a letter and a bit range from low to high, as g5-10";

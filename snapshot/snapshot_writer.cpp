@@ -6,6 +6,7 @@
 
 #include "snapshot/bmp_file.h"
 #include "snapshot/pixel_conversion.h"
+#include "texts/numbers.h"
 
 namespace velloran {
 
@@ -122,12 +123,10 @@ void takeIfOurs(OurNames& ours, std::string_view name) {
   }
   const std::string_view digits = name.substr(start, name.size() - start - kExtension.size());
   if (digits.size() > 4 && digits[0] == '0') return;
-  std::int64_t number = 0;
-  for (const char digit : digits) {
-    if (digit < '0' || digit > '9') return;
-    number = number * 10 + (digit - '0');
+  std::uint64_t number = 0;
+  if (readNumber(digits, NumberGrammar::decimal, std::numeric_limits<std::int32_t>::max(), number) == NumberRead::read) {
+    ours.taken.numbers.push_back(static_cast<std::int32_t>(number));
   }
-  if (number <= std::numeric_limits<std::int32_t>::max()) ours.taken.numbers.push_back(static_cast<std::int32_t>(number));
 }
 
 // The listing itself: it throws when the numbers do not fit in memory.
