@@ -296,6 +296,16 @@ TEST(View, EachKeyMovesTheOffsetAsItSays) {
 }
 
 TEST(View, AScreenIsTheImagesShown) {
+  for (const char* name : {"i1", "t1", "bgr555le"}) {  // 8x16 glyphs: many to a screen, not three
+    PixelFormat format{};
+    std::string problem;
+    ASSERT_TRUE(parseFormat(name, format, problem));
+    for (const GraphicsMode mode : {GraphicsMode::blocks, GraphicsMode::kitty}) {
+      const View glyphs = startView(1 << 20, 0, 8, 16, 1, 100, 40, mode, 10, 20, format);
+      EXPECT_EQ(glyphs.zoom, 2) << name;
+      EXPECT_GT(layoutOf(glyphs).across * layoutOf(glyphs).down, 20) << name;
+    }
+  }
   View view = viewOf(1 << 20, 0, 8, 8);  // 100 x 40: at most 100 x 78 pixels
   EXPECT_EQ(view.zoom, 2);                // 9:1 would fit, but the view picks at most 2:1
   view.zoom = 4;                          // 32 x 16 cells an image
