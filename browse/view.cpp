@@ -120,12 +120,11 @@ std::string statusText(const View& view, const std::string& romName) {
 }
 
 std::string paletteStatus(const PaletteChoice& palette) {
-  if (palette.source.empty()) return "palette grey";
-  std::uint64_t offset = 0;
+  if (palette.from == PaletteFrom::greyRamp) return "palette grey";
   std::string text = "palette ";
-  if (paletteOffsetOf(palette.source, offset)) {
+  if (palette.from == PaletteFrom::rom) {
     char hex[32];
-    std::snprintf(hex, sizeof hex, "0x%08" PRIX64, offset);
+    std::snprintf(hex, sizeof hex, "0x%08" PRIX64, palette.offset);
     text += hex;
   } else {
     text += printableText(fileNameOf(palette.source));

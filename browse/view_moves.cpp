@@ -237,7 +237,7 @@ void nextFormat(View& view) {
 void typePalette(View& view) { view.typing = Typing::palette; }
 
 void greyPalette(View& view) {
-  view.palette.source.clear();
+  setPaletteSource(view.palette, "");
   view.palette.bank = 0;
 }
 

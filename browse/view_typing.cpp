@@ -74,11 +74,9 @@ void takePalette(View& view, const std::string& text) {
   std::string problem;
   if (text.empty()) return;
   if (readOffset(text, negative, offset, problem) && !negative) {
-    char hex[32];
-    std::snprintf(hex, sizeof hex, "0x%" PRIX64, offset);
-    view.palette.source = hex;
+    setPaletteOffset(view.palette, offset);
   } else {
-    view.palette.source = text;
+    setPaletteSource(view.palette, text);
   }
   view.palette.bank = 0;
 }

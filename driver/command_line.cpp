@@ -194,7 +194,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         return command;
       }
     } else if (!optionsEnded && startsWith(argument, kPaletteOption)) {
-      command.palette.source = valueOf(argument, kPaletteOption);
+      setPaletteSource(command.palette, valueOf(argument, kPaletteOption));
       paletteGiven = true;
     } else if (!optionsEnded && startsWith(argument, kPaletteFormatOption)) {
       std::string problem;

@@ -120,10 +120,9 @@ int reportRomNotOpened(const std::string& romPath, const std::string& whyNot) {
 bool takePalette(DumpRequest& request, const FileHandle& rom) {
   if (!isIndexed(request.format)) return true;
   std::uint64_t romLength = 0;
-  std::uint64_t offset = 0;
   LoadedPalette loaded;
   // Only a palette in the ROM needs its length.
-  if (paletteOffsetOf(request.palette.source, offset) && !fileLength(rom, romLength)) {
+  if (request.palette.from == PaletteFrom::rom && !fileLength(rom, romLength)) {
     loaded.problem = "--palette: a palette at a ROM offset needs a ROM file, not a pipe";
   } else if (loadPalette(request.palette, request.format.indexBits, rom, romLength, loaded)) {
     const std::string shortOf = shortPaletteText(loaded, request.format.indexBits);

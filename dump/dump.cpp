@@ -312,7 +312,7 @@ DumpResult dumpImages(const FileHandle& rom, const DumpRequest& request, const D
     EncoderState encoding;
     encoding.origin = SnapshotOrigin{request.romPath, start, request.format.name, request.software,
                                      indexed ? paletteText(request.palette) : "",
-                                     indexed && !request.palette.source.empty() ? std::to_string(request.palette.bank)
+                                     indexed && request.palette.from != PaletteFrom::greyRamp ? std::to_string(request.palette.bank)
                                                                                 : ""};
     Run run{rom, request, hooks, decoder, shape, encoderFor(request.png), encoding,
             allocate(rawBytesOf(shape, firstBlock(shape))),

@@ -16,7 +16,7 @@ std::string commandFor(const DumpRequest& request) {
       request.format.name == defaultFormat().name ? "" : shellWord(kFormatOption + request.format.name) + " ";
   const std::string png = request.png ? std::string(kPngOption) + " " : "";
   std::string palette;
-  if (isIndexed(request.format) && !request.palette.source.empty()) {
+  if (isIndexed(request.format) && request.palette.from != PaletteFrom::greyRamp) {
     palette = shellWord(kPaletteOption + request.palette.source) + " ";
     if (request.palette.format.name != defaultFormat().name) {
       palette += shellWord(kPaletteFormatOption + request.palette.format.name) + " ";

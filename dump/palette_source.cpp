@@ -31,23 +31,9 @@ bool readRawColours(const FileHandle& file, std::uint64_t at, const PaletteChoic
   return true;
 }
 
-// The file part and the offset of FILE@OFFSET; the whole as the file and
-// offset 0 when there is no '@' followed by a number.
-void splitFileOffset(const std::string& source, std::string& path, std::uint64_t& offset) {
-  const std::size_t at = source.rfind('@');
-  offset = 0;
-  path = source;
-  if (at != std::string::npos && at > 0 && readWholeNumber(source.substr(at + 1), offset)) {
-    path = source.substr(0, at);
-  } else {
-    offset = 0;
-  }
-}
-
 bool loadFromFile(const PaletteChoice& choice, std::size_t wanted, LoadedPalette& loaded) {
-  std::string path;
-  std::uint64_t offset = 0;
-  splitFileOffset(choice.source, path, offset);
+  const std::string& path = choice.path;
+  const std::uint64_t offset = choice.offset;
   // Named as the palette, so that it is not taken for the ROM.
   const std::string named = "--palette " + printableText(path);
   std::string whyNot;
@@ -74,7 +60,7 @@ bool loadFromFile(const PaletteChoice& choice, std::size_t wanted, LoadedPalette
     }
     return true;
   }
-  if (path != choice.source) {
+  if (choice.offsetGiven) {
     loaded.problem = named + ": an @OFFSET is for raw palettes, and this is a " + paletteKindName(kind);
     return false;
   }
@@ -101,18 +87,42 @@ bool loadFromFile(const PaletteChoice& choice, std::size_t wanted, LoadedPalette
 
 }  // namespace
 
-bool paletteOffsetOf(const std::string& source, std::uint64_t& offset) {
-  return readWholeNumber(source, offset);
+void setPaletteSource(PaletteChoice& choice, const std::string& source) {
+  choice.source = source;
+  choice.offset = 0;
+  choice.path.clear();
+  choice.offsetGiven = false;
+  if (source.empty()) {
+    choice.from = PaletteFrom::greyRamp;
+    return;
+  }
+  if (readWholeNumber(source, choice.offset)) {
+    choice.from = PaletteFrom::rom;
+    return;
+  }
+  choice.from = PaletteFrom::file;
+  choice.path = source;
+  const std::size_t at = source.rfind('@');
+  std::uint64_t offset = 0;
+  if (at != std::string::npos && at > 0 && readWholeNumber(source.substr(at + 1), offset)) {
+    choice.path = source.substr(0, at);
+    choice.offset = offset;
+    choice.offsetGiven = true;
+  }
+}
+
+void setPaletteOffset(PaletteChoice& choice, std::uint64_t offset) {
+  setPaletteSource(choice, hexText(offset));
 }
 
 bool loadPalette(const PaletteChoice& choice, unsigned indexBits, const FileHandle& rom, std::uint64_t romLength,
                  LoadedPalette& loaded) {
   const std::size_t wanted = std::size_t{1} << indexBits;
   loaded = LoadedPalette{};
-  std::uint64_t offset = 0;
-  if (choice.source.empty()) {
+  const std::uint64_t offset = choice.offset;
+  if (choice.from == PaletteFrom::greyRamp) {
     loaded.colours = greyRamp(indexBits);
-  } else if (paletteOffsetOf(choice.source, offset)) {
+  } else if (choice.from == PaletteFrom::rom) {
     if (offset >= romLength) {
       loaded.problem = "--palette " + hexText(offset) + ": past the ROM's end (" + std::to_string(romLength) +
                        " bytes); a palette offset must be below its size";
@@ -132,11 +142,8 @@ bool loadPalette(const PaletteChoice& choice, unsigned indexBits, const FileHand
 }
 
 bool movePalette(PaletteChoice& choice, std::int64_t colours, std::string& problem) {
-  std::uint64_t offset = 0;
-  std::string path;
-  const bool inRom = paletteOffsetOf(choice.source, offset);
-  if (!inRom) splitFileOffset(choice.source, path, offset);
-  if (choice.source.empty()) {
+  std::uint64_t offset = choice.offset;
+  if (choice.from == PaletteFrom::greyRamp) {
     problem = textOf(Text::greyRampCannotMove);
     return false;
   }
@@ -146,7 +153,7 @@ bool movePalette(PaletteChoice& choice, std::int64_t colours, std::string& probl
     return false;
   }
   offset = colours < 0 ? offset - bytes : offset + bytes;
-  choice.source = inRom ? hexText(offset) : path + "@" + hexText(offset);
+  setPaletteSource(choice, choice.from == PaletteFrom::rom ? hexText(offset) : choice.path + "@" + hexText(offset));
   return true;
 }
 
@@ -158,9 +165,8 @@ std::string shortPaletteText(const LoadedPalette& loaded, unsigned indexBits) {
 }
 
 std::string paletteText(const PaletteChoice& choice) {
-  if (choice.source.empty()) return "";
-  std::uint64_t offset = 0;
-  std::string text = paletteOffsetOf(choice.source, offset) ? hexText(offset) : fileNameOf(choice.source);
+  if (choice.from == PaletteFrom::greyRamp) return "";
+  std::string text = choice.from == PaletteFrom::rom ? hexText(choice.offset) : fileNameOf(choice.source);
   if (choice.format.name != defaultFormat().name) text += ", " + choice.format.name;
   return text;
 }

@@ -11,14 +11,26 @@
 
 namespace velloran {
 
+enum class PaletteFrom { greyRamp, rom, file };
+
+// Where the colours come from, read once from what was given (setPaletteSource).
 struct PaletteChoice {
-  std::string source;                    // empty: the grey ramp; a number: a ROM offset; else a file, FILE@OFFSET for raw
+  std::string source;                    // as given, for the printed command; empty for the grey ramp
+  PaletteFrom from = PaletteFrom::greyRamp;
+  std::uint64_t offset = 0;              // in the ROM, or in a raw file (FILE@OFFSET)
+  std::string path;                      // the file
+  bool offsetGiven = false;              // the file was given as FILE@OFFSET
   PixelFormat format = defaultFormat();  // of raw colours, in the ROM or a raw file
   std::uint32_t bank = 0;                // which group of 2^bits colours, from 0
 };
 
-// Whether a source names a ROM offset (a number, as START reads them), and which.
-bool paletteOffsetOf(const std::string& source, std::uint64_t& offset);
+// Takes a source as --palette gives it: empty, the grey ramp; a number (as
+// START reads them), a ROM offset; FILE@OFFSET, a raw file from OFFSET;
+// anything else, a file. The format and the bank stay.
+void setPaletteSource(PaletteChoice& choice, const std::string& source);
+
+// A palette at a ROM offset, as the view takes a typed one.
+void setPaletteOffset(PaletteChoice& choice, std::uint64_t offset);
 
 struct LoadedPalette {
   Palette colours;          // 2^bits of them, black where the source had none

@@ -82,6 +82,45 @@ class DumpTest : public ::testing::Test {
   std::vector<std::string> events_;
 };
 
+// A palette's source is read once, where it is given.
+TEST(PaletteSource, EachFormIsReadOnce) {
+  const struct {
+    const char* given;
+    PaletteFrom from;
+    std::uint64_t offset;
+    const char* path;
+    bool offsetGiven;
+  } cases[] = {
+      {"", PaletteFrom::greyRamp, 0, "", false},
+      {"512", PaletteFrom::rom, 512, "", false},
+      {"0x200", PaletteFrom::rom, 512, "", false},
+      {"01000", PaletteFrom::rom, 512, "", false},  // START's forms: a leading 0 is octal
+      {"pal.gpl", PaletteFrom::file, 0, "pal.gpl", false},
+      {"raw.bin@0x10", PaletteFrom::file, 16, "raw.bin", true},
+      {"my@pal.gpl", PaletteFrom::file, 0, "my@pal.gpl", false},
+      {"@5", PaletteFrom::file, 0, "@5", false},
+      {"./512", PaletteFrom::file, 0, "./512", false},
+  };
+  for (const auto& c : cases) {
+    PaletteChoice choice;
+    choice.bank = 3;
+    setPaletteSource(choice, c.given);
+    EXPECT_EQ(choice.from, c.from) << c.given;
+    EXPECT_EQ(choice.offset, c.offset) << c.given;
+    EXPECT_EQ(choice.path, c.path) << c.given;
+    EXPECT_EQ(choice.offsetGiven, c.offsetGiven) << c.given;
+    EXPECT_EQ(choice.source, c.given);
+    EXPECT_EQ(choice.bank, 3u) << c.given;
+  }
+  // Moved a colour on, a palette in a raw file keeps its file.
+  PaletteChoice raw;
+  setPaletteSource(raw, "raw.bin@0x10");
+  std::string problem;
+  ASSERT_TRUE(movePalette(raw, 1, problem));
+  EXPECT_EQ(raw.source, "raw.bin@0x12");
+  EXPECT_EQ(raw.offset, 18u);
+}
+
 TEST_F(DumpTest, ReportsEachSnapshotThenTheRomsEnd) {
   makeRom(3 + 2 * 32 + 10);  // two 4x4 images after 3 bytes, and 10 bytes of a third
   const DumpResult result = dump(4, 4, 5, 3);
