@@ -5,7 +5,7 @@
 #include "browse/view.h"
 #include "browse/view_parts.h"
 #include "console/canvas.h"
-#include "snapshot/bmp_file.h"
+#include "snapshot/image_size.h"
 #include "texts/texts.h"
 
 namespace velloran {

@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "snapshot/bmp_file.h"
+#include "snapshot/image_size.h"
 
 namespace velloran {
 

@@ -1,6 +1,7 @@
 #include "snapshot/snapshot_writer.h"
 
 #include "snapshot/bmp_file.h"
+#include "snapshot/image_size.h"
 #include "snapshot/pixel_conversion.h"
 
 #include <gtest/gtest.h>
