@@ -306,7 +306,8 @@ DumpResult dumpImages(const FileHandle& rom, const DumpRequest& request, const D
   // running out of memory for them ends the dump as for the buffers. No
   // snapshot file is open where they grow.
   try {
-    const PixelDecoder decoder = makeDecoder(request.format, false, request.paletteColours);
+    const SnapshotEncoder& encoder = encoderFor(request.png);
+    const PixelDecoder decoder = makeDecoder(request.format, encoder.needsColourTable(request.format), request.paletteColours);
     const ImageShape shape = shapeOf(width, height, decoder);
     const bool indexed = isIndexed(request.format);
     EncoderState encoding;
@@ -314,10 +315,10 @@ DumpResult dumpImages(const FileHandle& rom, const DumpRequest& request, const D
                                      indexed ? paletteText(request.palette) : "",
                                      indexed && request.palette.from != PaletteFrom::greyRamp ? std::to_string(request.palette.bank)
                                                                                 : ""};
-    Run run{rom, request, hooks, decoder, shape, encoderFor(request.png), encoding,
+    Run run{rom, request, hooks, decoder, shape, encoder, encoding,
             allocate(rawBytesOf(shape, firstBlock(shape))),
             indexed ? allocate(pixelBytesOf(shape, firstBlock(shape))) : Buffer(), false, {}, 0, start, false};
-    if (!run.raw || (indexed && !run.unpacked) || !run.encoder.start(encoding, shape)) {
+    if (!run.raw || (indexed && !run.unpacked) || !run.encoder.start(encoding, decoder, shape)) {
       return DumpResult{DumpEnd::noMemory, false, start};
     }
     const DumpResult reached = moveTo(run, start);

@@ -18,7 +18,7 @@
 //   54          the rows, bottom row first, each rowBytes long: the pixels
 //               (pixel_conversion.h), zero bytes up to a multiple of 4
 //
-// Other formats (pixels/pixel_decoder.h) change these fields:
+// Other formats (bmp_pixels.h) change these fields:
 //
 //   5-6-5     biCompression 3 (BI_BITFIELDS), then the masks R F800, G 07E0,
 //             B 001F at 54; bfOffBits 66
@@ -37,7 +37,7 @@
 #include <cstdint>
 #include <string>
 
-#include "pixels/pixel_decoder.h"
+#include "snapshot/bmp_pixels.h"
 
 namespace velloran {
 

@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "pixels/pixel_decoder.h"
+#include "snapshot/bmp_pixels.h"
 
 namespace velloran {
 
@@ -22,10 +23,11 @@ constexpr std::uint64_t rowBytesFor(std::uint32_t width, unsigned fileBits = 16)
 
 // Writes `height` rows of `width` pixels from `source` (rows `sourceStride`
 // bytes apart, first row first) into `destination` (rows `rowBytes` apart,
-// last row first), as the BMP file keeps `decoder`'s format, zeroing each
+// last row first), as `plan` says the BMP file keeps the format, zeroing each
 // row's padding.
-void convertRows(const PixelDecoder& decoder, const unsigned char* source, std::size_t sourceStride,
-                 std::uint32_t width, std::uint32_t height, unsigned char* destination, std::size_t rowBytes);
+void convertRows(const BmpPlan& plan, const PixelDecoder& decoder, const unsigned char* source,
+                 std::size_t sourceStride, std::uint32_t width, std::uint32_t height, unsigned char* destination,
+                 std::size_t rowBytes);
 
 // convertRows in the default format.
 void convertImage(const unsigned char* source, std::size_t sourceStride, std::uint32_t width,

@@ -6,7 +6,8 @@ namespace velloran {
 
 namespace {
 
-bool startBmp(EncoderState& state, const ImageShape& shape) {
+bool startBmp(EncoderState& state, const PixelDecoder& decoder, const ImageShape& shape) {
+  state.bmp = planBmp(decoder.format);
   state.converted.reset(new (std::nothrow) unsigned char[blockBufferBytes(shape)]);
   return state.converted != nullptr;
 }
@@ -15,14 +16,14 @@ void beginBmp(EncoderState&, const PixelDecoder&, const ImageShape&, std::uint64
 
 bool addBmpBlock(EncoderState& state, SnapshotFile& snapshot, const PixelDecoder& decoder, const ImageShape& shape,
                  const ImageBlock& block, const unsigned char* pixels, bool zeros) {
-  return writeSnapshotBlock(snapshot, decoder, shape, block, pixels, zeros, state.converted.get());
+  return writeSnapshotBlock(snapshot, state.bmp, decoder, shape, block, pixels, zeros, state.converted.get());
 }
 
 bool finishBmp(EncoderState&, SnapshotFile& snapshot) {
   return finishSnapshotFile(snapshot);
 }
 
-bool startPng(EncoderState& state, const ImageShape&) {
+bool startPng(EncoderState& state, const PixelDecoder&, const ImageShape&) {
   return startPngStream(state.png);
 }
 
@@ -41,8 +42,14 @@ bool finishPngSnapshot(EncoderState& state, SnapshotFile& snapshot) {
   return finishPng(state.png, snapshot) && finishSnapshotFile(snapshot);
 }
 
-constexpr SnapshotEncoder kBmpEncoder{kBmpExtension, startBmp, beginBmp, addBmpBlock, finishBmp};
-constexpr SnapshotEncoder kPngEncoder{kPngExtension, startPng, beginPngSnapshot, addPngBlockOf, finishPngSnapshot};
+// PNG rows are RGB bytes, made from the fields: no table.
+bool noColourTable(const PixelFormat&) {
+  return false;
+}
+
+constexpr SnapshotEncoder kBmpEncoder{kBmpExtension, bmpNeedsColourTable, startBmp, beginBmp, addBmpBlock, finishBmp};
+constexpr SnapshotEncoder kPngEncoder{kPngExtension, noColourTable, startPng, beginPngSnapshot, addPngBlockOf,
+                                      finishPngSnapshot};
 
 }  // namespace
 

@@ -16,12 +16,15 @@ struct EncoderState {
   SnapshotOrigin origin;                       // where the images come from; the offset is each one's
   PngStream png;                               // PNG: the deflate state and buffers
   std::unique_ptr<unsigned char[]> converted;  // BMP: one block as the file holds it, and the headers
+  BmpPlan bmp{};                               // BMP: how its pixels keep the format
 };
 
 struct SnapshotEncoder {
   const char* extension;  // of the snapshots' names
+  // Whether the decoder needs its 16-bit colour table for this format.
+  bool (*needsColourTable)(const PixelFormat& format);
   // Readies what every snapshot of `shape` needs; false when memory is short.
-  bool (*start)(EncoderState& state, const ImageShape& shape);
+  bool (*start)(EncoderState& state, const PixelDecoder& decoder, const ImageShape& shape);
   // Before each snapshot's file is made, so that nothing is allocated while
   // it is open: the image starting at `offset` in the ROM.
   void (*begin)(EncoderState& state, const PixelDecoder& decoder, const ImageShape& shape, std::uint64_t offset);

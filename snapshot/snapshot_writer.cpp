@@ -51,8 +51,8 @@ std::size_t fileBytesOf(const ImageShape& shape, const ImageBlock& block) {
 }  // namespace
 
 ImageShape shapeOf(std::uint32_t width, std::uint32_t height, const PixelDecoder& decoder) {
-  return ImageShape{width, height, romBitsPerPixel(decoder.format), decoder.pixelBytes, decoder.fileBits,
-                    stripRows(decoder.format)};
+  return ImageShape{width, height, romBitsPerPixel(decoder.format), decoder.pixelBytes,
+                    bmpBitsPerPixel(bmpPixelsOf(decoder.format)), stripRows(decoder.format)};
 }
 
 std::string snapshotName(const std::string& dumpPrefix, std::int32_t number, const char* extension) {
@@ -177,24 +177,25 @@ CreateResult createSnapshotFile(const std::string& dumpPrefix, std::int32_t& sna
   }
 }
 
-bool writeSnapshotBlock(SnapshotFile& snapshot, const PixelDecoder& decoder, const ImageShape& shape,
-                        const ImageBlock& block, const unsigned char* pixels, bool rawIsZeros, unsigned char* buffer) {
-  const std::uint32_t headerBytes = bmpHeaderBytes(decoder.bmp);
+bool writeSnapshotBlock(SnapshotFile& snapshot, const BmpPlan& plan, const PixelDecoder& decoder,
+                        const ImageShape& shape, const ImageBlock& block, const unsigned char* pixels, bool rawIsZeros,
+                        unsigned char* buffer) {
+  const std::uint32_t headerBytes = bmpHeaderBytes(plan.pixels);
   std::uint64_t offset = headerBytes + rowsOffsetOf(shape, block);
   std::size_t bytes = fileBytesOf(shape, block);
   unsigned char* start = buffer + headerBytes;
   std::uint32_t fileSize = 0;
-  bmpFileSize(shape.width, shape.height, decoder.bmp, fileSize);
+  bmpFileSize(shape.width, shape.height, plan.pixels, fileSize);
   snapshot.fullLength = fileSize;
   if (rawIsZeros) {
     bytes = 0;
   } else {
     const std::size_t rowStride = block.rowCount > 1 ? static_cast<std::size_t>(rowBytesOf(shape)) : bytes;
-    convertRows(decoder, pixels, std::size_t{block.columnCount} * shape.pixelBytes, block.columnCount, block.rowCount,
-                start, rowStride);
+    convertRows(plan, decoder, pixels, std::size_t{block.columnCount} * shape.pixelBytes, block.columnCount,
+                block.rowCount, start, rowStride);
   }
   if (offset == headerBytes) {
-    fillBmpHeaders(buffer, shape.width, shape.height, decoder.bmp, decoder.colourOfWord.data());
+    fillBmpHeaders(buffer, shape.width, shape.height, plan.pixels, decoder.colourOfWord.data());
     start = buffer;
     offset = 0;
     bytes += headerBytes;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "pixels/pixel_decoder.h"
+#include "snapshot/bmp_pixels.h"
 #include "platform/platform.h"
 
 namespace velloran {
@@ -96,8 +97,9 @@ CreateResult createSnapshotFile(const std::string& dumpPrefix, std::int32_t& sna
 // first row carries the headers with it, so a one-block snapshot is one write.
 // Rows past the ROM's end (`rawIsZeros`) are never written: they stay holes
 // that read as zero bytes and, where the file system can, take no room.
-bool writeSnapshotBlock(SnapshotFile& snapshot, const PixelDecoder& decoder, const ImageShape& shape,
-                        const ImageBlock& block, const unsigned char* pixels, bool rawIsZeros, unsigned char* buffer);
+bool writeSnapshotBlock(SnapshotFile& snapshot, const BmpPlan& plan, const PixelDecoder& decoder,
+                        const ImageShape& shape, const ImageBlock& block, const unsigned char* pixels, bool rawIsZeros,
+                        unsigned char* buffer);
 
 // Gives a snapshot whose blocks were all written its full length and closes
 // it; false when the system did not accept everything.

@@ -157,7 +157,8 @@ class SnapshotWriterTest : public ::testing::Test {
     ImageBlock block = firstBlock(image);
     const unsigned char* at = raw.data();
     do {
-      EXPECT_TRUE(writeSnapshotBlock(snapshot, defaultDecoder(), image, block, at, false, buffer.data()));
+      EXPECT_TRUE(writeSnapshotBlock(snapshot, planBmp(defaultFormat()), defaultDecoder(), image, block, at, false,
+                                     buffer.data()));
       at += rawBytesOf(image, block);
     } while (nextBlock(image, block));
     EXPECT_TRUE(finishSnapshotFile(snapshot));

@@ -9,6 +9,7 @@
 
 #include "pixels/pixel_decoder.h"
 #include "pixels/pixel_format.h"
+#include "snapshot/bmp_pixels.h"
 
 namespace {
 
@@ -40,13 +41,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(again.fields[channel].shift == format.fields[channel].shift);
     check(again.fields[channel].bits == format.fields[channel].bits);
   }
-  // Without the colour table, which would cost each input 65,536 colours.
-  const velloran::PixelDecoder decoder = velloran::makeDecoder(format, false);
+  // The colour table only where the BMP needs it, as a dump makes it: it
+  // costs an input 65,536 colours.
+  const velloran::PixelDecoder decoder = velloran::makeDecoder(format, velloran::bmpNeedsColourTable(format));
   std::vector<unsigned char> raw(size * format.wordBytes + format.wordBytes);
   for (std::size_t index = 0; index < raw.size(); ++index) raw[index] = static_cast<unsigned char>(index * 37 + size);
   std::vector<std::uint32_t> colours(size + 1);
   velloran::decodeColours(decoder, raw.data(), size + 1, colours.data());
-  std::vector<unsigned char> file((size + 1) * decoder.fileBits / 8);
-  velloran::encodeBmpPixels(decoder, raw.data(), size + 1, file.data());
+  const velloran::BmpPlan plan = velloran::planBmp(format);
+  std::vector<unsigned char> file((size + 1) * plan.fileBits / 8);
+  velloran::encodeBmpPixels(plan, decoder, raw.data(), size + 1, file.data());
   return 0;
 }
