@@ -133,7 +133,8 @@ const Binding* bindingFor(const KeyRow (&rows)[count], const KeyPress& press) {
       if (binding.change == nullptr || binding.key != press.key) continue;
       const bool hasCharacter = press.key == Key::character || press.key == Key::pasted;
       if (hasCharacter && binding.character != 0 && binding.character != press.character) continue;
-      if ((binding.shift == Shift::with && !press.shifted) || (binding.shift == Shift::without && press.shifted)) continue;
+      const bool shiftFits = binding.shift == Shift::any || (binding.shift == Shift::with) == press.shifted;
+      if (!shiftFits) continue;
       return &binding;
     }
   }

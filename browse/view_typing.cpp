@@ -1,8 +1,7 @@
 // What is typed on the view's status line: an offset, a size, a zoom, a
 // format or a palette, read as a hex editor shows numbers.
-#include <cinttypes>
-#include <cstdio>
 #include <limits>
+#include <string_view>
 
 #include "browse/view.h"
 #include "browse/view_parts.h"
@@ -18,12 +17,10 @@ namespace {
 
 constexpr std::size_t kLongestTyped = 64;
 
-
-// A number typed in the view, as a hex editor shows offsets: 0x, $, a
-// trailing h, a leading 0 or a letter A-F make it hexadecimal (00810D14,
-// 1A3460); digits alone are decimal, never octal. A sign before it is kept. False, with the message,
-// when it cannot be used; `limit` is the largest magnitude, and `tooLarge`
-// what is said of a larger one.
+// A number typed in the view, in the hex editor's forms (texts/numbers.h).
+// A sign before it is kept. False, with the message, when it cannot be used;
+// `limit` is the largest magnitude, and `tooLarge` what is said of a larger
+// one.
 bool readTyped(const std::string& text, std::uint64_t limit, Text tooLarge, bool& negative,
                std::uint64_t& magnitude, std::string& problem) {
   std::string_view digits = text;

@@ -1,9 +1,9 @@
 #include "console/keys.h"
 
-#include "texts/numbers.h"
-
 #include <algorithm>
 #include <string_view>
+
+#include "texts/numbers.h"
 
 namespace velloran {
 
@@ -111,43 +111,15 @@ Length stringLength(std::string_view bytes, std::size_t& length) {
 // A decimal parameter, 0 for none or junk.
 int parameterOf(const std::string& text) {
   std::uint64_t value = 0;
-  if (text.empty()) return 0;
   return readNumber(text, NumberGrammar::decimal, 1000000, value) == NumberRead::read ? static_cast<int>(value) : 0;
 }
 
-// ESC[<button;column;row M (m: a release): the buttons' bits as xterm sends
-// them, 4 Shift, 32 a motion, 64 the wheel; cells counted from 1.
-bool readMouse(std::string_view sequence, KeyPress& press) {
-  if (sequence.size() < 4 || sequence[2] != '<' || (sequence.back() != 'M' && sequence.back() != 'm')) return false;
-  const std::string parameters(sequence.substr(3, sequence.size() - 4));
-  const std::size_t first = parameters.find(';');
-  const std::size_t second = parameters.find(';', first == std::string::npos ? first : first + 1);
-  if (first == std::string::npos || second == std::string::npos) return false;
-  const int buttons = parameterOf(parameters.substr(0, first));
-  const int column = parameterOf(parameters.substr(first + 1, second - first - 1));
-  const int row = parameterOf(parameters.substr(second + 1));
-  if (column < 1 || row < 1) return false;
-  MouseAction action = sequence.back() == 'm' ? MouseAction::release : MouseAction::press;
-  if ((buttons & 32) != 0) action = MouseAction::motion;
-  if ((buttons & 64) != 0) {
-    if ((buttons & 3) > 1) return false;  // sideways wheels: no key
-    action = (buttons & 1) != 0 ? MouseAction::wheelDown : MouseAction::wheelUp;
-  }
-  press.key = Key::mouse;
-  press.shifted = (buttons & 4) != 0;
-  press.mouse = MouseReport{action, buttons & 3, column - 1, row - 1};
-  return true;
-}
-
-// ESC[M and three bytes, each plus 32: the buttons' bits as in the SGR form,
-// but a release says no button (3); cells counted from 1.
-bool readOldMouse(std::string_view sequence, KeyPress& press) {
-  if (sequence.size() != 6 || sequence[2] != 'M') return false;
-  const int buttons = static_cast<unsigned char>(sequence[3]) - 32;
-  const int column = static_cast<unsigned char>(sequence[4]) - 32;
-  const int row = static_cast<unsigned char>(sequence[5]) - 32;
+// A report's buttons as xterm sends them (4 Shift, 32 a motion, 64 the
+// wheel) at a cell counted from 1; false for a cell out of range or a
+// sideways wheel, which are no keys.
+bool mouseReport(int buttons, bool released, int column, int row, KeyPress& press) {
   if (buttons < 0 || column < 1 || row < 1) return false;
-  MouseAction action = (buttons & 3) == 3 ? MouseAction::release : MouseAction::press;
+  MouseAction action = released ? MouseAction::release : MouseAction::press;
   if ((buttons & 32) != 0) action = MouseAction::motion;
   if ((buttons & 64) != 0) {
     if ((buttons & 3) > 1) return false;
@@ -157,6 +129,29 @@ bool readOldMouse(std::string_view sequence, KeyPress& press) {
   press.shifted = (buttons & 4) != 0;
   press.mouse = MouseReport{action, buttons & 3, column - 1, row - 1};
   return true;
+}
+
+// ESC[<button;column;row M (m: a release).
+bool readMouse(std::string_view sequence, KeyPress& press) {
+  if (sequence.size() < 4 || sequence[2] != '<' || (sequence.back() != 'M' && sequence.back() != 'm')) return false;
+  const std::string parameters(sequence.substr(3, sequence.size() - 4));
+  const std::size_t first = parameters.find(';');
+  const std::size_t second = parameters.find(';', first == std::string::npos ? first : first + 1);
+  if (first == std::string::npos || second == std::string::npos) return false;
+  const int buttons = parameterOf(parameters.substr(0, first));
+  const int column = parameterOf(parameters.substr(first + 1, second - first - 1));
+  const int row = parameterOf(parameters.substr(second + 1));
+  return mouseReport(buttons, sequence.back() == 'm', column, row, press);
+}
+
+// ESC[M and three bytes, each plus 32: the buttons as in the SGR form, but
+// a release says no button (3).
+bool readOldMouse(std::string_view sequence, KeyPress& press) {
+  if (sequence.size() != 6 || sequence[2] != 'M') return false;
+  const int buttons = static_cast<unsigned char>(sequence[3]) - 32;
+  const int column = static_cast<unsigned char>(sequence[4]) - 32;
+  const int row = static_cast<unsigned char>(sequence[5]) - 32;
+  return mouseReport(buttons, (buttons & 3) == 3, column, row, press);
 }
 
 // The key a whole sequence stands for. A modifier after the first parameter
@@ -209,6 +204,12 @@ bool keysUnfinished(const KeyDecoder& decoder) {
 
 namespace {
 
+// Waits out a quiet spell: true once `kQuietWaits` waits have passed with
+// nothing new.
+bool quietLongEnough(KeyDecoder& decoder, bool waitedLongEnough) {
+  return waitedLongEnough && ++decoder.waits >= kQuietWaits;
+}
+
 // Inside a bracketed paste: printable characters as pasted ones, the rest
 // dropped, until the paste's end.
 bool nextPasted(KeyDecoder& decoder, bool waitedLongEnough, KeyPress& press) {
@@ -221,7 +222,7 @@ bool nextPasted(KeyDecoder& decoder, bool waitedLongEnough, KeyPress& press) {
     return true;
   }
   if (bytes.size() < kPasteEnd.size() && kPasteEnd.compare(0, bytes.size(), bytes) == 0 &&
-      !(waitedLongEnough && ++decoder.waits >= kQuietWaits)) {
+      !quietLongEnough(decoder, waitedLongEnough)) {
     return false;  // perhaps the start of the end
   }
   const auto first = static_cast<unsigned char>(bytes[0]);
@@ -234,20 +235,15 @@ bool nextPasted(KeyDecoder& decoder, bool waitedLongEnough, KeyPress& press) {
 
 namespace {
 
-// Waits out a quiet spell: true once `kQuietWaits` waits have passed with
-// nothing new.
-bool quietLongEnough(KeyDecoder& decoder, bool waitedLongEnough) {
-  return waitedLongEnough && ++decoder.waits >= kQuietWaits;
-}
-
 // Drops the rest of a control sequence too long to be a key: its parameter
 // and intermediate bytes, and its final byte. A sequence that stays cut off
 // for a quiet spell ends there, so that the keys after it count.
 void dropRestOfSequence(KeyDecoder& decoder, bool waitedLongEnough) {
+  const std::string& bytes = decoder.pending;
   std::size_t at = 0;
-  while (at < decoder.pending.size() && isParameterOrIntermediate(static_cast<unsigned char>(decoder.pending[at]))) ++at;
-  if (at < decoder.pending.size()) {
-    if (isFinal(static_cast<unsigned char>(decoder.pending[at]))) ++at;
+  while (at < bytes.size() && isParameterOrIntermediate(static_cast<unsigned char>(bytes[at]))) ++at;
+  if (at < bytes.size()) {
+    if (isFinal(static_cast<unsigned char>(bytes[at]))) ++at;
     decoder.dropping = false;
   } else if (quietLongEnough(decoder, waitedLongEnough)) {
     decoder.dropping = false;

@@ -134,7 +134,9 @@ ImageEnd giveUp(Run& run, SnapshotFile& snapshot, const ImageBlock& block) {
 ImageEnd writeImage(Run& run, SnapshotFile& snapshot, ImageBlock& block) {
   bool zeros = false;  // the block lies wholly past the ROM's end
   for (;;) {
-    if (!run.encoder.addBlock(run.encoding, snapshot, run.decoder, run.shape, block, pixelsOf(run), zeros)) return giveUp(run, snapshot, block);
+    if (!run.encoder.addBlock(run.encoding, snapshot, run.decoder, run.shape, block, pixelsOf(run), zeros)) {
+      return giveUp(run, snapshot, block);
+    }
     if (!nextBlock(run.shape, block)) break;
     // A big image is given up rather than finished, so that a stop is prompt.
     if (run.hooks.control() == DumpControl::stopNow) {
@@ -307,14 +309,15 @@ DumpResult dumpImages(const FileHandle& rom, const DumpRequest& request, const D
   // snapshot file is open where they grow.
   try {
     const SnapshotEncoder& encoder = encoderFor(request.png);
-    const PixelDecoder decoder = makeDecoder(request.format, encoder.needsColourTable(request.format), request.paletteColours);
+    const PixelDecoder decoder =
+        makeDecoder(request.format, encoder.needsColourTable(request.format), request.paletteColours);
     const ImageShape shape = shapeOf(width, height, decoder);
     const bool indexed = isIndexed(request.format);
     EncoderState encoding;
+    const bool paletteGiven = indexed && request.palette.from != PaletteFrom::greyRamp;
     encoding.origin = SnapshotOrigin{request.romPath, start, request.format.name, request.software,
                                      indexed ? paletteText(request.palette) : "",
-                                     indexed && request.palette.from != PaletteFrom::greyRamp ? std::to_string(request.palette.bank)
-                                                                                : ""};
+                                     paletteGiven ? std::to_string(request.palette.bank) : ""};
     Run run{rom, request, hooks, decoder, shape, encoder, encoding,
             allocate(rawBytesOf(shape, firstBlock(shape))),
             indexed ? allocate(pixelBytesOf(shape, firstBlock(shape))) : Buffer(), false, {}, 0, start, false};

@@ -1,20 +1,15 @@
 // POSIX: the terminal's key mode, its events (a new size, Ctrl-Z, fg) and
 // giving it back before every stop.
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <csignal>
-#include <cstdlib>
 #include <cstring>
 
 #include "platform/platform.h"
 #include "platform/posix_internal.h"
-
 
 namespace velloran {
 

@@ -1,19 +1,16 @@
 // POSIX: standard output and the terminal's size and kind.
 #include <poll.h>
 #include <sys/ioctl.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/platform.h"
 #include "platform/posix_internal.h"
-
 
 namespace velloran {
 
