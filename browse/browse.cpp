@@ -84,7 +84,7 @@ void browse_parts::draw(Session& session) {
   if (session.decoder.format.name != session.view.format.name) {
     session.decoder = makeDecoder(session.view.format, true, session.paletteColours);
   }
-  const Frame frame = drawView(session.view, session.decoder, session.rom, session.romName);
+  const Frame frame = drawView(session.view, session.decoder, romAtOffsets(session.rom), session.romName);
   // Over images in pixels, the status line is drawn again; the help alone when it is up.
   const int textFromRow = session.view.help ? 0 : session.view.rows - statusRows(session.view);
   sayAtOnce(canvasOf(session.view.graphics).frameText(session.canvas, frame, textFromRow));

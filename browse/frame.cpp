@@ -26,7 +26,7 @@ struct Placement {
 // says which of their pixels the ROM holds (a pixel whose first byte it
 // holds counts, its missing bytes read as zero, as a dump reads them).
 struct RowReader {
-  const FileHandle& rom;
+  const ByteSource& source;
   std::uint64_t romLength;
   std::uint64_t start;
   const PixelFormat& format;
@@ -43,7 +43,7 @@ struct RowReader {
 };
 
 // A reader of `span` pixels of each row from the view's pan on.
-RowReader rowReader(const FileHandle& rom, const View& view, std::uint64_t start, const PixelFormat& format,
+RowReader rowReader(const ByteSource& source, const View& view, std::uint64_t start, const PixelFormat& format,
                     std::uint64_t span, std::uint64_t lastRow) {
   const std::uint64_t width = static_cast<std::uint32_t>(view.width);
   const bool tiled = isTiled(format);
@@ -51,7 +51,7 @@ RowReader rowReader(const FileHandle& rom, const View& view, std::uint64_t start
   // Linear indices are read from a whole byte's first pixel.
   const std::uint64_t from = tiled ? 0 : isIndexed(format) ? panX - panX % 8 : panX;
   const std::uint64_t columns = tiled ? width : std::min(width - from, panX + span - from);
-  return RowReader{rom, view.romLength, start, format, width, panX, view.panY, from, columns, lastRow, {}, {}, 0, 0};
+  return RowReader{source, view.romLength, start, format, width, panX, view.panY, from, columns, lastRow, {}, {}, 0, 0};
 }
 
 // The ROM bytes of one image row, or of one row of tiles.
@@ -74,14 +74,12 @@ const unsigned char* rowAt(RowReader& reader, std::uint64_t shown) {
     std::uint64_t rows = wholeRows ? std::max<std::uint64_t>(1, kPieceBytes / std::max<std::uint64_t>(1, rowBytes)) : 1;
     rows = std::max(strip, std::min(rows - rows % strip, lastRow - first));
     const auto bytes = static_cast<std::size_t>(wholeRows ? romBytesOf(reader.format, reader.width, rows) : readBytes);
-    reader.raw.assign(bytes, 0);
+    reader.raw.resize(bytes);
     const std::uint64_t at = first / strip * stripBytes(reader) + romBytesOf(reader.format, reader.fromColumn, 1);
-    readAt(reader.rom, reader.start + at, reader.raw.data(), bytes);
-    if (isIndexed(reader.format)) {
-      reader.pixels.resize(static_cast<std::size_t>(rows * reader.readColumns));
-      unpackIndices(reader.format, reader.raw.data(), static_cast<std::uint32_t>(reader.readColumns),
-                    static_cast<std::uint32_t>(rows), reader.pixels.data());
-    }
+    if (isIndexed(reader.format)) reader.pixels.resize(static_cast<std::size_t>(rows * reader.readColumns));
+    readImageRows(reader.source, reader.format, reader.start + at, static_cast<std::uint32_t>(reader.readColumns),
+                  static_cast<std::uint32_t>(rows), reader.raw.data(),
+                  isIndexed(reader.format) ? reader.pixels.data() : nullptr);
     reader.firstRow = first;
     reader.rowCount = rows;
   }
@@ -146,7 +144,7 @@ void finishPainting(Painter& painter) {
 // Zoomed in by k: each image pixel is k x k cell pixels. An image for sixel
 // or kitty keeps one pixel each; the terminal's protocol repeats them.
 void drawZoomedIn(Painter& painter, const View& view, const PixelDecoder& decoder, const Placement& place,
-                  const FileHandle& rom) {
+                  const ByteSource& source) {
   const auto k = static_cast<std::uint64_t>(view.zoom);
   const std::uint64_t width = static_cast<std::uint32_t>(view.width);
   const std::uint64_t sourceColumns = std::min<std::uint64_t>(width - view.panX, (place.columns + k - 1) / k);
@@ -154,7 +152,7 @@ void drawZoomedIn(Painter& painter, const View& view, const PixelDecoder& decode
       std::min<std::uint64_t>(static_cast<std::uint32_t>(view.height) - view.panY, (place.pixelRows + k - 1) / k);
   const std::uint64_t repeat = painter.image != nullptr ? 1 : k;
   // At most a screen's width of pixels from each row.
-  RowReader reader = rowReader(rom, view, place.start, decoder.format, sourceColumns, sourceRows);
+  RowReader reader = rowReader(source, view, place.start, decoder.format, sourceColumns, sourceRows);
   std::vector<std::uint32_t> colours(static_cast<std::size_t>(painter.image != nullptr ? sourceColumns : place.columns));
   std::vector<std::uint32_t> decoded(static_cast<std::size_t>(sourceColumns));
   const int pixelRows = painter.image != nullptr ? static_cast<int>(sourceRows) : place.pixelRows;
@@ -177,7 +175,7 @@ void drawZoomedIn(Painter& painter, const View& view, const PixelDecoder& decode
 // Zoomed out by k: each cell pixel is the average of a k x k block, of the
 // pixels the ROM holds; none held shows the background.
 void drawZoomedOut(Painter& painter, const View& view, const PixelDecoder& decoder, const Placement& place,
-                   const FileHandle& rom) {
+                   const ByteSource& source) {
   const auto k = static_cast<std::uint64_t>(-view.zoom);
   const std::uint64_t width = static_cast<std::uint32_t>(view.width);
   const std::uint64_t pixelBytes = decoder.pixelBytes;
@@ -188,7 +186,7 @@ void drawZoomedOut(Painter& painter, const View& view, const PixelDecoder& decod
   // by piece (never one of tiles: a row of tiles fits a piece).
   const bool wholeRows = sourceColumns * pixelBytes <= kPieceBytes || isTiled(decoder.format);
   const std::uint64_t piecePixels = kPieceBytes / pixelBytes;
-  RowReader reader = rowReader(rom, view, place.start, decoder.format, sourceColumns, sourceRows);
+  RowReader reader = rowReader(source, view, place.start, decoder.format, sourceColumns, sourceRows);
   std::vector<unsigned char> piece(wholeRows ? 0 : kPieceBytes + 8);
   std::vector<unsigned char> pieceRaw(wholeRows || !isIndexed(decoder.format) ? 0 : kPieceBytes + 8);
   std::vector<ColourSum> sums(static_cast<std::size_t>(place.columns), ColourSum{0, 0, 0, 0});
@@ -205,13 +203,9 @@ void drawZoomedOut(Painter& painter, const View& view, const PixelDecoder& decod
         const std::uint64_t skip = isIndexed(decoder.format) ? column % 8 : 0;
         const std::uint64_t at = place.start + romBytesOf(decoder.format, width, view.panY + row) +
                                  romBytesOf(decoder.format, column - skip, 1);
-        const auto bytes = static_cast<std::size_t>(romBytesOf(decoder.format, skip + count, 1));
-        std::vector<unsigned char>& target = isIndexed(decoder.format) ? pieceRaw : piece;
-        std::fill(target.begin(), target.end(), 0);
-        readAt(rom, at, target.data(), bytes);
-        if (isIndexed(decoder.format)) {
-          unpackIndices(decoder.format, pieceRaw.data(), static_cast<std::uint32_t>(skip + count), 1, piece.data());
-        }
+        const bool indexed = isIndexed(decoder.format);
+        readImageRows(source, decoder.format, at, static_cast<std::uint32_t>(skip + count), 1,
+                      indexed ? pieceRaw.data() : piece.data(), indexed ? piece.data() : nullptr);
         addToBlocks(sums, decoder, piece.data() + skip, first, count, k);
       }
     }
@@ -270,7 +264,7 @@ void drawPalette(Screen& screen, const View& view, const PixelDecoder& decoder) 
 
 }  // namespace
 
-Frame drawView(const View& view, const PixelDecoder& decoder, const FileHandle& rom, const std::string& romName) {
+Frame drawView(const View& view, const PixelDecoder& decoder, const ByteSource& source, const std::string& romName) {
   Frame frame{blankScreen(view.columns, view.rows), {}};
   const Layout layout = layoutOf(view);
   const int area = std::max(0, view.rows - statusRows(view));
@@ -292,9 +286,9 @@ Frame drawView(const View& view, const PixelDecoder& decoder, const FileHandle& 
         painter.image = &frame.images.back().image;
       }
       if (view.zoom >= 1) {
-        drawZoomedIn(painter, view, decoder, place, rom);
+        drawZoomedIn(painter, view, decoder, place, source);
       } else {
-        drawZoomedOut(painter, view, decoder, place, rom);
+        drawZoomedOut(painter, view, decoder, place, source);
       }
       if (inPixels) {
         ShownImage& shown = frame.images.back();

@@ -9,14 +9,14 @@
 
 #include "browse/view.h"
 #include "console/canvas.h"
+#include "pixels/image_rows.h"
 #include "pixels/pixel_decoder.h"
-#include "platform/platform.h"
 
 namespace velloran {
 
 // Reads only the bytes of the images on screen, in pieces of at most 1 MiB;
 // past the ROM's end the terminal's own background shows. In sixel or
 // kitty, the help overlay shows without images.
-Frame drawView(const View& view, const PixelDecoder& decoder, const FileHandle& rom, const std::string& romName);
+Frame drawView(const View& view, const PixelDecoder& decoder, const ByteSource& source, const std::string& romName);
 
 }  // namespace velloran

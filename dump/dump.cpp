@@ -6,6 +6,7 @@
 #include <memory>
 #include <new>
 
+#include "pixels/image_rows.h"
 #include "snapshot/snapshot_encoder.h"
 #include "texts/texts.h"
 
@@ -28,6 +29,7 @@ Buffer allocate(std::size_t bytes) {
 // dump needs the same few MiB whatever the image's size.
 struct Run {
   const FileHandle& rom;
+  ByteSource source;  // the ROM from the start on
   const DumpRequest& request;
   const DumpHooks& hooks;
   const PixelDecoder& decoder;
@@ -76,20 +78,16 @@ enum class ReadEnd { read, nothing, failed, stopped };
 // Reads one block's ROM bytes; those past the ROM's end are zeros. `nothing`
 // when the ROM had no byte left for the first block of an image.
 ReadEnd readBlock(Run& run, const ImageBlock& block, bool firstOfImage = false) {
+  // Once the ROM has ended it is not asked again: a terminal would wait for more.
+  const ByteSource source = run.romEnded ? bytesInMemory(nullptr, 0) : run.source;
+  const ReadResult read = readImageRows(source, run.decoder.format, run.position, block.columnCount, block.rowCount,
+                                        run.raw.get(), run.unpacked.get());
+  run.position += read.bytesRead;
+  if (read.stopped) return ReadEnd::stopped;
+  if (read.failed) return ReadEnd::failed;
   const std::size_t wanted = rawBytesOf(run.shape, block);
-  std::size_t got = 0;
-  if (!run.romEnded) {
-    const ReadResult read = readFull(run.rom, run.raw.get(), wanted);
-    run.position += read.bytesRead;
-    if (read.stopped) return ReadEnd::stopped;
-    if (read.failed) return ReadEnd::failed;
-    got = read.bytesRead;
-    run.romEnded = got < wanted;
-  }
-  if (firstOfImage && got == 0 && wanted > 0) return ReadEnd::nothing;
-  // Never what the previous block left in the buffer.
-  std::memset(run.raw.get() + got, 0, wanted - got);
-  if (run.unpacked) unpackIndices(run.decoder.format, run.raw.get(), block.columnCount, block.rowCount, run.unpacked.get());
+  run.romEnded = run.romEnded || read.bytesRead < wanted;
+  if (firstOfImage && read.bytesRead == 0 && wanted > 0) return ReadEnd::nothing;
   DumpEvent rows{DumpEventKind::imageRows, {}};
   rows.block = block;
   rows.pixels = pixelsOf(run);
@@ -318,7 +316,7 @@ DumpResult dumpImages(const FileHandle& rom, const DumpRequest& request, const D
     encoding.origin = SnapshotOrigin{request.romPath, start, request.format.name, request.software,
                                      indexed ? paletteText(request.palette) : "",
                                      paletteGiven ? std::to_string(request.palette.bank) : ""};
-    Run run{rom, request, hooks, decoder, shape, encoder, encoding,
+    Run run{rom, romInOrder(rom), request, hooks, decoder, shape, encoder, encoding,
             allocate(rawBytesOf(shape, firstBlock(shape))),
             indexed ? allocate(pixelBytesOf(shape, firstBlock(shape))) : Buffer(), false, {}, 0, start, false};
     if (!run.raw || (indexed && !run.unpacked) || !run.encoder.start(encoding, decoder, shape)) {

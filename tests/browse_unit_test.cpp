@@ -528,7 +528,7 @@ TEST(Help, ABoxThatFitsItsTextAndSaysWhatIsCut) {
   for (const GraphicsMode mode : {GraphicsMode::blocks, GraphicsMode::sixel}) {
     View view = startView(0, 0, 64, 32, 1, 100, 40, mode, 10, 20);
     view.help = true;
-    const Frame tall = drawView(view, defaultDecoder(), FileHandle(), "rom");
+    const Frame tall = drawView(view, defaultDecoder(), bytesInMemory(nullptr, 0), "rom");
     const std::vector<std::string> lines = helpLines();
     std::size_t longest = 0;
     for (const std::string& line : lines) longest = std::max(longest, line.size());
@@ -545,7 +545,7 @@ TEST(Help, ABoxThatFitsItsTextAndSaysWhatIsCut) {
     EXPECT_EQ(boxRows, static_cast<int>(lines.size()) + 2);
     view.columns = 60;
     view.rows = 8;
-    const std::string shown = frameText(drawView(view, defaultDecoder(), FileHandle(), "rom").screen);
+    const std::string shown = frameText(drawView(view, defaultDecoder(), bytesInMemory(nullptr, 0), "rom").screen);
     EXPECT_NE(shown.find("more lines in a taller terminal"), std::string::npos);
     EXPECT_NE(shown.find("Keys"), std::string::npos);
   }
