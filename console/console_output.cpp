@@ -127,6 +127,18 @@ void sayError(std::string_view text) {
   std::fputs(line.c_str(), stderr);
 }
 
+void showProgress(std::string_view text) {
+  static std::size_t shown = 0;  // the width of the progress on screen
+  if (!standardErrorIsTerminal()) return;
+  std::string line = "\r";
+  line.append(text);
+  if (line.size() - 1 < shown) line.append(shown - (line.size() - 1), ' ');
+  if (text.empty()) line += '\r';
+  shown = text.size();
+  std::fputs(line.c_str(), stderr);
+  std::fflush(stderr);
+}
+
 int outputError() {
   return firstError;
 }

@@ -42,6 +42,10 @@ void endOpenLine();
 // A problem on standard error, "velloran: " and `text` on a line of its own.
 void sayError(std::string_view text);
 
+// Progress on standard error where it is a terminal: `text` over the last
+// progress shown; an empty text wipes it. Nothing elsewhere.
+void showProgress(std::string_view text);
+
 // The error number of the first failed write, or 0 while none failed.
 int outputError();
 

@@ -19,6 +19,7 @@ namespace {
 constexpr const char* kHelp =
     "Usage: velloran [OPTION]... [ROM [PREFIX [WIDTH [HEIGHT [COUNT [START]]]]]]\n"
     "  or:  velloran --browse ROM [PREFIX [WIDTH [HEIGHT [COUNT [START]]]]]\n"
+    "  or:  velloran --scan ROM\n"
     "Pull raw images out of a ROM dump and save each one as a numbered BMP\n"
     "file, never overwriting a file that is already there. Pixels are 16-bit\n"
     "bgr555le words unless --format names another layout.\n"
@@ -64,6 +65,25 @@ constexpr const char* kHelpAfterAnswers =
     "                 palette), and where the image came from (Source,\n"
     "                 Offset, Width, Height, Format, Palette, Software) in\n"
     "                 text chunks; WIDTH and HEIGHT start at 1\n"
+    "      --compression=TYPE\n"
+    "                 the images are in a compressed stream whose header is at\n"
+    "                 START: lz77, lz11, rle, huffman, or auto (the header\n"
+    "                 says); it is decoded (at most 16 MiB) and COUNT images\n"
+    "                 are read from its bytes as from a ROM holding just them\n"
+    "      --decoded-offset=N\n"
+    "                 the first image starts N bytes into the decoded stream\n"
+    "      --scan     list the compressed streams of ROM, one line each: the\n"
+    "                 offset, the type, the decoded size, the stream's length,\n"
+    "                 the pointers to it, and the command that shows it. A\n"
+    "                 stream counts when it is on a 4-byte boundary, decodes\n"
+    "                 to exactly its size with no unused bit set, holds at\n"
+    "                 least --min-size bytes (32; 0 turns it off) and the ROM\n"
+    "                 holds a pointer to it (--pointer-base; none turns it off)\n"
+    "      --pointer-base=ADDRESS\n"
+    "                 where the ROM's byte 0 is mapped, for the pointers --scan\n"
+    "                 looks for: 0x08000000 unless given, or none\n"
+    "      --min-size=N\n"
+    "                 the smallest decoded size --scan lists, in bytes\n"
     "      --list-formats\n"
     "                 list the formats by name, bits per pixel and layout\n"
     "      --list-keys\n"
@@ -85,10 +105,11 @@ constexpr const char* kHelpAfterAnswers =
     "      --         end of the options: a ROM named -x.rom can follow\n"
     "\n"
     "Exit status:\n"
-    "  0  every snapshot was written\n"
+    "  0  every snapshot was written (--scan: a stream was found)\n"
     "  1  the run failed: the ROM did not open, a snapshot could not be written,\n"
     "     the input ended early, or standard output could not be written\n"
-    "  2  the command line cannot be used\n"
+    "     (--scan: no stream was found)\n"
+    "  2  the command line cannot be used, or the stream is not one\n"
     "  A run stopped by a signal (SIGINT, SIGTERM, SIGHUP, SIGQUIT and every\n"
     "  other that ends a program) leaves no incomplete snapshot, then ends by\n"
     "  that signal.\n"
@@ -97,6 +118,9 @@ constexpr const char* kHelpAfterAnswers =
     "  velloran examples/demo.rom out/ 64 32 4 0x20D\n";
 
 const std::string kPreviewOption = "--preview";
+const std::string kScanOption = "--scan";
+const std::string kPointerBaseOption = "--pointer-base=";
+const std::string kMinSizeOption = "--min-size=";
 const std::string kGraphicsOption = "--graphics=";
 
 bool startsWith(const std::string& argument, const std::string& option) {
@@ -125,6 +149,33 @@ std::string paletteProblem(const CommandLine& command, bool paletteGiven, bool b
     return "--palette, --palette-format and --palette-bank are for indexed formats (i1 ... t8), not " + command.format.name;
   }
   if (paletteGiven && command.palette.source.empty()) return "--palette: the palette's source is empty";
+  return "";
+}
+
+// "none", or the address where the ROM's byte 0 is mapped.
+bool readPointerBase(const std::string& text, ScanFilters& filters) {
+  if (text == "none") {
+    filters.needPointer = false;
+    return true;
+  }
+  std::uint64_t base = 0;
+  if (readNumber(text, NumberGrammar::dialogue, UINT32_MAX, base) != NumberRead::read) return false;
+  filters.needPointer = true;
+  filters.pointerBase = static_cast<std::uint32_t>(base);
+  return true;
+}
+
+// The stream options fit together: the scan takes the ROM alone, and a
+// decoded offset is into a stream. Empty when they do.
+std::string streamProblem(const CommandLine& command, bool scan, bool scanFilterGiven, bool decodedOffsetGiven) {
+  if (scan && (command.browse || command.preview || command.compression != Compression::none)) {
+    return "--scan lists the streams of a ROM: not with --browse, --preview or --compression";
+  }
+  if (scan && command.answers.size() != 1) return "--scan takes one argument, the ROM";
+  if (scanFilterGiven && !scan) return "--pointer-base and --min-size are for --scan";
+  if (decodedOffsetGiven && command.compression == Compression::none) {
+    return "--decoded-offset is for a stream: give --compression too";
+  }
   return "";
 }
 
@@ -171,6 +222,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
   bool paletteGiven = false;
   bool bankGiven = false;
   bool formatGiven = false;
+  bool decodedOffsetGiven = false;
+  bool scan = false;
+  bool scanFilterGiven = false;
   for (const std::string& argument : arguments) {
     if (!optionsEnded && argument == "--") {
       optionsEnded = true;
@@ -212,6 +266,43 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
                           "': N must be a whole number from 0 to 999999.";
         return command;
       }
+    } else if (!optionsEnded && startsWith(argument, kCompressionOption)) {
+      if (!readCompression(valueOf(argument, kCompressionOption), command.compression)) {
+        command.action = CommandAction::usageError;
+        command.problem = "--compression '" + valueOf(argument, kCompressionOption) +
+                          "': TYPE must be lz77, lz11, rle, huffman or auto.";
+        return command;
+      }
+    } else if (!optionsEnded && startsWith(argument, kDecodedOffsetOption)) {
+      decodedOffsetGiven = true;
+      if (readNumber(valueOf(argument, kDecodedOffsetOption), NumberGrammar::dialogue, kLargestDecodedSize,
+                     command.decodedOffset) != NumberRead::read) {
+        command.action = CommandAction::usageError;
+        command.problem = "--decoded-offset '" + valueOf(argument, kDecodedOffsetOption) +
+                          "': N must be a number of bytes from 0 to 16777215.";
+        return command;
+      }
+    } else if (!optionsEnded && argument == kScanOption) {
+      scan = true;
+    } else if (!optionsEnded && startsWith(argument, kPointerBaseOption)) {
+      scanFilterGiven = true;
+      if (!readPointerBase(valueOf(argument, kPointerBaseOption), command.scanFilters)) {
+        command.action = CommandAction::usageError;
+        command.problem = "--pointer-base '" + valueOf(argument, kPointerBaseOption) +
+                          "': ADDRESS must be a number below 2^32, or none.";
+        return command;
+      }
+    } else if (!optionsEnded && startsWith(argument, kMinSizeOption)) {
+      scanFilterGiven = true;
+      std::uint64_t size = 0;
+      if (readNumber(valueOf(argument, kMinSizeOption), NumberGrammar::dialogue, kLargestDecodedSize, size) !=
+          NumberRead::read) {
+        command.action = CommandAction::usageError;
+        command.problem = "--min-size '" + valueOf(argument, kMinSizeOption) +
+                          "': N must be a number of bytes from 0 to 16777215.";
+        return command;
+      }
+      command.scanFilters.smallestSize = static_cast<std::uint32_t>(size);
     } else if (!optionsEnded && argument == kPngOption) {
       command.png = true;
     } else if (!optionsEnded && argument == "--browse") {
@@ -248,7 +339,13 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     }
   }
   const std::string palette = paletteProblem(command, paletteGiven, bankGiven, formatGiven);
-  if (!palette.empty()) {
+  const std::string streams = streamProblem(command, scan, scanFilterGiven, decodedOffsetGiven);
+  if (!streams.empty()) {
+    command.action = CommandAction::usageError;
+    command.problem = streams;
+  } else if (scan) {
+    command.action = CommandAction::scanStreams;
+  } else if (!palette.empty()) {
     command.action = CommandAction::usageError;
     command.problem = palette;
   } else if (graphicsGiven && !command.browse && !command.preview) {

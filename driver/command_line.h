@@ -11,10 +11,11 @@
 #include "dump/dump_request.h"
 #include "dump/palette_source.h"
 #include "pixels/pixel_format.h"
+#include "streams/stream_scan.h"
 
 namespace velloran {
 
-enum class CommandAction { dump, showHelp, showVersion, listFormats, listKeys, usageError };
+enum class CommandAction { dump, scanStreams, showHelp, showVersion, listFormats, listKeys, usageError };
 
 struct CommandLine {
   CommandAction action = CommandAction::dump;
@@ -27,6 +28,9 @@ struct CommandLine {
   PixelFormat format = defaultFormat();  // --format=NAME
   bool png = false;                      // --png: PNG snapshots
   PaletteChoice palette;                 // --palette, --palette-format, --palette-bank
+  Compression compression = Compression::none;  // --compression=TYPE
+  std::uint64_t decodedOffset = 0;              // --decoded-offset=N
+  ScanFilters scanFilters;                      // --pointer-base, --min-size for --scan
 };
 
 // Options may stand anywhere before "--"; after it everything is an answer.

@@ -12,6 +12,7 @@
 #include "console/preview.h"
 #include "driver/command_line.h"
 #include "driver/questions.h"
+#include "driver/scan.h"
 #include "driver/version.h"
 #include "dump/dump.h"
 #include "platform/platform.h"
@@ -27,10 +28,6 @@ void sayLine(Text text) {
   say("\n");
   say(textOf(text));
 }
-
-constexpr int kStatusWritten = 0;
-constexpr int kStatusFailed = 1;
-constexpr int kStatusUsage = 2;
 
 // ---- The transcript: the dump's events as text ------------------------------
 
@@ -101,10 +98,14 @@ int reportWriteError(int error) {
   return kStatusFailed;
 }
 
+}  // namespace
+
 int finish(int status) {
   flushSaid();
   return outputError() == 0 ? status : reportWriteError(outputError());
 }
+
+namespace {
 
 
 // The dialogue's words, and on standard error the system's reason.
@@ -158,6 +159,11 @@ RunResult dump(const DumpRequest& answered, std::size_t given, const CommandLine
                         dumpControl};
   const DumpResult result = dumpImages(rom, request, hooks);
   if (pictures.preview.on) dropLateReplies();
+  if (result.end == DumpEnd::badStream) {
+    const int status = finish(kStatusUsage);
+    sayError(printableText(result.problem));
+    return {status, 0};
+  }
   if (result.end == DumpEnd::noMemory) {
     sayLine(Text::noMemory);
     return {finish(kStatusFailed), 0};
@@ -240,6 +246,8 @@ bool requestOf(const CommandLine& command, DumpRequest& request, std::string& us
   request.format = command.format;
   request.palette = command.palette;
   request.png = command.png;
+  request.compression = command.compression;
+  request.decodedOffset = command.decodedOffset;
   request.software = std::string("velloran ") + VELLORAN_VERSION;
   return takeArguments(command.answers, request, usageProblem);
 }
@@ -265,6 +273,8 @@ RunResult dispatch(const CommandLine& command) {
       return show(keyListText());
     case CommandAction::usageError:
       return refuse(command.problem);
+    case CommandAction::scanStreams:
+      return scanForStreams(command.answers[0], command.scanFilters);
     case CommandAction::dump:
       break;
   }

@@ -8,6 +8,10 @@ namespace velloran {
 // How a run ended: the exit status, and the stop request (a signal number)
 // that cut it short, or 0. The process is ended by that request only once
 // everything it holds was given back.
+constexpr int kStatusWritten = 0;
+constexpr int kStatusFailed = 1;
+constexpr int kStatusUsage = 2;
+
 struct RunResult {
   int status;
   int stopRequest;
@@ -19,6 +23,9 @@ struct RunResult {
 // snapshot per image, the final ROM position on standard output). Status 0 when every snapshot attempted was written, 1
 // when the run failed, 2 for a command line that cannot be used.
 RunResult runCommand(const std::vector<std::string>& arguments);
+
+// Flushes what was said and gives `status`, or 1 where standard output failed.
+int finish(int status);
 
 // Flushes and closes standard output, the last check that all of it was
 // written; the status to exit with.

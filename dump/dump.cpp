@@ -5,9 +5,11 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "pixels/image_rows.h"
 #include "snapshot/snapshot_encoder.h"
+#include "streams/compressed_stream.h"
 #include "texts/texts.h"
 
 namespace velloran {
@@ -36,6 +38,7 @@ struct Run {
   ImageShape shape;
   const SnapshotEncoder& encoder;  // BMP or PNG, as the request says
   EncoderState& encoding;
+  std::vector<unsigned char> decoded;  // the stream's bytes, when the images are in one
   Buffer raw;        // one block of ROM bytes
   Buffer unpacked;   // indexed formats: the block's indices, a byte each
   bool listed;  // the prefix's folder was listed, or tried
@@ -266,6 +269,37 @@ DumpResult moveTo(Run& run, std::uint64_t start) {
   return romStopped(RomStop::unreadable, false, start);
 }
 
+// The rest of the ROM from the stream's start, up to what the longest
+// stream can take: the stream is decoded from memory.
+constexpr std::size_t kLongestStreamBytes = std::size_t{36} << 20;
+
+// Reads and decodes the stream at the read position; the images are then
+// read from its decoded bytes, from the request's decoded offset on.
+DumpResult readStream(Run& run, std::uint64_t start) {
+  std::vector<unsigned char> bytes;
+  const ReadResult read = readSourceBytes(run.source, start, kLongestStreamBytes, bytes,
+                                          [&run]() { return run.hooks.control() != DumpControl::stopNow; });
+  if (read.stopped) {
+    report(run, DumpEventKind::stopped);
+    return DumpResult{DumpEnd::stopped, false, start};
+  }
+  if (read.failed) {
+    reportRomStop(run, RomStop::unreadable);
+    return romStopped(RomStop::unreadable, false, start);
+  }
+  DecodedStream stream = decodeStream(bytes.data(), bytes.size(), run.request.compression);
+  if (stream.problem != StreamProblem::none) {
+    DumpResult refused{DumpEnd::badStream, false, start};
+    refused.problem = streamProblemText(stream, start, run.request.compression);
+    return refused;
+  }
+  run.encoding.origin.compression = streamTypeName(stream.type);
+  run.decoded = std::move(stream.bytes);
+  run.source = bytesInMemory(run.decoded.data(), run.decoded.size());
+  run.position = run.request.decodedOffset;
+  return DumpResult{DumpEnd::completed, true, start};
+}
+
 }  // namespace
 
 const char* dumpMessage(DumpProblem problem) {
@@ -315,8 +349,10 @@ DumpResult dumpImages(const FileHandle& rom, const DumpRequest& request, const D
     const bool paletteGiven = indexed && request.palette.from != PaletteFrom::greyRamp;
     encoding.origin = SnapshotOrigin{request.romPath, start, request.format.name, request.software,
                                      indexed ? paletteText(request.palette) : "",
-                                     paletteGiven ? std::to_string(request.palette.bank) : ""};
-    Run run{rom, romInOrder(rom), request, hooks, decoder, shape, encoder, encoding,
+                                     paletteGiven ? std::to_string(request.palette.bank) : "",
+                                     request.compression != Compression::none ? compressionName(request.compression) : "",
+                                     start};
+    Run run{rom, romInOrder(rom), request, hooks, decoder, shape, encoder, encoding, {},
             allocate(rawBytesOf(shape, firstBlock(shape))),
             indexed ? allocate(pixelBytesOf(shape, firstBlock(shape))) : Buffer(), false, {}, 0, start, false};
     if (!run.raw || (indexed && !run.unpacked) || !run.encoder.start(encoding, decoder, shape)) {
@@ -324,6 +360,10 @@ DumpResult dumpImages(const FileHandle& rom, const DumpRequest& request, const D
     }
     const DumpResult reached = moveTo(run, start);
     if (reached.end != DumpEnd::completed) return reached;
+    if (request.compression != Compression::none) {
+      const DumpResult decoded = readStream(run, start);
+      if (decoded.end != DumpEnd::completed) return decoded;
+    }
     return dumpFrom(run);
   } catch (const std::bad_alloc&) {
     return DumpResult{DumpEnd::noMemory, false, start};

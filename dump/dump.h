@@ -82,6 +82,7 @@ enum class DumpEnd {
   endedByCaller,    // control said endBeforeNextImage
   stopped,          // control said stopNow
   noMemory,         // memory ran out; reported by no event
+  badStream,        // the stream the images were to come from is not one: DumpResult::problem says why
 };
 
 struct DumpResult {
@@ -89,6 +90,7 @@ struct DumpResult {
   bool allWritten;        // every snapshot attempted was written
   std::uint64_t position; // the ROM read position reached; after a stop, the start of the image given up
   RomStop rom = RomStop::ended;  // for romStopped
+  std::string problem = {};      // for badStream
 };
 
 // Whether a dump did all it could: every image asked for, or every one the

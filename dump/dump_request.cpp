@@ -15,6 +15,11 @@ std::string commandFor(const DumpRequest& request) {
   const std::string format =
       request.format.name == defaultFormat().name ? "" : shellWord(kFormatOption + request.format.name) + " ";
   const std::string png = request.png ? std::string(kPngOption) + " " : "";
+  std::string stream;
+  if (request.compression != Compression::none) {
+    stream = std::string(kCompressionOption) + compressionName(request.compression) + " ";
+    if (request.decodedOffset != 0) stream += kDecodedOffsetOption + std::to_string(request.decodedOffset) + " ";
+  }
   std::string palette;
   if (isIndexed(request.format) && request.palette.from != PaletteFrom::greyRamp) {
     palette = shellWord(kPaletteOption + request.palette.source) + " ";
@@ -23,7 +28,7 @@ std::string commandFor(const DumpRequest& request) {
     }
     if (request.palette.bank != 0) palette += kPaletteBankOption + std::to_string(request.palette.bank) + " ";
   }
-  return std::string("velloran ") + png + format + palette + (rom[0] == '-' ? "-- " : "") + shellWord(rom) + " " +
+  return std::string("velloran ") + png + stream + format + palette + (rom[0] == '-' ? "-- " : "") + shellWord(rom) + " " +
          shellWord(request.dumpPrefix) + " " + std::to_string(request.width) + " " + std::to_string(request.height) +
          " " + std::to_string(request.imageCount) + " " + offset;
 }

@@ -8,6 +8,7 @@
 
 #include "dump/palette_source.h"
 #include "pixels/pixel_format.h"
+#include "streams/compressed_stream.h"
 
 namespace velloran {
 
@@ -24,6 +25,8 @@ struct DumpRequest {
   PaletteChoice palette;   // an indexed format's colours: where they come from
   Palette paletteColours;  // and the colours themselves, loaded; empty: the grey ramp
   bool png = false;        // PNG snapshots (PREFIX + snapNNNN.png) instead of BMP
+  Compression compression = Compression::none;  // the images are in the stream at startAddress
+  std::uint64_t decodedOffset = 0;              // and start this far into its decoded bytes
   std::string software;    // the program and its version, for a PNG's origin
 };
 
@@ -33,6 +36,8 @@ constexpr const char* kPaletteOption = "--palette=";
 constexpr const char* kPaletteFormatOption = "--palette-format=";
 constexpr const char* kPaletteBankOption = "--palette-bank=";
 constexpr const char* kPngOption = "--png";
+constexpr const char* kCompressionOption = "--compression=";
+constexpr const char* kDecodedOffsetOption = "--decoded-offset=";
 
 // The command that dumps what `request` asks for, ready to paste into a shell.
 std::string commandFor(const DumpRequest& request);

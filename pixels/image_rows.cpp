@@ -42,6 +42,23 @@ ByteSource bytesInMemory(const unsigned char* bytes, std::size_t count) {
   return ByteSource{&kInMemory, nullptr, bytes, count};
 }
 
+ReadResult readSourceBytes(const ByteSource& source, std::uint64_t offset, std::size_t most,
+                           std::vector<unsigned char>& bytes, const std::function<bool()>& goOn) {
+  constexpr std::size_t kPieceBytes = std::size_t{1} << 20;
+  bytes.clear();
+  while (bytes.size() < most) {
+    const std::size_t had = bytes.size();
+    const std::size_t wanted = std::min(kPieceBytes, most - had);
+    bytes.resize(had + wanted);
+    const ReadResult read = source.kind->read(source, offset + had, bytes.data() + had, wanted);
+    bytes.resize(had + read.bytesRead);
+    if (read.failed || read.stopped) return ReadResult{bytes.size(), read.failed, read.stopped};
+    if (!goOn()) return ReadResult{bytes.size(), false, true};
+    if (read.bytesRead < wanted) break;
+  }
+  return ReadResult{bytes.size(), false, false};
+}
+
 ReadResult readImageRows(const ByteSource& source, const PixelFormat& format, std::uint64_t offset,
                          std::uint32_t columns, std::uint32_t rows, unsigned char* raw, unsigned char* indices) {
   const auto wanted = static_cast<std::size_t>(romBytesOf(format, columns, rows));

@@ -6,6 +6,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <vector>
 
 #include "pixels/pixel_format.h"
 #include "platform/platform.h"
@@ -35,6 +37,11 @@ ByteSource romAtOffsets(const FileHandle& rom);
 
 // Bytes that stay in memory while the source is read.
 ByteSource bytesInMemory(const unsigned char* bytes, std::size_t count);
+
+// Up to `most` bytes from `offset` on into `bytes`, a piece at a time,
+// until the source ends; between pieces `goOn` may say stop (stopped).
+ReadResult readSourceBytes(const ByteSource& source, std::uint64_t offset, std::size_t most,
+                           std::vector<unsigned char>& bytes, const std::function<bool()>& goOn);
 
 // The `rows` rows (a multiple of stripRows) of `columns` pixels at `offset`,
 // a linear row from its first byte: their bytes into `raw` (romBytesOf), the

@@ -218,6 +218,7 @@ bool standardStreamsAreTerminals();
 
 // Whether standard output is a terminal (a console).
 bool standardOutputIsTerminal();
+bool standardErrorIsTerminal();
 
 // Sets the terminal on standard input so that each key arrives at once and
 // is not echoed, while the keys that send signals (Ctrl-C, Ctrl-Z, Ctrl-\)

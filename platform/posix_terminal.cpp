@@ -123,4 +123,8 @@ bool standardOutputIsTerminal() {
   return isatty(STDOUT_FILENO) == 1;
 }
 
+bool standardErrorIsTerminal() {
+  return isatty(STDERR_FILENO) == 1;
+}
+
 }  // namespace velloran

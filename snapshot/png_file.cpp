@@ -219,10 +219,18 @@ void beginPng(PngStream& png, const PixelDecoder& decoder, const ImageShape& sha
     for (int channel = 0; channel < (png.alpha ? 4 : 3); ++channel) bits.push_back(decoder.format.fields[channel].bits);
     putChunk(png.pending, "sBIT", bits.data(), bits.size());
   }
-  char offset[32];
-  std::snprintf(offset, sizeof offset, "0x%08" PRIX64, origin.offset);
+  const auto hex = [](std::uint64_t value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "0x%08" PRIX64, value);
+    return std::string(text);
+  };
+  const bool decoded = !origin.compression.empty();
   putText(png.pending, "Source", fileNameOf(origin.source));
-  putText(png.pending, "Offset", offset);
+  putText(png.pending, "Offset", hex(decoded ? origin.streamOffset : origin.offset));
+  if (decoded) {
+    putText(png.pending, "Compression", origin.compression);
+    putText(png.pending, "Decoded offset", hex(origin.offset));
+  }
   putText(png.pending, "Width", std::to_string(shape.width));
   putText(png.pending, "Height", std::to_string(shape.height));
   putText(png.pending, "Format", origin.format);

@@ -37,6 +37,8 @@ struct SnapshotOrigin {
   std::string software;  // "velloran" and its version
   std::string palette;      // where an indexed format's palette came from; empty: none given
   std::string paletteBank;  // its bank, where one was given
+  std::string compression;  // the stream's type, where the image was decoded from one;
+  std::uint64_t streamOffset = 0;  // its offset in the ROM; `offset` is then the image's in its decoded bytes
 };
 
 struct ZlibStream;  // zlib's state, released with its owner

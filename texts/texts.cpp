@@ -71,6 +71,18 @@ constexpr Entry kTexts[] = {
     {Text::noLaterPlace, "No later place: U goes forward again after u."},
     {Text::savesPng, "Saves are PNG files now (t: BMP)."},
     {Text::savesBmp, "Saves are BMP files now (t: PNG)."},
+    {Text::streamAt, "the stream at "},
+    {Text::streamFine, "decodes"},
+    {Text::streamNotThatType, "its header's type byte 0x%02X is not that of "},
+    {Text::streamNotAStream,
+     "its header's type byte is not that of a stream: lz77 0x10, lz11 0x11, rle 0x30, huffman 0x24 or 0x28"},
+    {Text::streamEmpty, "its header gives a decoded size of 0"},
+    {Text::streamCopyBeforeStart, "a copy from before the decoded bytes' start, at "},
+    {Text::streamEndsInside, "the ROM ends inside the stream, at "},
+    {Text::streamTreeOutside, "a node of its huffman tree points outside the tree, at "},
+    {Text::noStreamAfter, "No stream after this offset (d: the streams --scan lists)."},
+    {Text::noStreamBefore, "No stream before this offset (D: the streams --scan lists)."},
+    {Text::streamOpensWithC, ": c decodes it"},
 };
 
 constexpr bool everyTextInPlace() {

@@ -75,6 +75,18 @@ enum class Text {
   noLaterPlace,
   savesPng,
   savesBmp,
+  // Compressed streams' problems.
+  streamAt,
+  streamFine,
+  streamNotThatType,   // a printf format: the header's first byte
+  streamNotAStream,
+  streamEmpty,
+  streamCopyBeforeStart,
+  streamEndsInside,
+  streamTreeOutside,
+  noStreamAfter,
+  noStreamBefore,
+  streamOpensWithC,
   count              // not a text: how many there are
 };
 

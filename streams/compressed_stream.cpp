@@ -1,0 +1,406 @@
+#include "streams/compressed_stream.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+
+#include "texts/texts.h"
+
+namespace velloran {
+
+namespace {
+
+constexpr std::size_t kHeaderBytes = 4;
+
+struct TypeName {
+  StreamType type;
+  unsigned char header;  // the header's first byte
+  const char* name;
+};
+
+constexpr TypeName kTypes[] = {{StreamType::lz77, 0x10, "lz77"},
+                               {StreamType::lz11, 0x11, "lz11"},
+                               {StreamType::rle, 0x30, "rle"},
+                               {StreamType::huffman4, 0x24, "huffman"},
+                               {StreamType::huffman8, 0x28, "huffman"}};
+
+struct CompressionName {
+  Compression compression;
+  const char* name;
+};
+
+constexpr CompressionName kCompressions[] = {{Compression::none, "none"},   {Compression::lz77, "lz77"},
+                                             {Compression::lz11, "lz11"},   {Compression::rle, "rle"},
+                                             {Compression::huffman, "huffman"}, {Compression::automatic, "auto"}};
+
+// Each problem's text, in StreamProblem's order.
+constexpr Text kProblemTexts[] = {Text::streamFine,      Text::streamNotThatType, Text::streamNotAStream,
+                                  Text::streamEmpty,     Text::streamCopyBeforeStart, Text::streamEndsInside,
+                                  Text::streamTreeOutside};
+static_assert(sizeof kProblemTexts / sizeof kProblemTexts[0] == static_cast<std::size_t>(StreamProblem::count),
+              "a text for every StreamProblem");
+
+// Where the decoded bytes go: kept, or only counted. The decoders are the
+// same code for both.
+struct KeptBytes {
+  std::vector<unsigned char>& out;
+  std::size_t count() const { return out.size(); }
+  void literal(const unsigned char* from, std::size_t length) { out.insert(out.end(), from, from + length); }
+  void fill(unsigned char value, std::size_t length) { out.insert(out.end(), length, value); }
+  // Byte by byte where the copy overlaps what it writes: a distance of 1
+  // repeats the last byte.
+  void copy(std::size_t distance, std::size_t length) {
+    const std::size_t from = out.size() - distance;
+    if (distance >= length) {
+      out.insert(out.end(), out.begin() + static_cast<std::ptrdiff_t>(from),
+                 out.begin() + static_cast<std::ptrdiff_t>(from + length));
+      return;
+    }
+    for (std::size_t i = 0; i < length; ++i) out.push_back(out[from + i]);
+  }
+  void symbol(unsigned char value) { out.push_back(value); }
+};
+
+struct CountedBytes {
+  std::size_t produced = 0;
+  std::size_t count() const { return produced; }
+  void literal(const unsigned char*, std::size_t length) { produced += length; }
+  void fill(unsigned char, std::size_t length) { produced += length; }
+  void copy(std::size_t, std::size_t length) { produced += length; }
+  void symbol(unsigned char) { ++produced; }
+};
+
+// The stream's bytes, read forward; reading past them is a problem.
+struct Input {
+  const unsigned char* data;
+  std::size_t size;
+  std::size_t at;
+  bool has(std::size_t bytes) const { return size - at >= bytes; }
+};
+
+struct Outcome {
+  StreamProblem problem;
+  std::size_t at;  // the problem's place, or the stream's end
+  bool cut;        // a copy or run was cut at the declared size
+  bool loose;  // flag bits set for blocks that never come, or a tree no encoder writes
+};
+
+Outcome failed(StreamProblem problem, std::size_t at) {
+  return Outcome{problem, at, false, false};
+}
+
+// One copy's length and distance, as lz77 and lz11 code them; false when the
+// stream ends inside it.
+template <bool kLz11>
+bool readCopy(Input& input, std::size_t& length, std::size_t& distance) {
+  if (!input.has(2)) return false;
+  const unsigned b0 = input.data[input.at];
+  if (!kLz11 || (b0 >> 4) >= 2) {
+    length = (b0 >> 4) + (kLz11 ? 1 : 3);
+    distance = (((b0 & 0xFu) << 8) | input.data[input.at + 1]) + 1;
+    input.at += 2;
+    return true;
+  }
+  const unsigned char* b = input.data + input.at;
+  if ((b0 >> 4) == 0) {
+    if (!input.has(3)) return false;
+    length = (((b0 & 0xFu) << 4) | (b[1] >> 4)) + 0x11;
+    distance = (((b[1] & 0xFu) << 8) | b[2]) + 1;
+    input.at += 3;
+    return true;
+  }
+  if (!input.has(4)) return false;
+  length = (((b0 & 0xFu) << 12) | (unsigned{b[1]} << 4) | (b[2] >> 4)) + 0x111;
+  distance = (((b[2] & 0xFu) << 8) | b[3]) + 1;
+  input.at += 4;
+  return true;
+}
+
+template <bool kLz11, typename Output>
+Outcome decodeLz(Input input, std::size_t size, Output& output) {
+  bool cut = false;
+  while (output.count() < size) {
+    if (!input.has(1)) return failed(StreamProblem::endsInside, input.at);
+    const unsigned flags = input.data[input.at++];
+    for (unsigned bit = 0x80; bit != 0; bit >>= 1) {
+      if (output.count() >= size) {
+        // The flags of blocks that never come.
+        const bool unused = (flags & ((bit << 1) - 1)) != 0;
+        return Outcome{StreamProblem::none, input.at, cut, unused};
+      }
+      if ((flags & bit) == 0) {
+        if (!input.has(1)) return failed(StreamProblem::endsInside, input.at);
+        output.literal(input.data + input.at++, 1);
+        continue;
+      }
+      const std::size_t copyAt = input.at;
+      std::size_t length = 0;
+      std::size_t distance = 0;
+      if (!readCopy<kLz11>(input, length, distance)) return failed(StreamProblem::endsInside, copyAt);
+      if (distance > output.count()) return failed(StreamProblem::copyBeforeStart, copyAt);
+      if (length > size - output.count()) {
+        length = size - output.count();
+        cut = true;
+      }
+      output.copy(distance, length);
+    }
+  }
+  return Outcome{StreamProblem::none, input.at, cut, false};
+}
+
+template <typename Output>
+Outcome decodeRle(Input input, std::size_t size, Output& output) {
+  bool cut = false;
+  while (output.count() < size) {
+    if (!input.has(1)) return failed(StreamProblem::endsInside, input.at);
+    const unsigned flag = input.data[input.at++];
+    std::size_t length = (flag & 0x7Fu) + ((flag & 0x80u) != 0 ? 3 : 1);
+    const bool run = (flag & 0x80u) != 0;
+    const std::size_t needed = run ? 1 : length;
+    if (!input.has(needed)) return failed(StreamProblem::endsInside, input.at);
+    if (length > size - output.count()) {
+      length = size - output.count();
+      cut = true;
+    }
+    if (run) {
+      output.fill(input.data[input.at], length);
+    } else {
+      output.literal(input.data + input.at, length);
+    }
+    input.at += needed;
+  }
+  return Outcome{StreamProblem::none, input.at, cut, false};
+}
+
+// The huffman tree, checked before any code is read: every node reached
+// from the root has its children inside the tree. `distinct`: no symbol
+// stands at two leaves and each fits the symbols' bits, as an encoder
+// writes it.
+struct Tree {
+  std::size_t start;  // of the tree's bytes: the stream's offset 4
+  std::size_t end;
+  bool distinct;
+};
+
+// Where a node's children are, or 0 when they are outside the tree.
+std::size_t childrenOf(const Input& input, const Tree& tree, std::size_t node) {
+  const std::size_t pair = (node & ~std::size_t{1}) + (input.data[node] & 0x3Fu) * 2 + 2;
+  return pair + 1 < tree.end ? pair : 0;
+}
+
+bool checkTree(const Input& input, Tree& tree, unsigned symbolBits, std::size_t& badNode) {
+  std::vector<std::size_t> pending{tree.start + 1};
+  std::vector<bool> seen(256, false);
+  std::vector<bool> visited(tree.end - tree.start, false);
+  tree.distinct = true;
+  while (!pending.empty()) {
+    const std::size_t node = pending.back();
+    pending.pop_back();
+    if (visited[node - tree.start]) continue;  // a shared subtree is checked once
+    visited[node - tree.start] = true;
+    const std::size_t pair = childrenOf(input, tree, node);
+    if (pair == 0) {
+      badNode = node;
+      return false;
+    }
+    for (unsigned child = 0; child < 2; ++child) {
+      const bool leaf = (input.data[node] & (0x80u >> child)) != 0;
+      if (!leaf) {
+        pending.push_back(pair + child);
+        continue;
+      }
+      const unsigned symbol = input.data[pair + child];
+      if (seen[symbol] || symbol >= (1u << symbolBits)) tree.distinct = false;
+      seen[symbol] = true;
+    }
+  }
+  return true;
+}
+
+template <typename Output>
+Outcome decodeHuffman(Input input, std::size_t size, unsigned symbolBits, Output& output) {
+  if (input.size <= kHeaderBytes) return failed(StreamProblem::endsInside, input.size);
+  Tree tree{kHeaderBytes, kHeaderBytes + (std::size_t{input.data[kHeaderBytes]} + 1) * 2, false};
+  if (tree.end > input.size) return failed(StreamProblem::endsInside, input.size);
+  std::size_t badNode = 0;
+  if (!checkTree(input, tree, symbolBits, badNode)) return failed(StreamProblem::treeOutside, badNode);
+  input.at = tree.end;
+  const std::size_t symbols = symbolBits == 4 ? size * 2 : size;
+  std::size_t node = tree.start + 1;
+  std::size_t decoded = 0;
+  unsigned pendingNibble = 0;
+  while (decoded < symbols) {
+    if (!input.has(4)) return failed(StreamProblem::endsInside, input.at);
+    const unsigned char* b = input.data + input.at;
+    const std::uint32_t word = b[0] | (std::uint32_t{b[1]} << 8) | (std::uint32_t{b[2]} << 16) | (std::uint32_t{b[3]} << 24);
+    input.at += 4;
+    for (int bit = 31; bit >= 0 && decoded < symbols; --bit) {
+      const unsigned child = (word >> bit) & 1u;
+      const std::size_t pair = childrenOf(input, tree, node);
+      if ((input.data[node] & (0x80u >> child)) == 0) {
+        node = pair + child;
+        continue;
+      }
+      const unsigned symbol = input.data[pair + child];
+      node = tree.start + 1;
+      ++decoded;
+      if (symbolBits == 8) {
+        output.symbol(static_cast<unsigned char>(symbol));
+      } else if (decoded % 2 == 1) {
+        pendingNibble = symbol & 0xFu;  // the byte's low nibble comes first
+      } else {
+        output.symbol(static_cast<unsigned char>(pendingNibble | ((symbol & 0xFu) << 4)));
+      }
+    }
+  }
+  return Outcome{StreamProblem::none, input.at, false, !tree.distinct};
+}
+
+const TypeName* typeOfHeader(unsigned char header) {
+  for (const TypeName& known : kTypes) {
+    if (known.header == header) return &known;
+  }
+  return nullptr;
+}
+
+template <typename Output>
+DecodedStream decodeInto(const unsigned char* data, std::size_t size, Compression asked, Output& output) {
+  DecodedStream stream;
+  if (size < kHeaderBytes) {
+    stream.problem = StreamProblem::endsInside;
+    stream.problemAt = size;
+    return stream;
+  }
+  stream.header = data[0];
+  const TypeName* known = typeOfHeader(data[0]);
+  if (known == nullptr || !compressionAllows(asked, known->type)) {
+    stream.problem = asked == Compression::automatic ? StreamProblem::notAStream : StreamProblem::notThatType;
+    return stream;
+  }
+  stream.type = known->type;
+  stream.declaredSize = data[1] | (std::uint32_t{data[2]} << 8) | (std::uint32_t{data[3]} << 16);
+  if (stream.declaredSize == 0) {
+    stream.problem = StreamProblem::emptyStream;
+    return stream;
+  }
+  const Input input{data, size, kHeaderBytes};
+  Outcome outcome{};
+  switch (stream.type) {
+    case StreamType::lz77:
+      outcome = decodeLz<false>(input, stream.declaredSize, output);
+      break;
+    case StreamType::lz11:
+      outcome = decodeLz<true>(input, stream.declaredSize, output);
+      break;
+    case StreamType::rle:
+      outcome = decodeRle(input, stream.declaredSize, output);
+      break;
+    case StreamType::huffman4:
+    case StreamType::huffman8:
+      outcome = decodeHuffman(input, stream.declaredSize, stream.type == StreamType::huffman4 ? 4 : 8, output);
+      break;
+  }
+  stream.problem = outcome.problem;
+  stream.problemAt = outcome.at;
+  stream.length = outcome.at;
+  stream.strict = outcome.problem == StreamProblem::none && !outcome.cut && !outcome.loose;
+  return stream;
+}
+
+}  // namespace
+
+const char* streamTypeName(StreamType type) {
+  for (const TypeName& known : kTypes) {
+    if (known.type == type) return known.name;
+  }
+  return "?";
+}
+
+const char* compressionName(Compression compression) {
+  for (const CompressionName& known : kCompressions) {
+    if (known.compression == compression) return known.name;
+  }
+  return "?";
+}
+
+bool readCompression(const std::string& text, Compression& compression) {
+  for (const CompressionName& known : kCompressions) {
+    if (known.compression != Compression::none && text == known.name) {
+      compression = known.compression;
+      return true;
+    }
+  }
+  return false;
+}
+
+Compression compressionOf(StreamType type) {
+  switch (type) {
+    case StreamType::lz77:
+      return Compression::lz77;
+    case StreamType::lz11:
+      return Compression::lz11;
+    case StreamType::rle:
+      return Compression::rle;
+    case StreamType::huffman4:
+    case StreamType::huffman8:
+      break;
+  }
+  return Compression::huffman;
+}
+
+bool compressionAllows(Compression compression, StreamType type) {
+  switch (compression) {
+    case Compression::none:
+      return false;
+    case Compression::automatic:
+      return true;
+    case Compression::huffman:
+      return type == StreamType::huffman4 || type == StreamType::huffman8;
+    case Compression::lz77:
+      return type == StreamType::lz77;
+    case Compression::lz11:
+      return type == StreamType::lz11;
+    case Compression::rle:
+      return type == StreamType::rle;
+  }
+  return false;
+}
+
+DecodedStream decodeStream(const unsigned char* data, std::size_t size, Compression asked) {
+  std::vector<unsigned char> bytes;
+  KeptBytes output{bytes};
+  // The declared size is known from the header: one allocation.
+  if (size >= kHeaderBytes) bytes.reserve(data[1] | (std::size_t{data[2]} << 8) | (std::size_t{data[3]} << 16));
+  DecodedStream stream = decodeInto(data, size, asked, output);
+  if (stream.problem == StreamProblem::none) stream.bytes = std::move(bytes);
+  return stream;
+}
+
+DecodedStream checkStream(const unsigned char* data, std::size_t size, Compression asked) {
+  CountedBytes output;
+  return decodeInto(data, size, asked, output);
+}
+
+std::string streamProblemText(const DecodedStream& stream, std::uint64_t offset, Compression asked) {
+  char at[32];
+  std::snprintf(at, sizeof at, "0x%08" PRIX64, offset);
+  std::string text = std::string(textOf(Text::streamAt)) + at + ": ";
+  char place[32];
+  std::snprintf(place, sizeof place, "0x%08" PRIX64, offset + stream.problemAt);
+  switch (stream.problem) {
+    case StreamProblem::notThatType: {
+      char header[64];
+      std::snprintf(header, sizeof header, textOf(Text::streamNotThatType), stream.header);
+      return text + header + compressionName(asked);
+    }
+    case StreamProblem::copyBeforeStart:
+    case StreamProblem::endsInside:
+    case StreamProblem::treeOutside:
+      return text + textOf(kProblemTexts[static_cast<int>(stream.problem)]) + place;
+    default:
+      return text + textOf(kProblemTexts[static_cast<int>(stream.problem)]);
+  }
+}
+
+}  // namespace velloran
