@@ -43,7 +43,8 @@ void giveTerminalBack(Session& session) {
 // The ROM may have grown or shrunk since it was last looked at.
 void followRomLength(Session& session) {
   std::uint64_t length = 0;
-  if (fileLength(session.rom, length)) session.view.romLength = length;
+  if (fileLength(session.rom, length)) session.romLength = length;
+  followStream(session);
 }
 
 bool samePalette(const PaletteChoice& one, const PaletteChoice& other) {
@@ -57,11 +58,11 @@ void followPalette(Session& session) {
   if (!isIndexed(view.format)) return;
   if (samePalette(view.palette, session.loaded) && session.paletteBits == view.format.indexBits) return;
   LoadedPalette loaded;
-  if (!loadPalette(view.palette, view.format.indexBits, session.rom, view.romLength, loaded)) {
+  if (!loadPalette(view.palette, view.format.indexBits, session.rom, session.romLength, loaded)) {
     view.message = loaded.problem;
     view.palette = session.loaded;
     if (session.paletteBits == view.format.indexBits) return;
-    loadPalette(PaletteChoice{}, view.format.indexBits, session.rom, view.romLength, loaded);
+    loadPalette(PaletteChoice{}, view.format.indexBits, session.rom, session.romLength, loaded);
     view.palette = PaletteChoice{};
   }
   const std::string shortOf = shortPaletteText(loaded, view.format.indexBits);
@@ -84,7 +85,7 @@ void browse_parts::draw(Session& session) {
   if (session.decoder.format.name != session.view.format.name) {
     session.decoder = makeDecoder(session.view.format, true, session.paletteColours);
   }
-  const Frame frame = drawView(session.view, session.decoder, romAtOffsets(session.rom), session.romName);
+  const Frame frame = drawView(session.view, session.decoder, viewBytes(session), session.romName);
   // Over images in pixels, the status line is drawn again; the help alone when it is up.
   const int textFromRow = session.view.help ? 0 : session.view.rows - statusRows(session.view);
   sayAtOnce(canvasOf(session.view.graphics).frameText(session.canvas, frame, textFromRow));
@@ -129,6 +130,15 @@ KeysDone applyKeys(Session& session, KeyDecoder& decoder, bool waitedLongEnough)
       }
       case Action::redraw:
         session.canvas.wholeNext = true;
+        break;
+      case Action::toggleStream:
+        toggleStream(session);
+        break;
+      case Action::nextStream:
+        jumpToStream(session, true);
+        break;
+      case Action::previousStream:
+        jumpToStream(session, false);
         break;
       case Action::none:
         break;
@@ -205,6 +215,22 @@ BrowseEnd browseRom(const FileHandle& rom, const DumpRequest& request, const Ter
                   makeDecoder(request.format, true, request.paletteColours), request.palette, request.paletteColours,
                   isIndexed(request.format) ? request.format.indexBits : 0u, {}, false, CanvasState{}};
   session.view.png = request.png;
+  session.romLength = romLength;
+  if (request.compression != Compression::none) {
+    std::string problem;
+    if (!openStream(session, request.startAddress, request.compression, problem)) {
+      problem[0] = 't';  // a line of standard error, after "velloran: "
+      return BrowseEnd{2, 0, "", problem};
+    }
+    session.view.inStream = true;
+    session.view.streamOffset = request.startAddress;
+    session.view.offset = request.decodedOffset;
+    followStream(session);
+    if (request.decodedOffset >= session.view.romLength) {
+      return BrowseEnd{2, 0, "", "--decoded-offset '" + std::to_string(request.decodedOffset) + "': " +
+                                     textOf(Text::pastTheEnd)};
+    }
+  }
   followTerminalEvents();
   if (!takeTerminal(graphics.mode)) return BrowseEnd{1, 0, "", textOf(Text::terminalNotSet)};
   bool outOfMemory = false;

@@ -10,8 +10,10 @@
 #include "browse/view.h"
 #include "console/canvas.h"
 #include "dump/dump.h"
+#include "pixels/image_rows.h"
 #include "pixels/pixel_decoder.h"
 #include "platform/platform.h"
+#include "streams/stream_scan.h"
 
 namespace velloran {
 namespace browse_parts {
@@ -29,10 +31,34 @@ struct Session {
   std::string transcript;  // what the saves printed
   bool saveFailed = false;
   CanvasState canvas;      // what the terminal shows now
+  std::uint64_t romLength = 0;  // the ROM file's, followed as it changes
+  // The stream the view is in (view.inStream), decoded: at streamAt.
+  std::vector<unsigned char> streamBytes = {};
+  bool streamOpen = false;
+  std::uint64_t streamAt = 0;
+  Compression streamCompression = Compression::none;
+  // What d and D step through: the scan's streams, found at the first press.
+  std::vector<FoundStream> streams = {};
+  bool scanned = false;
 };
 
 // browse.cpp: the view drawn, its palette and the ROM's length followed.
 void draw(Session& session);
+
+// browse_streams.cpp: the stream at `offset` decoded for the view, as
+// `asked` allows; false, with its problem, when it is not one.
+bool openStream(Session& session, std::uint64_t offset, Compression asked, std::string& problem);
+
+// The view's bytes (the ROM's, or the stream's it is in) made the session's,
+// and its length the view's.
+void followStream(Session& session);
+
+// c, d and D.
+void toggleStream(Session& session);
+void jumpToStream(Session& session, bool forward);
+
+// What the view reads its images from.
+ByteSource viewBytes(const Session& session);
 
 // browse_save.cpp: the request that dumps the view's `count` images from its
 // offset, and a save of them through the dump, said on the status line.

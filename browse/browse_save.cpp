@@ -61,7 +61,9 @@ DumpRequest requestFor(const Session& session, std::int32_t count) {
   request.width = static_cast<std::uint32_t>(view.width);
   request.height = static_cast<std::uint32_t>(view.height);
   request.imageCount = static_cast<std::uint32_t>(count);
-  request.startAddress = view.offset;
+  request.startAddress = view.inStream ? view.streamOffset : view.offset;
+  request.compression = view.inStream ? session.streamCompression : Compression::none;
+  request.decodedOffset = view.inStream ? view.offset : 0;
   request.format = view.format;
   request.palette = session.loaded;
   request.paletteColours = session.paletteColours;

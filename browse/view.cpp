@@ -100,7 +100,8 @@ std::string statusText(const View& view, const std::string& romName) {
   }
   char offset[64];
   std::snprintf(offset, sizeof offset, "0x%08" PRIX64 " (%" PRIu64 ")", view.offset, view.offset);
-  std::string text = romName + "  " + offset + "  of " + std::to_string(view.romLength);
+  std::string text = romName + "  " + (view.inStream ? view.streamName + "  " : "") + offset + "  of " +
+                     std::to_string(view.romLength);
   text += " bytes  " + std::to_string(view.width) + "x" + std::to_string(view.height) + " " + view.format.name +
           "  zoom ";
   text += view.zoom >= 1 ? std::to_string(view.zoom) + ":1" : "1:" + std::to_string(-view.zoom);

@@ -24,6 +24,8 @@ struct Place {
   int zoom;
   bool zoomChosen;
   PaletteChoice palette;
+  bool inStream;               // the offset is into the decoded bytes of the stream
+  std::uint64_t streamOffset;  // at this ROM offset
 };
 
 // The places kept each way; older ones are dropped.
@@ -61,6 +63,9 @@ struct View {
   bool png = false;                // saves are PNG, not BMP (t)
   std::vector<Place> earlier = {};  // where the view was before each jump, the last one last (u)
   std::vector<Place> later = {};    // where u came from, the last one last (U)
+  bool inStream = false;            // showing the decoded bytes of the stream (c) at
+  std::uint64_t streamOffset = 0;   // this ROM offset; romLength is then theirs
+  std::string streamName = {};      // its type and size, for the status line
 };
 
 // Where the view is now.
@@ -133,6 +138,9 @@ enum class Action {
   save,       // save imageCount images from the offset
   saveShown,  // save every image shown
   redraw,     // draw everything again, not only what changed
+  toggleStream,    // decode the stream at the offset, or go back to the ROM's bytes
+  nextStream,      // jump to the next stream a scan finds
+  previousStream,  // or the one before
   leave,
 };
 

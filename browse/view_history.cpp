@@ -13,7 +13,8 @@ namespace {
 bool samePlace(const Place& one, const Place& other) {
   return one.offset == other.offset && one.width == other.width && one.height == other.height &&
          one.format.name == other.format.name && one.zoom == other.zoom && one.palette.source == other.palette.source &&
-         one.palette.bank == other.palette.bank && one.palette.format.name == other.palette.format.name;
+         one.palette.bank == other.palette.bank && one.palette.format.name == other.palette.format.name &&
+         one.inStream == other.inStream && one.streamOffset == other.streamOffset;
 }
 
 void keep(std::vector<Place>& places, const Place& place) {
@@ -21,9 +22,13 @@ void keep(std::vector<Place>& places, const Place& place) {
   places.push_back(place);
 }
 
-// The view at `place`, within the ROM as it is now.
+// The view at `place`, within the ROM as it is now. Into or out of a
+// stream, the loop decodes it and keeps the offset inside.
 void moveTo(View& view, const Place& place) {
-  view.offset = view.romLength == 0 ? 0 : std::min(place.offset, view.romLength - 1);
+  const bool sameBytes = place.inStream == view.inStream && place.streamOffset == view.streamOffset;
+  view.offset = !sameBytes ? place.offset : view.romLength == 0 ? 0 : std::min(place.offset, view.romLength - 1);
+  view.inStream = place.inStream;
+  view.streamOffset = place.streamOffset;
   view.width = place.width;
   view.height = place.height;
   view.format = place.format;
@@ -47,7 +52,8 @@ bool step(View& view, std::vector<Place>& from, std::vector<Place>& to) {
 }  // namespace
 
 Place placeOf(const View& view) {
-  return Place{view.offset, view.width, view.height, view.format, view.zoom, view.zoomChosen, view.palette};
+  return Place{view.offset, view.width,   view.height,   view.format,      view.zoom,
+               view.zoomChosen, view.palette, view.inStream, view.streamOffset};
 }
 
 void rememberJump(View& view, const Place& before) {

@@ -189,6 +189,7 @@ class Browse(TerminalTestCase):
         terminal.press(b"o5")
         terminal.press(b"\x1b")  # Esc, once no sequence follows, cancels the typing; the view stays
         self.assertIn("0x0000020D (525)", terminal.status())
+        terminal.resize(100, 34)  # tall enough for the whole help
         terminal.press(b"?")
         with terminal.lock:
             self.assertTrue(any("Any key closes this help." in line for line in terminal.screen.display))
