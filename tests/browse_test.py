@@ -17,6 +17,7 @@ import unittest
 
 from harness import *  # noqa: F401,F403
 import harness
+import streams
 
 from terminal import FRAME_END, UPPER, Terminal, Tmux, pyte, run_on_terminal
 from terminal import environment as terminal_environment
@@ -375,6 +376,68 @@ FRAME_START = b"\x1b[?2026h"
 
 @unittest.skipIf(harness.ON_WINDOWS, "a POSIX pseudo-terminal")
 @harness.needs(pyte is not None, "python3-pyte is")
+class BrowseStreams(TerminalTestCase):
+    """c decodes the stream at the offset, d and D jump between the streams a scan finds."""
+
+    def test_c_shows_and_saves_a_decoded_picture(self):
+
+        pictures = read_file(DEMO_ROM)[0x20D:0x20D + 2 * 4096]  # two of the demo's pictures, 64 x 32
+        rom = bytearray(random_bytes(0x10000, seed=40))
+        stream = streams.lz77(pictures)
+        rom[0x4000:0x4000 + len(stream)] = stream
+        rom[0x100:0x104] = struct.pack("<I", 0x08004000)
+        second = streams.rle(pictures[:600])
+        rom[0x9000:0x9000 + len(second)] = second
+        rom[0x200:0x204] = struct.pack("<I", 0x08009000)
+        write_file(self.path("rom.bin"), rom)
+        terminal = self.open(["rom.bin", "out/", 64, 32, 1, 0x10], columns=100, rows=30)
+        terminal.press(b"c")  # noise: the view stays
+        said = "The stream at 0x00000010: its header's type byte is not that of a stream: lz77 0x10, lz11 0x11"
+        self.assertTrue(terminal.status().startswith(said), terminal.status())  # cut at the screen's width
+        terminal.press(b"\x0c")
+        self.assertIn("0x00000010 (16)", terminal.status())
+        terminal.press(b"d")
+        self.assertEqual(terminal.status(), "lz77 0x00004000 (8192 bytes), stream 1 of 2: c decodes it")
+        terminal.press(b"c")
+        self.assertIn("rom.bin  lz77 0x00004000 (8192 bytes)  0x00000000 (0)  of 8192 bytes  64x32", terminal.status())
+        Browse.check_image(self, terminal, Browse.dump_fields(self, 0x20D), 0, 0, 1)
+        terminal.press(b"]s")
+        terminal.wait_for(lambda: "Saved" in terminal.status(), "the save's message")
+        terminal.press(b"c")
+        self.assertIn("0x00004000 (16384)  of 65536 bytes", terminal.status())
+        terminal.press(b"u")  # back into the stream, where the view was
+        self.assertIn("lz77 0x00004000 (8192 bytes)  0x00001000 (4096)", terminal.status())
+        terminal.press(b"d")
+        self.assertEqual(terminal.status(), "rle 0x00009000 (600 bytes), stream 2 of 2: c decodes it")
+        terminal.press(b"d")
+        self.assertEqual(terminal.status()[:23], "No stream after this of")
+        terminal.press(b"DD")
+        self.assertEqual(terminal.status()[:24], "No stream before this of")
+        terminal.type(b"q")
+        self.assertEqual(terminal.finish(), 0)
+        command = "velloran --compression=lz77 --decoded-offset=4096 rom.bin out/ 64 32 1 0x00004000"
+        after = terminal.output[terminal.output.rindex(LEAVE) + len(LEAVE):].decode().replace("\r\n", "\n")
+        self.assertIn("\n" + command + "\n", after)
+        # The dump with the printed command writes the same file.
+        os.makedirs(self.path("dump"))
+        done = subprocess.run(["bash", "-c", command.replace("velloran", '"$0"', 1).replace(" out/", " dump/"),
+                               harness.TOOL], cwd=self.dir, stdout=subprocess.DEVNULL)
+        self.assertEqual(done.returncode, 0)
+        self.assertEqual(read_file(self.path("out", "snap0000.bmp")), read_file(self.path("dump", "snap0000.bmp")))
+
+    def test_a_stream_given_on_the_command_line(self):
+
+        rom = bytearray(random_bytes(0x2000, seed=41))
+        stream = streams.rle(read_file(DEMO_ROM)[0x20D:0x20D + 4096])
+        rom[0x800:0x800 + len(stream)] = stream
+        write_file(self.path("rom.bin"), rom)
+        terminal = self.open(["--compression=auto", "rom.bin", "out/", 64, 32, 1, 0x800])
+        self.assertIn("rle 0x00000800 (4096 bytes)  0x00000000 (0)  of 4096 bytes", terminal.status())
+        Browse.check_image(self, terminal, Browse.dump_fields(self, 0x20D), 0, 0, 1)
+        terminal.type(b"q")
+        self.assertEqual(terminal.finish(), 0)
+
+
 class BrowseFormats(TerminalTestCase):
     def test_every_format_shows_the_colours_its_fields_make(self):
         import format_test
