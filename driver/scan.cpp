@@ -24,7 +24,9 @@ bool readWholeRom(const std::string& romPath, std::vector<unsigned char>& bytes,
     sayError(printableText(romPath) + ": " + whyNot);
     return false;
   }
-  // At most what a size_t counts; a pipe is read to its end.
+  // One allocation where the length is known; a pipe is read to its end.
+  std::uint64_t length = 0;
+  if (fileLength(rom, length) && length < SIZE_MAX) bytes.reserve(static_cast<std::size_t>(length) + 1);
   const ReadResult read = readSourceBytes(romInOrder(rom), 0, SIZE_MAX, bytes, []() { return stopRequest() == 0; });
   stop = stopRequest();
   if (read.stopped || stop != 0) return false;

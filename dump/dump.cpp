@@ -277,6 +277,11 @@ constexpr std::size_t kLongestStreamBytes = std::size_t{36} << 20;
 // read from its decoded bytes, from the request's decoded offset on.
 DumpResult readStream(Run& run, std::uint64_t start) {
   std::vector<unsigned char> bytes;
+  // One allocation where the ROM's length is known.
+  std::uint64_t length = 0;
+  if (fileLength(run.rom, length) && length > start) {
+    bytes.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(length - start, kLongestStreamBytes)));
+  }
   const ReadResult read = readSourceBytes(run.source, start, kLongestStreamBytes, bytes,
                                           [&run]() { return run.hooks.control() != DumpControl::stopNow; });
   if (read.stopped) {

@@ -45,7 +45,7 @@ ByteSource bytesInMemory(const unsigned char* bytes, std::size_t count) {
 ReadResult readSourceBytes(const ByteSource& source, std::uint64_t offset, std::size_t most,
                            std::vector<unsigned char>& bytes, const std::function<bool()>& goOn) {
   constexpr std::size_t kPieceBytes = std::size_t{1} << 20;
-  bytes.clear();
+  bytes.clear();  // keeps what the caller reserved
   while (bytes.size() < most) {
     const std::size_t had = bytes.size();
     const std::size_t wanted = std::min(kPieceBytes, most - had);

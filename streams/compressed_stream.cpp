@@ -44,25 +44,37 @@ static_assert(sizeof kProblemTexts / sizeof kProblemTexts[0] == static_cast<std:
 // Where the decoded bytes go: kept, or only counted. The decoders are the
 // same code for both.
 struct KeptBytes {
-  std::vector<unsigned char>& out;
-  std::size_t count() const { return out.size(); }
-  void literal(const unsigned char* from, std::size_t length) { out.insert(out.end(), from, from + length); }
-  void fill(unsigned char value, std::size_t length) { out.insert(out.end(), length, value); }
+  static constexpr bool kOnlyStrict = false;  // every stream is decoded to its end
+  unsigned char* out;                         // room for the declared size
+  std::size_t produced = 0;
+  std::size_t count() const { return produced; }
+  void literal(const unsigned char* from, std::size_t length) {
+    std::memcpy(out + produced, from, length);
+    produced += length;
+  }
+  void fill(unsigned char value, std::size_t length) {
+    std::memset(out + produced, value, length);
+    produced += length;
+  }
   // Byte by byte where the copy overlaps what it writes: a distance of 1
   // repeats the last byte.
   void copy(std::size_t distance, std::size_t length) {
-    const std::size_t from = out.size() - distance;
+    unsigned char* to = out + produced;
+    const unsigned char* from = to - distance;
     if (distance >= length) {
-      out.insert(out.end(), out.begin() + static_cast<std::ptrdiff_t>(from),
-                 out.begin() + static_cast<std::ptrdiff_t>(from + length));
-      return;
+      std::memcpy(to, from, length);
+    } else if (distance == 1) {
+      std::memset(to, *from, length);
+    } else {
+      for (std::size_t i = 0; i < length; ++i) to[i] = from[i];
     }
-    for (std::size_t i = 0; i < length; ++i) out.push_back(out[from + i]);
+    produced += length;
   }
-  void symbol(unsigned char value) { out.push_back(value); }
+  void symbol(unsigned char value) { out[produced++] = value; }
 };
 
 struct CountedBytes {
+  static constexpr bool kOnlyStrict = true;  // a stream that cannot be strict is given up at once
   std::size_t produced = 0;
   std::size_t count() const { return produced; }
   void literal(const unsigned char*, std::size_t length) { produced += length; }
@@ -174,13 +186,14 @@ Outcome decodeRle(Input input, std::size_t size, Output& output) {
 }
 
 // The huffman tree, checked before any code is read: every node reached
-// from the root has its children inside the tree. `distinct`: no symbol
-// stands at two leaves and each fits the symbols' bits, as an encoder
-// writes it.
+// from the root has its children inside the tree. `asWritten`: as an
+// encoder writes one: no symbol stands at two leaves, each fits the
+// symbols' bits, and every pair of children belongs to one node (one pair
+// may be left over, to put the code on a word boundary).
 struct Tree {
   std::size_t start;  // of the tree's bytes: the stream's offset 4
   std::size_t end;
-  bool distinct;
+  bool asWritten;
 };
 
 // Where a node's children are, or 0 when they are outside the tree.
@@ -192,18 +205,24 @@ std::size_t childrenOf(const Input& input, const Tree& tree, std::size_t node) {
 bool checkTree(const Input& input, Tree& tree, unsigned symbolBits, std::size_t& badNode) {
   std::vector<std::size_t> pending{tree.start + 1};
   std::vector<bool> seen(256, false);
-  std::vector<bool> visited(tree.end - tree.start, false);
-  tree.distinct = true;
+  std::vector<bool> pairUsed((tree.end - tree.start) / 2, false);
+  std::size_t pairs = 0;
+  tree.asWritten = true;
   while (!pending.empty()) {
     const std::size_t node = pending.back();
     pending.pop_back();
-    if (visited[node - tree.start]) continue;  // a shared subtree is checked once
-    visited[node - tree.start] = true;
     const std::size_t pair = childrenOf(input, tree, node);
     if (pair == 0) {
       badNode = node;
       return false;
     }
+    // A pair reached twice: the code is still read, but no encoder shares one.
+    if (pairUsed[(pair - tree.start) / 2]) {
+      tree.asWritten = false;
+      continue;
+    }
+    pairUsed[(pair - tree.start) / 2] = true;
+    ++pairs;
     for (unsigned child = 0; child < 2; ++child) {
       const bool leaf = (input.data[node] & (0x80u >> child)) != 0;
       if (!leaf) {
@@ -211,10 +230,13 @@ bool checkTree(const Input& input, Tree& tree, unsigned symbolBits, std::size_t&
         continue;
       }
       const unsigned symbol = input.data[pair + child];
-      if (seen[symbol] || symbol >= (1u << symbolBits)) tree.distinct = false;
+      if (seen[symbol] || symbol >= (1u << symbolBits)) tree.asWritten = false;
       seen[symbol] = true;
     }
   }
+  // The tree's bytes past T and the root: a pair each.
+  const std::size_t pairsGiven = (tree.end - tree.start - 2) / 2;
+  if (pairs + 1 < pairsGiven) tree.asWritten = false;
   return true;
 }
 
@@ -225,6 +247,7 @@ Outcome decodeHuffman(Input input, std::size_t size, unsigned symbolBits, Output
   if (tree.end > input.size) return failed(StreamProblem::endsInside, input.size);
   std::size_t badNode = 0;
   if (!checkTree(input, tree, symbolBits, badNode)) return failed(StreamProblem::treeOutside, badNode);
+  if (Output::kOnlyStrict && !tree.asWritten) return Outcome{StreamProblem::none, tree.end, false, true};
   input.at = tree.end;
   const std::size_t symbols = symbolBits == 4 ? size * 2 : size;
   std::size_t node = tree.start + 1;
@@ -235,7 +258,8 @@ Outcome decodeHuffman(Input input, std::size_t size, unsigned symbolBits, Output
     const unsigned char* b = input.data + input.at;
     const std::uint32_t word = b[0] | (std::uint32_t{b[1]} << 8) | (std::uint32_t{b[2]} << 16) | (std::uint32_t{b[3]} << 24);
     input.at += 4;
-    for (int bit = 31; bit >= 0 && decoded < symbols; --bit) {
+    int bit = 31;
+    for (; bit >= 0 && decoded < symbols; --bit) {
       const unsigned child = (word >> bit) & 1u;
       const std::size_t pair = childrenOf(input, tree, node);
       if ((input.data[node] & (0x80u >> child)) == 0) {
@@ -253,8 +277,12 @@ Outcome decodeHuffman(Input input, std::size_t size, unsigned symbolBits, Output
         output.symbol(static_cast<unsigned char>(pendingNibble | ((symbol & 0xFu) << 4)));
       }
     }
+    // The last word's bits after the last symbol: an encoder leaves them zero.
+    if (decoded == symbols && bit >= 0 && (word & ((std::uint32_t{2} << bit) - 1)) != 0) {
+      tree.asWritten = false;
+    }
   }
-  return Outcome{StreamProblem::none, input.at, false, !tree.distinct};
+  return Outcome{StreamProblem::none, input.at, false, !tree.asWritten};
 }
 
 const TypeName* typeOfHeader(unsigned char header) {
@@ -368,10 +396,9 @@ bool compressionAllows(Compression compression, StreamType type) {
 }
 
 DecodedStream decodeStream(const unsigned char* data, std::size_t size, Compression asked) {
-  std::vector<unsigned char> bytes;
-  KeptBytes output{bytes};
   // The declared size is known from the header: one allocation.
-  if (size >= kHeaderBytes) bytes.reserve(data[1] | (std::size_t{data[2]} << 8) | (std::size_t{data[3]} << 16));
+  std::vector<unsigned char> bytes(size >= kHeaderBytes ? data[1] | (std::size_t{data[2]} << 8) | (std::size_t{data[3]} << 16) : 0);
+  KeptBytes output{bytes.data()};
   DecodedStream stream = decodeInto(data, size, asked, output);
   if (stream.problem == StreamProblem::none) stream.bytes = std::move(bytes);
   return stream;

@@ -78,7 +78,8 @@ struct DecodedStream {
 DecodedStream decodeStream(const unsigned char* data, std::size_t size, Compression asked);
 
 // The same checks without keeping the bytes: for the scan, which tries
-// many candidates and keeps few.
+// many candidates and keeps few. A stream that cannot be strict may be
+// given up early: its length is then where that was seen.
 DecodedStream checkStream(const unsigned char* data, std::size_t size, Compression asked);
 
 // "the stream at 0x00001000: ..." for a problem of the stream at `offset`.

@@ -254,6 +254,23 @@ class Scan(ToolTestCase):
         self.assertEqual(found[0x8000][:2], ("lz77", 600))
         self.assertEqual(found[0x8000][3], 1)
 
+    @posix_only
+    def test_progress_on_a_terminal_is_wiped_before_the_list(self):
+        from terminal import run_in_terminal
+        rom = bytearray(random_bytes(24 << 20, seed=21))
+        at = self.plant(rom, random.Random(22), streams.lz77(picture_bytes(23, 800)), 20 << 20)
+        write_file(self.path("rom.bin"), rom)
+        shown, status = run_in_terminal(tool_command(["--scan", "rom.bin"]), self.dir)
+        self.assertEqual(status, 0)
+        self.assertIn("\rscanning: ", shown)
+        first = shown.index("\r0x") + 1  # the list's first line
+        progress, listed = shown[:first], shown[first:]
+        self.assertIn("0x%08X lz77 800 " % at, listed)
+        last = progress[progress.rindex("\rscanning: ") + 1:]
+        # The last progress, blanked over and the cursor back at the line's start.
+        self.assertRegex(last, r"^scanning: \d+%\r +\r$")
+        self.assertNotIn("scanning", listed)
+
     def test_status_when_nothing_is_found_and_when_the_rom_is_missing(self):
         write_file(self.path("rom.bin"), b"\0" * 4096)
         self.assertEqual(run_with_arguments(["--scan", "rom.bin"], self.dir), ("", "", 1))
