@@ -438,6 +438,7 @@ class BrowseStreams(TerminalTestCase):
         self.assertEqual(terminal.finish(), 0)
 
 
+@unittest.skipIf(harness.ON_WINDOWS, "a POSIX pseudo-terminal")
 class BrowseFormats(TerminalTestCase):
     def test_every_format_shows_the_colours_its_fields_make(self):
         import format_test
