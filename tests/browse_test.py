@@ -439,6 +439,7 @@ class BrowseStreams(TerminalTestCase):
 
 
 @unittest.skipIf(harness.ON_WINDOWS, "a POSIX pseudo-terminal")
+@harness.needs(pyte is not None, "python3-pyte is")
 class BrowseFormats(TerminalTestCase):
     def test_every_format_shows_the_colours_its_fields_make(self):
         import format_test
