@@ -10,6 +10,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -91,18 +92,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (answers == nullptr) std::abort();
   std::FILE* keyboard = stdin;
   stdin = answers;
-  // libFuzzer times inputs out with SIGALRM, which the tool catches as a
-  // stop request (and a second one ends the process): held back during the
-  // run, and given to libFuzzer's own handler again after it.
+  // libFuzzer times inputs out with SIGALRM, which the tool would catch as a
+  // stop request (and a second one ends the process). Blocking it here is
+  // not enough: libFuzzer's own thread (the one that watches its memory)
+  // takes the signal then. Ignored during the run, which the tool leaves
+  // ignored, and given to libFuzzer's own handler again after it.
   static struct sigaction fuzzersAlarm {};
   static const bool saved = sigaction(SIGALRM, nullptr, &fuzzersAlarm) == 0;
-  sigset_t alarm;
-  sigemptyset(&alarm);
-  sigaddset(&alarm, SIGALRM);
-  sigprocmask(SIG_BLOCK, &alarm, nullptr);
+  std::signal(SIGALRM, SIG_IGN);
   const int status = velloran::runCommand({}).status;
   if (saved) sigaction(SIGALRM, &fuzzersAlarm, nullptr);
-  sigprocmask(SIG_UNBLOCK, &alarm, nullptr);
   stdin = keyboard;
   std::fclose(answers);
   removeEverythingButTheRom();
