@@ -75,6 +75,20 @@ std::string streamProblem(const CommandLine& command, bool scan, bool scanFilter
   return "";
 }
 
+// The map's options fit together and with the others. Empty when they do.
+std::string mapProblem(const CommandLine& command, bool mapOptionGiven, bool bankGiven) {
+  if (mapOptionGiven && !command.map.given) return "--map-format, --map-compression and --map-order are for --map";
+  if (!command.map.given) return "";
+  if (command.map.source.empty()) return "--map: the map's source is empty";
+  if (!isTiled(command.format)) return "--map: a map arranges tiles (t1 ... t8), not " + command.format.name;
+  if (command.browse) return "--map: the live view does not draw maps yet; dump the pictures";
+  if (command.compression != Compression::none) return "--map reads its tiles as the ROM stores them: not with --compression";
+  if (bankGiven && mapNeedsByteIndices(command.map.format, command.format)) {
+    return "--palette-bank: the map's entries choose the banks";
+  }
+  return "";
+}
+
 struct GraphicsName {
   const char* name;
   GraphicsChoice choice;
@@ -121,6 +135,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
   bool decodedOffsetGiven = false;
   bool scan = false;
   bool scanFilterGiven = false;
+  bool mapOptionGiven = false;
   for (const std::string& argument : arguments) {
     if (!optionsEnded && argument == "--") {
       optionsEnded = true;
@@ -178,6 +193,33 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
                           "': N must be a number of bytes from 0 to 16777215.";
         return command;
       }
+    } else if (!optionsEnded && startsWith(argument, kMapOption)) {
+      setMapSource(command.map, valueOf(argument, kMapOption));
+    } else if (!optionsEnded && startsWith(argument, kMapFormatOption)) {
+      mapOptionGiven = true;
+      std::string problem;
+      if (!parseMapFormat(valueOf(argument, kMapFormatOption), command.map.format, problem)) {
+        command.action = CommandAction::usageError;
+        command.problem = "--map-format: " + problem;
+        return command;
+      }
+    } else if (!optionsEnded && startsWith(argument, kMapCompressionOption)) {
+      mapOptionGiven = true;
+      if (!readCompression(valueOf(argument, kMapCompressionOption), command.map.compression)) {
+        command.action = CommandAction::usageError;
+        command.problem = "--map-compression '" + valueOf(argument, kMapCompressionOption) +
+                          "': TYPE must be lz77, lz11, rle, huffman or auto.";
+        return command;
+      }
+    } else if (!optionsEnded && startsWith(argument, kMapOrderOption)) {
+      mapOptionGiven = true;
+      const std::string order = valueOf(argument, kMapOrderOption);
+      if (order != "rows" && order != "blocks") {
+        command.action = CommandAction::usageError;
+        command.problem = "--map-order '" + order + "': ORDER must be rows or blocks.";
+        return command;
+      }
+      command.map.order = order == "blocks" ? MapOrder::blocks : MapOrder::rows;
     } else if (!optionsEnded && argument == kScanOption) {
       scan = true;
     } else if (!optionsEnded && startsWith(argument, kPointerBaseOption)) {
@@ -236,7 +278,11 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
   }
   const std::string palette = paletteProblem(command, paletteGiven, bankGiven, formatGiven);
   const std::string streams = streamProblem(command, scan, scanFilterGiven, decodedOffsetGiven);
-  if (!streams.empty()) {
+  const std::string map = mapProblem(command, mapOptionGiven, bankGiven);
+  if (!map.empty()) {
+    command.action = CommandAction::usageError;
+    command.problem = map;
+  } else if (!streams.empty()) {
     command.action = CommandAction::usageError;
     command.problem = streams;
   } else if (scan) {

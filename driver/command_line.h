@@ -31,6 +31,7 @@ struct CommandLine {
   Compression compression = Compression::none;  // --compression=TYPE
   std::uint64_t decodedOffset = 0;              // --decoded-offset=N
   ScanFilters scanFilters;                      // --pointer-base, --min-size for --scan
+  MapChoice map;                                // --map, --map-format, --map-compression, --map-order
 };
 
 // Options may stand anywhere before "--"; after it everything is an answer.

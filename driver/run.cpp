@@ -47,6 +47,9 @@ void sayEvent(const DumpEvent& event) {
     case DumpEventKind::imageRows:
     case DumpEventKind::snapshotWritten:
       return;
+    case DumpEventKind::tileNotHeld:
+      sayError(textOf(Text::tileNotHeld));
+      return;
     case DumpEventKind::snapshotOpened:
       // Printed in parts: no allocation while a new file is open.
       sayLine(Text::opening);
@@ -120,13 +123,15 @@ int reportRomNotOpened(const std::string& romPath, const std::string& whyNot) {
 // on standard error, when its source cannot be used.
 bool takePalette(DumpRequest& request, const FileHandle& rom) {
   if (!isIndexed(request.format)) return true;
+  // A map's banks take the palette's first 256 colours.
+  const unsigned bits = request.map.given ? mapPictureBits(request.map, request.format) : request.format.indexBits;
   std::uint64_t romLength = 0;
   LoadedPalette loaded;
   // Only a palette in the ROM needs its length.
   if (request.palette.from == PaletteFrom::rom && !fileLength(rom, romLength)) {
     loaded.problem = "--palette: a palette at a ROM offset needs a ROM file, not a pipe";
-  } else if (loadPalette(request.palette, request.format.indexBits, rom, romLength, loaded)) {
-    const std::string shortOf = shortPaletteText(loaded, request.format.indexBits);
+  } else if (loadPalette(request.palette, bits, rom, romLength, loaded)) {
+    const std::string shortOf = shortPaletteText(loaded, bits);
     if (!shortOf.empty()) sayError(shortOf);
     request.paletteColours = std::move(loaded.colours);
     return true;
@@ -248,6 +253,7 @@ bool requestOf(const CommandLine& command, DumpRequest& request, std::string& us
   request.png = command.png;
   request.compression = command.compression;
   request.decodedOffset = command.decodedOffset;
+  request.map = command.map;
   request.software = std::string("velloran ") + VELLORAN_VERSION;
   return takeArguments(command.answers, request, usageProblem);
 }
@@ -268,7 +274,7 @@ RunResult dispatch(const CommandLine& command) {
     case CommandAction::showVersion:
       return show(versionText());
     case CommandAction::listFormats:
-      return show(formatListText());
+      return show(formatListText() + mapFormatListText());
     case CommandAction::listKeys:
       return show(keyListText());
     case CommandAction::usageError:

@@ -41,6 +41,7 @@ struct Run {
   std::int32_t snapshotNumber;
   std::uint64_t position;  // the ROM's read position
   bool romEnded;           // the ROM gave its last byte
+  const MapPictures* pictures = nullptr;  // the images are these, drawn from maps
 };
 
 void report(const Run& run, DumpEventKind kind, std::string_view name = {}) {
@@ -165,6 +166,9 @@ ImageEnd dumpImage(Run& run) {
     run.listed = true;
   }
   // What the snapshot needs is made before its file: nothing is allocated while it is open.
+  if (run.pictures != nullptr) {
+    run.encoding.origin.map = mapText(run.request.map, imageStart / run.pictures->pictureBytes, run.pictures->mapBytes);
+  }
   run.encoder.begin(run.encoding, run.decoder, run.shape, imageStart);
   SnapshotFile snapshot;
   const CreateResult created =
@@ -302,7 +306,34 @@ DumpResult readStream(Run& run, std::uint64_t start) {
 
 }  // namespace
 
+namespace {
+
+DumpResult dumpWith(const FileHandle& rom, const DumpRequest& request, const DumpHooks& hooks, MapPictures* pictures);
+
+}  // namespace
+
+// With a map, the pictures are drawn first; the dump then reads them as
+// linear indices.
 DumpResult dumpImages(const FileHandle& rom, const DumpRequest& request, const DumpHooks& hooks) {
+  if (!request.map.given) return dumpWith(rom, request, hooks, nullptr);
+  MapPictures pictures;
+  try {
+    if (!drawMapPictures(rom, request.map, request.format, request.startAddress, request.width, request.height,
+                         request.imageCount, pictures)) {
+      DumpResult refused{DumpEnd::badStream, false, request.startAddress};
+      refused.problem = pictures.problem;
+      return refused;
+    }
+  } catch (const std::bad_alloc&) {
+    return DumpResult{DumpEnd::noMemory, false, request.startAddress};
+  }
+  if (pictures.tileNotHeld) hooks.report(DumpEvent{DumpEventKind::tileNotHeld, {}});
+  return dumpWith(rom, request, hooks, &pictures);
+}
+
+namespace {
+
+DumpResult dumpWith(const FileHandle& rom, const DumpRequest& request, const DumpHooks& hooks, MapPictures* pictures) {
   const std::uint64_t start = request.startAddress;
   const std::uint32_t width = request.width;
   const std::uint32_t height = request.height;
@@ -311,10 +342,11 @@ DumpResult dumpImages(const FileHandle& rom, const DumpRequest& request, const D
   // snapshot file is open where they grow.
   try {
     const SnapshotEncoder& encoder = encoderFor(request.png);
-    const PixelDecoder decoder =
-        makeDecoder(request.format, encoder.needsColourTable(request.format), request.paletteColours);
+    // The pictures of a map are linear indices, whatever the tiles' format.
+    const PixelFormat& pixels = pictures != nullptr ? pictures->format : request.format;
+    const PixelDecoder decoder = makeDecoder(pixels, encoder.needsColourTable(pixels), request.paletteColours);
     const ImageShape shape = shapeOf(width, height, decoder);
-    const bool indexed = isIndexed(request.format);
+    const bool indexed = isIndexed(pixels);
     EncoderState encoding;
     const bool paletteGiven = indexed && request.palette.from != PaletteFrom::greyRamp;
     encoding.origin = SnapshotOrigin{request.romPath, start, request.format.name, request.software,
@@ -328,6 +360,13 @@ DumpResult dumpImages(const FileHandle& rom, const DumpRequest& request, const D
     if (!run.raw || (indexed && !run.unpacked) || !run.encoder.start(encoding, decoder, shape)) {
       return DumpResult{DumpEnd::noMemory, false, start};
     }
+    if (pictures != nullptr) {
+      run.pictures = pictures;
+      run.encoding.origin.mapFormat = request.map.format.name;
+      run.source = bytesInMemory(pictures->bytes.data(), pictures->bytes.size());
+      run.position = 0;
+      return dumpFrom(run);
+    }
     const DumpResult reached = moveTo(run, start);
     if (reached.end != DumpEnd::completed) return reached;
     if (request.compression != Compression::none) {
@@ -339,5 +378,7 @@ DumpResult dumpImages(const FileHandle& rom, const DumpRequest& request, const D
     return DumpResult{DumpEnd::noMemory, false, start};
   }
 }
+
+}  // namespace
 
 }  // namespace velloran

@@ -45,6 +45,7 @@ enum class DumpEventKind {
   snapshotFailed,   // name, problem (incompleteFileLeft: given up, and its removal failed);
                     // fileLeftBehind when the incomplete file stays; why
   romStopped,       // rom: the ROM ended, or could not be read
+  tileNotHeld,      // a map named a tile past the ROM's end, drawn in colour 0: said once
   stopped,          // a stop request ended the dump; the file under way, if any, is gone
 };
 
@@ -82,7 +83,7 @@ enum class DumpEnd {
   endedByCaller,    // control said endBeforeNextImage
   stopped,          // control said stopNow
   noMemory,         // memory ran out; reported by no event
-  badStream,        // the stream the images were to come from is not one: DumpResult::problem says why
+  badStream,        // the stream or the map the images were to come from cannot be used: DumpResult::problem says why
 };
 
 struct DumpResult {

@@ -28,7 +28,16 @@ std::string commandFor(const DumpRequest& request) {
     }
     if (request.palette.bank != 0) palette += kPaletteBankOption + std::to_string(request.palette.bank) + " ";
   }
-  return std::string("velloran ") + png + stream + format + palette + (rom[0] == '-' ? "-- " : "") + shellWord(rom) + " " +
+  std::string map;
+  if (request.map.given) {
+    map = shellWord(kMapOption + request.map.source) + " ";
+    if (request.map.format.name != defaultMapFormat().name) map += shellWord(kMapFormatOption + request.map.format.name) + " ";
+    if (request.map.compression != Compression::none) {
+      map += std::string(kMapCompressionOption) + compressionName(request.map.compression) + " ";
+    }
+    if (request.map.order == MapOrder::blocks) map += std::string(kMapOrderOption) + "blocks ";
+  }
+  return std::string("velloran ") + png + stream + format + map + palette + (rom[0] == '-' ? "-- " : "") + shellWord(rom) + " " +
          shellWord(request.dumpPrefix) + " " + std::to_string(request.width) + " " + std::to_string(request.height) +
          " " + std::to_string(request.imageCount) + " " + offset;
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "dump/map_pictures.h"
 #include "dump/palette_source.h"
 #include "pixels/pixel_format.h"
 #include "streams/compressed_stream.h"
@@ -27,6 +28,7 @@ struct DumpRequest {
   bool png = false;        // PNG snapshots (PREFIX + snapNNNN.png) instead of BMP
   Compression compression = Compression::none;  // the images are in the stream at startAddress
   std::uint64_t decodedOffset = 0;              // and start this far into its decoded bytes
+  MapChoice map;  // the images are pictures drawn from tilemaps, their tiles from startAddress
   std::string software;    // the program and its version, for a PNG's origin
 };
 
@@ -38,6 +40,10 @@ constexpr const char* kPaletteBankOption = "--palette-bank=";
 constexpr const char* kPngOption = "--png";
 constexpr const char* kCompressionOption = "--compression=";
 constexpr const char* kDecodedOffsetOption = "--decoded-offset=";
+constexpr const char* kMapOption = "--map=";
+constexpr const char* kMapFormatOption = "--map-format=";
+constexpr const char* kMapCompressionOption = "--map-compression=";
+constexpr const char* kMapOrderOption = "--map-order=";
 
 // The command that dumps what `request` asks for, ready to paste into a shell.
 std::string commandFor(const DumpRequest& request);

@@ -226,7 +226,8 @@ void beginPng(PngStream& png, const PixelDecoder& decoder, const ImageShape& sha
   };
   const bool decoded = !origin.compression.empty();
   putText(png.pending, "Source", fileNameOf(origin.source));
-  putText(png.pending, "Offset", hex(decoded ? origin.streamOffset : origin.offset));
+  // A decoded image's or a map's picture's place is its stream's, or its tiles'.
+  putText(png.pending, "Offset", hex(decoded || !origin.map.empty() ? origin.streamOffset : origin.offset));
   if (decoded) {
     putText(png.pending, "Compression", origin.compression);
     putText(png.pending, "Decoded offset", hex(origin.offset));
@@ -234,6 +235,10 @@ void beginPng(PngStream& png, const PixelDecoder& decoder, const ImageShape& sha
   putText(png.pending, "Width", std::to_string(shape.width));
   putText(png.pending, "Height", std::to_string(shape.height));
   putText(png.pending, "Format", origin.format);
+  if (!origin.map.empty()) {
+    putText(png.pending, "Map", origin.map);
+    putText(png.pending, "Map format", origin.mapFormat);
+  }
   if (!origin.palette.empty()) putText(png.pending, "Palette", origin.palette);
   if (!origin.paletteBank.empty()) putText(png.pending, "Palette bank", origin.paletteBank);
   putText(png.pending, "Software", origin.software);

@@ -39,6 +39,8 @@ struct SnapshotOrigin {
   std::string paletteBank;  // its bank, where one was given
   std::string compression;  // the stream's type, where the image was decoded from one;
   std::uint64_t streamOffset = 0;  // its offset in the ROM; `offset` is then the image's in its decoded bytes
+  std::string map = {};        // where the picture's tilemap is, for a picture drawn from one
+  std::string mapFormat = {};  // and its entries' layout
 };
 
 struct ZlibStream;  // zlib's state, released with its owner

@@ -30,6 +30,8 @@ std::string describe(const DumpEvent& event) {
       return event.rom == RomStop::ended ? "rom ended" : "rom unreadable";
     case DumpEventKind::stopped:
       return "stopped";
+    case DumpEventKind::tileNotHeld:
+      return "tile not held";
   }
   return "?";
 }

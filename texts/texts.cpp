@@ -83,6 +83,7 @@ constexpr Entry kTexts[] = {
     {Text::noStreamAfter, "No stream after this offset (d: the streams --scan lists)."},
     {Text::noStreamBefore, "No stream before this offset (D: the streams --scan lists)."},
     {Text::streamOpensWithC, ": c decodes it"},
+    {Text::tileNotHeld, "--map: an entry names a tile past the ROM's end; it is drawn in colour 0"},
 };
 
 constexpr bool everyTextInPlace() {

@@ -87,6 +87,7 @@ enum class Text {
   noStreamAfter,
   noStreamBefore,
   streamOpensWithC,
+  tileNotHeld,
   count              // not a text: how many there are
 };
 
