@@ -10,7 +10,7 @@ tool=$(realpath "$1")
 output=${2:-"$(dirname "$0")/velloran.1"}
 include=$(mktemp)
 trap 'rm -f "$include"' EXIT
-formats=$("$tool" --list-formats | wc -l)
+formats=$("$tool" --list-formats | grep -vc ' map ')  # the pixel formats; the map layouts follow
 # The keys as roff text: a backslash doubled, a minus sign a minus, and a
 # line that begins with a dot or a quote kept from being read as a request.
 "$tool" --list-keys | sed -e 's/\\/\\\\/g' -e 's/-/\\-/g' -e "s/^\([.']\)/\\\\\&\1/" > "$include.keys"

@@ -361,7 +361,7 @@ class Indexed(ToolTestCase):
     def test_list_formats_names_the_indexed_ones(self):
         out, err, status = run_with_arguments(["--list-formats"], self.dir)
         self.assertEqual((err, status), ("", 0))
-        listed = {line.split()[0]: int(line.split()[1]) for line in out.splitlines()}
+        listed = {line.split()[0]: int(line.split()[1]) for line in out.splitlines() if " map " not in line}
         for name, (bits, _) in LAYOUTS.items():
             self.assertEqual(listed.get(name), bits, name)
 
