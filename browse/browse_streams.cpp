@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "browse/browse_parts.h"
+#include "texts/numbers.h"
 #include "texts/texts.h"
 
 namespace velloran {
@@ -13,17 +14,10 @@ namespace browse_parts {
 
 namespace {
 
-// The longest stream read: as the dump reads one.
-constexpr std::size_t kLongestStreamBytes = std::size_t{36} << 20;
 
-std::string hex(std::uint64_t value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "0x%08" PRIX64, value);
-  return text;
-}
 
 std::string streamName(const char* type, std::uint64_t offset, std::uint64_t size) {
-  return std::string(type) + " " + hex(offset) + " (" + std::to_string(size) + " bytes)";
+  return std::string(type) + " " + offsetText(offset) + " (" + std::to_string(size) + " bytes)";
 }
 
 // Every stream of the ROM, as --scan lists them: once, at the first d or D.

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "browse/view_parts.h"
+#include "texts/numbers.h"
 #include "texts/texts.h"
 
 namespace velloran {
@@ -124,9 +125,7 @@ std::string paletteStatus(const PaletteChoice& palette) {
   if (palette.from == PaletteFrom::greyRamp) return "palette grey";
   std::string text = "palette ";
   if (palette.from == PaletteFrom::rom) {
-    char hex[32];
-    std::snprintf(hex, sizeof hex, "0x%08" PRIX64, palette.offset);
-    text += hex;
+    text += offsetText(palette.offset);
   } else {
     text += printableText(fileNameOf(palette.source));
   }

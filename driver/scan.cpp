@@ -8,6 +8,7 @@
 #include "dump/dump_request.h"
 #include "pixels/image_rows.h"
 #include "platform/platform.h"
+#include "texts/numbers.h"
 
 namespace velloran {
 
@@ -39,8 +40,6 @@ bool readWholeRom(const std::string& romPath, std::vector<unsigned char>& bytes,
 
 // "0x00001000 lz77 4096 1432 2 velloran --browse --compression=lz77 ROM ./ 64 64 1 0x00001000"
 std::string streamLine(const FoundStream& stream, const std::string& romPath) {
-  char offset[32];
-  std::snprintf(offset, sizeof offset, "0x%08" PRIX64, stream.offset);
   DumpRequest request;
   request.romPath = romPath;
   request.dumpPrefix = "./";
@@ -51,7 +50,7 @@ std::string streamLine(const FoundStream& stream, const std::string& romPath) {
   request.compression = compressionOf(stream.type);
   std::string command = commandFor(request);
   command.insert(std::string("velloran ").size(), "--browse ");
-  return std::string(offset) + " " + streamTypeName(stream.type) + " " + std::to_string(stream.size) + " " +
+  return offsetText(stream.offset) + " " + streamTypeName(stream.type) + " " + std::to_string(stream.size) + " " +
          std::to_string(stream.length) + " " + std::to_string(stream.pointers) + " " + command + "\n";
 }
 

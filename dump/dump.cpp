@@ -7,6 +7,7 @@
 #include <new>
 #include <vector>
 
+#include "dump/dump_run.h"
 #include "pixels/image_rows.h"
 #include "snapshot/snapshot_encoder.h"
 #include "streams/compressed_stream.h"
@@ -14,50 +15,9 @@
 
 namespace velloran {
 
+using namespace dump_run;
+
 namespace {
-
-using Buffer = std::unique_ptr<unsigned char[]>;
-
-Buffer allocate(std::size_t bytes) {
-  return Buffer(new (std::nothrow) unsigned char[bytes]);
-}
-
-// Everything one dump works with. Its two buffers hold one block each, so a
-// dump needs the same few MiB whatever the image's size.
-struct Run {
-  const FileHandle& rom;
-  ByteSource source;  // the ROM from the start on
-  const DumpRequest& request;
-  const DumpHooks& hooks;
-  const PixelDecoder& decoder;
-  ImageShape shape;
-  const SnapshotEncoder& encoder;  // BMP or PNG, as the request says
-  EncoderState& encoding;
-  std::vector<unsigned char> decoded;  // the stream's bytes, when the images are in one
-  Buffer raw;        // one block of ROM bytes
-  Buffer unpacked;   // indexed formats: the block's indices, a byte each
-  bool listed;  // the prefix's folder was listed, or tried
-  TakenNumbers taken;
-  std::int32_t snapshotNumber;
-  std::uint64_t position;  // the ROM's read position
-  bool romEnded;           // the ROM gave its last byte
-  const MapPictures* pictures = nullptr;  // the images are these, drawn from maps
-};
-
-void report(const Run& run, DumpEventKind kind, std::string_view name = {}) {
-  DumpEvent event{kind, name};
-  run.hooks.report(event);
-}
-
-void reportRomStop(const Run& run, RomStop stop) {
-  DumpEvent event{DumpEventKind::romStopped, {}};
-  event.rom = stop;
-  run.hooks.report(event);
-}
-
-DumpResult romStopped(RomStop stop, bool allWritten, std::uint64_t position) {
-  return DumpResult{DumpEnd::romStopped, allWritten, position, stop};
-}
 
 void reportFailure(const Run& run, const SnapshotFile& snapshot, DumpProblem problem, bool fileLeftBehind,
                    const std::string& why = "") {
@@ -224,84 +184,6 @@ DumpResult dumpFrom(Run& run) {
     }
   }
   return DumpResult{DumpEnd::completed, allWritten, run.position};
-}
-
-// A pipe, or a device that ignores positions, is read forward up to `start`,
-// so that a ROM can come out of a decompressor.
-DumpResult skipForward(Run& run, std::uint64_t start) {
-  constexpr std::size_t kSkipBytes = 64 * 1024;
-  const Buffer dropped = allocate(kSkipBytes);
-  if (!dropped) return DumpResult{DumpEnd::noMemory, false, start};
-  for (std::uint64_t skipped = 0; skipped < start;) {
-    const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(kSkipBytes, start - skipped));
-    const ReadResult read = readFull(run.rom, dropped.get(), wanted);
-    skipped += read.bytesRead;
-    if (read.stopped || run.hooks.control() == DumpControl::stopNow) {
-      report(run, DumpEventKind::stopped);
-      return DumpResult{DumpEnd::stopped, false, start};
-    }
-    if (read.failed) {
-      reportRomStop(run, RomStop::unreadable);
-      return romStopped(RomStop::unreadable, false, start);
-    }
-    // Shorter than the start: the ROM's end, as for a file.
-    if (read.bytesRead < wanted) {
-      reportRomStop(run, RomStop::ended);
-      return romStopped(RomStop::ended, true, start);
-    }
-  }
-  return DumpResult{DumpEnd::completed, true, start};
-}
-
-// Puts the ROM's read position at `start`; completed when it is there. A
-// ROM read forward is read only when there are images to dump.
-DumpResult moveTo(Run& run, std::uint64_t start) {
-  switch (seekTo(run.rom, start)) {
-    case SeekResult::reached:
-      return DumpResult{DumpEnd::completed, true, start};
-    case SeekResult::notSeekable:
-      return run.request.imageCount > 0 ? skipForward(run, start) : DumpResult{DumpEnd::completed, true, start};
-    case SeekResult::failed:
-      break;
-  }
-  reportRomStop(run, RomStop::unreadable);
-  return romStopped(RomStop::unreadable, false, start);
-}
-
-// The rest of the ROM from the stream's start, up to what the longest
-// stream can take: the stream is decoded from memory.
-constexpr std::size_t kLongestStreamBytes = std::size_t{36} << 20;
-
-// Reads and decodes the stream at the read position; the images are then
-// read from its decoded bytes, from the request's decoded offset on.
-DumpResult readStream(Run& run, std::uint64_t start) {
-  std::vector<unsigned char> bytes;
-  // One allocation where the ROM's length is known.
-  std::uint64_t length = 0;
-  if (fileLength(run.rom, length) && length > start) {
-    bytes.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(length - start, kLongestStreamBytes)));
-  }
-  const ReadResult read = readSourceBytes(run.source, start, kLongestStreamBytes, bytes,
-                                          [&run]() { return run.hooks.control() != DumpControl::stopNow; });
-  if (read.stopped) {
-    report(run, DumpEventKind::stopped);
-    return DumpResult{DumpEnd::stopped, false, start};
-  }
-  if (read.failed) {
-    reportRomStop(run, RomStop::unreadable);
-    return romStopped(RomStop::unreadable, false, start);
-  }
-  DecodedStream stream = decodeStream(bytes.data(), bytes.size(), run.request.compression);
-  if (stream.problem != StreamProblem::none) {
-    DumpResult refused{DumpEnd::badStream, false, start};
-    refused.problem = streamProblemText(stream, start, run.request.compression);
-    return refused;
-  }
-  run.encoding.origin.compression = streamTypeName(stream.type);
-  run.decoded = std::move(stream.bytes);
-  run.source = bytesInMemory(run.decoded.data(), run.decoded.size());
-  run.position = run.request.decodedOffset;
-  return DumpResult{DumpEnd::completed, true, start};
 }
 
 }  // namespace

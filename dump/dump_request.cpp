@@ -4,12 +4,12 @@
 #include <cstdio>
 
 #include "platform/platform.h"
+#include "texts/numbers.h"
 
 namespace velloran {
 
 std::string commandFor(const DumpRequest& request) {
-  char offset[32];
-  std::snprintf(offset, sizeof offset, "0x%08" PRIX64, request.startAddress);
+  const std::string offset = offsetText(request.startAddress);
   // A ROM whose name begins with "-" must not be taken for an option.
   const std::string& rom = request.romPath;
   const std::string format =

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "texts/numbers.h"
 
 namespace velloran {
 
@@ -219,18 +220,13 @@ void beginPng(PngStream& png, const PixelDecoder& decoder, const ImageShape& sha
     for (int channel = 0; channel < (png.alpha ? 4 : 3); ++channel) bits.push_back(decoder.format.fields[channel].bits);
     putChunk(png.pending, "sBIT", bits.data(), bits.size());
   }
-  const auto hex = [](std::uint64_t value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "0x%08" PRIX64, value);
-    return std::string(text);
-  };
   const bool decoded = !origin.compression.empty();
   putText(png.pending, "Source", fileNameOf(origin.source));
   // A decoded image's or a map's picture's place is its stream's, or its tiles'.
-  putText(png.pending, "Offset", hex(decoded || !origin.map.empty() ? origin.streamOffset : origin.offset));
+  putText(png.pending, "Offset", offsetText(decoded || !origin.map.empty() ? origin.streamOffset : origin.offset));
   if (decoded) {
     putText(png.pending, "Compression", origin.compression);
-    putText(png.pending, "Decoded offset", hex(origin.offset));
+    putText(png.pending, "Decoded offset", offsetText(origin.offset));
   }
   putText(png.pending, "Width", std::to_string(shape.width));
   putText(png.pending, "Height", std::to_string(shape.height));

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "streams/stream_decoders.h"
+#include "texts/numbers.h"
 #include "texts/texts.h"
 
 namespace velloran {
@@ -167,11 +168,8 @@ DecodedStream checkStream(const unsigned char* data, std::size_t size, Compressi
 }
 
 std::string streamProblemText(const DecodedStream& stream, std::uint64_t offset, Compression asked) {
-  char at[32];
-  std::snprintf(at, sizeof at, "0x%08" PRIX64, offset);
-  std::string text = std::string(textOf(Text::streamAt)) + at + ": ";
-  char place[32];
-  std::snprintf(place, sizeof place, "0x%08" PRIX64, offset + stream.problemAt);
+  const std::string text = std::string(textOf(Text::streamAt)) + offsetText(offset) + ": ";
+  const std::string place = offsetText(offset + stream.problemAt);
   switch (stream.problem) {
     case StreamProblem::notThatType: {
       char header[64];

@@ -50,6 +50,10 @@ bool compressionAllows(Compression compression, StreamType type);
 // Decoded sizes reach 2^24 - 1; the header has 24 bits for them.
 constexpr std::size_t kLargestDecodedSize = (std::size_t{1} << 24) - 1;
 
+// The bytes read for a stream at most: more than any stream of the largest
+// size takes, its codes' worst case included.
+constexpr std::size_t kLongestStreamBytes = std::size_t{36} << 20;
+
 enum class StreamProblem {
   none,
   notThatType,       // the header's type byte is not the one asked for

@@ -1,5 +1,8 @@
 #include "texts/numbers.h"
 
+#include <cinttypes>
+#include <cstdio>
+
 namespace velloran {
 
 namespace {
@@ -62,6 +65,12 @@ NumberRead readNumber(std::string_view text, NumberGrammar grammar, std::uint64_
     value = value * base + digit;
   }
   return NumberRead::read;
+}
+
+std::string offsetText(std::uint64_t offset) {
+  char text[32];
+  std::snprintf(text, sizeof text, "0x%08" PRIX64, offset);
+  return text;
 }
 
 }  // namespace velloran

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace velloran {
@@ -29,5 +30,9 @@ enum class NumberRead {
 // All of `text` as one number of `grammar`, at most `largest`. A sign is
 // not a number's: the caller takes it off first where one may stand.
 NumberRead readNumber(std::string_view text, NumberGrammar grammar, std::uint64_t largest, std::uint64_t& value);
+
+// An offset as the tool writes them everywhere: "0x" and at least 8 hex
+// digits, upper case (0x0000020D).
+std::string offsetText(std::uint64_t offset);
 
 }  // namespace velloran
