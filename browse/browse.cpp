@@ -85,7 +85,8 @@ void browse_parts::draw(Session& session) {
   if (session.decoder.format.name != session.view.format.name) {
     session.decoder = makeDecoder(session.view.format, true, session.paletteColours);
   }
-  const Frame frame = drawView(session.view, session.decoder, viewBytes(session), session.romName);
+  const Frame frame = session.mapShown ? mapFrame(session)
+                                       : drawView(session.view, session.decoder, viewBytes(session), session.romName);
   // Over images in pixels, the status line is drawn again; the help alone when it is up.
   const int textFromRow = session.view.help ? 0 : session.view.rows - statusRows(session.view);
   sayAtOnce(canvasOf(session.view.graphics).frameText(session.canvas, frame, textFromRow));
@@ -132,7 +133,14 @@ KeysDone applyKeys(Session& session, KeyDecoder& decoder, bool waitedLongEnough)
         session.canvas.wholeNext = true;
         break;
       case Action::toggleStream:
+        if (session.mapShown) {
+          session.view.message = textOf(Text::mapNotInStream);
+          break;
+        }
         toggleStream(session);
+        break;
+      case Action::toggleMap:
+        toggleMap(session);
         break;
       case Action::nextStream:
         jumpToStream(session, true);
@@ -230,6 +238,11 @@ BrowseEnd browseRom(const FileHandle& rom, const DumpRequest& request, const Ter
       return BrowseEnd{2, 0, "", "--decoded-offset '" + std::to_string(request.decodedOffset) + "': " +
                                      textOf(Text::pastTheEnd)};
     }
+  }
+  session.map = request.map;
+  if (request.map.given) {
+    std::string problem;
+    if (!startMap(session, problem)) return BrowseEnd{2, 0, "", problem};
   }
   followTerminalEvents();
   if (!takeTerminal(graphics.mode)) return BrowseEnd{1, 0, "", textOf(Text::terminalNotSet)};

@@ -9,6 +9,7 @@
 
 #include "browse/view.h"
 #include "console/canvas.h"
+#include "console/screen.h"
 #include "dump/dump.h"
 #include "pixels/image_rows.h"
 #include "pixels/pixel_decoder.h"
@@ -40,6 +41,9 @@ struct Session {
   // What d and D step through: the scan's streams, found at the first press.
   std::vector<FoundStream> streams = {};
   bool scanned = false;
+  // The tilemaps (--map), and whether their pictures are shown or the bare tiles (a).
+  MapChoice map = {};
+  bool mapShown = false;
 };
 
 // browse.cpp: the view drawn, its palette and the ROM's length followed.
@@ -59,6 +63,17 @@ void jumpToStream(Session& session, bool forward);
 
 // What the view reads its images from.
 ByteSource viewBytes(const Session& session);
+
+// browse_map.cpp: the pictures of the view's maps shown from the start;
+// false, with the problem, when they cannot be drawn.
+bool startMap(Session& session, std::string& problem);
+
+// The frame of the pictures drawn from the maps; the bare tiles, with the
+// problem on the status line, when they cannot be drawn.
+Frame mapFrame(Session& session);
+
+// a: the pictures, or the bare tiles.
+void toggleMap(Session& session);
 
 // browse_save.cpp: the request that dumps the view's `count` images from its
 // offset, and a save of them through the dump, said on the status line.

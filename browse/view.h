@@ -141,6 +141,7 @@ enum class Action {
   toggleStream,    // decode the stream at the offset, or go back to the ROM's bytes
   nextStream,      // jump to the next stream a scan finds
   previousStream,  // or the one before
+  toggleMap,       // the pictures drawn from the maps, or the bare tiles
   leave,
 };
 

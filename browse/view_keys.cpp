@@ -92,6 +92,7 @@ constexpr KeyRow kViewKeys[] = {
     {"c   d  D", "decode the stream here / back; next / previous stream",
      {{Key::character, 'c', kAny, nothing, Action::toggleStream}, {Key::character, 'd', kAny, nothing, Action::nextStream},
       {Key::character, 'D', kAny, nothing, Action::previousStream}}},
+    {"a", "the pictures of --map / the bare tiles", {{Key::character, 'a', kAny, nothing, Action::toggleMap}}},
     {"mouse", "point: a pixel's offset, image, x, y", {}},
     {"  double/right click", "view from its image / its pixel", {}},
     {"  wheel, Shift+wheel", "scroll rows / pan", {}},

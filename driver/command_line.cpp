@@ -81,7 +81,6 @@ std::string mapProblem(const CommandLine& command, bool mapOptionGiven, bool ban
   if (!command.map.given) return "";
   if (command.map.source.empty()) return "--map: the map's source is empty";
   if (!isTiled(command.format)) return "--map: a map arranges tiles (t1 ... t8), not " + command.format.name;
-  if (command.browse) return "--map: the live view does not draw maps yet; dump the pictures";
   if (command.compression != Compression::none) return "--map reads its tiles as the ROM stores them: not with --compression";
   if (bankGiven && mapNeedsByteIndices(command.map.format, command.format)) {
     return "--palette-bank: the map's entries choose the banks";

@@ -7,6 +7,7 @@
 #include "dump/palette_source.h"
 #include "pixels/image_rows.h"
 #include "pixels/pixel_decoder.h"
+#include "texts/numbers.h"
 
 namespace velloran {
 
@@ -14,14 +15,7 @@ namespace {
 
 // The pictures kept in memory at most.
 constexpr std::uint64_t kLargestPictures = std::uint64_t{256} << 20;
-// The longest compressed map read, as the dump reads a stream.
-constexpr std::size_t kLongestMapStream = std::size_t{36} << 20;
 
-std::string hex(std::uint64_t value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "0x%08" PRIX64, value);
-  return text;
-}
 
 std::string named(const MapChoice& map) {
   return "--map " + printableText(map.source);
@@ -48,7 +42,7 @@ bool readMap(const FileHandle& rom, const MapChoice& map, std::uint64_t wanted, 
   }
   const std::string where = map.inRom ? "the ROM" : "the file";
   if (map.offset >= length) {
-    problem = named(map) + ": " + hex(map.offset) + " is past " + where + "'s end (" + std::to_string(length) + " bytes)";
+    problem = named(map) + ": " + offsetText(map.offset) + " is past " + where + "'s end (" + std::to_string(length) + " bytes)";
     return false;
   }
   if (map.compression == Compression::none) {
@@ -65,7 +59,7 @@ bool readMap(const FileHandle& rom, const MapChoice& map, std::uint64_t wanted, 
     return true;
   }
   std::vector<unsigned char> stream;
-  readSourceBytes(romAtOffsets(from), map.offset, kLongestMapStream, stream, []() { return true; });
+  readSourceBytes(romAtOffsets(from), map.offset, kLongestStreamBytes, stream, []() { return true; });
   DecodedStream decoded = decodeStream(stream.data(), stream.size(), map.compression);
   if (decoded.problem != StreamProblem::none) {
     problem = "--map-compression: " + streamProblemText(decoded, map.offset, map.compression);
@@ -103,10 +97,10 @@ void setMapSource(MapChoice& map, const std::string& source) {
 }
 
 std::string mapText(const MapChoice& map, std::uint64_t picture, std::uint64_t mapBytes) {
-  const std::string offset = hex(map.offset + picture * mapBytes);
+  const std::string offset = offsetText(map.offset + picture * mapBytes);
   if (map.compression != Compression::none) {
     // A stream's pictures are all in it: their place is the stream's, and which one.
-    const std::string stream = map.inRom ? hex(map.offset) : fileNameOf(map.path) + "@" + hex(map.offset);
+    const std::string stream = map.inRom ? offsetText(map.offset) : fileNameOf(map.path) + "@" + offsetText(map.offset);
     return stream + " (" + compressionName(map.compression) + ", map " + std::to_string(picture) + ")";
   }
   return map.inRom ? offset : fileNameOf(map.path) + "@" + offset;
@@ -129,7 +123,7 @@ bool drawMapPictures(const FileHandle& rom, const MapChoice& map, const PixelFor
     return false;
   }
   const std::uint64_t mapBytes = mapBytesOf(map.format, map.order, columns, rows);
-  std::vector<unsigned char> maps;
+  std::vector<unsigned char>& maps = pictures.maps;
   if (!readMap(rom, map, mapBytes * count, maps, pictures.problem)) return false;
   // Every tile the entries can name, read once.
   const std::uint32_t nameable = tilesNameable(map.format);

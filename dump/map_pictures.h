@@ -36,6 +36,7 @@ struct MapPictures {
   std::vector<unsigned char> bytes;  // the pictures, one after the other, in `format`
   std::uint64_t pictureBytes = 0;    // each picture's
   std::uint64_t mapBytes = 0;        // each map's
+  std::vector<unsigned char> maps;   // the maps themselves, as read (decoded where they were a stream)
   PixelFormat format;                // linear indices: 8 bits where banks need them, else the tiles'
   bool tileNotHeld = false;          // a tile past the ROM's end was drawn in colour 0
   std::string problem;               // why the map cannot be used, naming the option

@@ -6,17 +6,12 @@
 
 namespace velloran {
 
-namespace {
-
-// Where entry (x, y) of the picture is stored, counted in entries.
-std::uint64_t entryIndex(MapOrder order, std::uint32_t columns, std::uint32_t x, std::uint32_t y) {
+std::uint64_t mapEntryIndex(MapOrder order, std::uint32_t columns, std::uint32_t x, std::uint32_t y) {
   if (order == MapOrder::rows) return std::uint64_t{y} * columns + x;
   const std::uint64_t blocksAcross = (columns + kMapBlockSide - 1) / kMapBlockSide;
   const std::uint64_t block = (y / kMapBlockSide) * blocksAcross + x / kMapBlockSide;
   return block * kMapBlockSide * kMapBlockSide + (y % kMapBlockSide) * kMapBlockSide + x % kMapBlockSide;
 }
-
-}  // namespace
 
 std::uint64_t mapBytesOf(const MapFormat& format, MapOrder order, std::uint32_t columns, std::uint32_t rows) {
   if (order == MapOrder::rows) return std::uint64_t{columns} * rows * format.wordBytes;
@@ -52,7 +47,7 @@ void drawMapPicture(const UnpackedTiles& tiles, unsigned tileBits, const MapForm
   const std::size_t width = std::size_t{columns} * kTileSide;
   for (std::uint32_t y = 0; y < rows; ++y) {
     for (std::uint32_t x = 0; x < columns; ++x) {
-      const MapEntry entry = mapEntryAt(format, map + entryIndex(order, columns, x, y) * format.wordBytes);
+      const MapEntry entry = mapEntryAt(format, map + mapEntryIndex(order, columns, x, y) * format.wordBytes);
       unsigned char* to = indices + std::size_t{y} * kTileSide * width + std::size_t{x} * kTileSide;
       if (entry.tile >= tiles.held) {
         tileNotHeld = true;

@@ -19,6 +19,10 @@ enum class MapOrder { rows, blocks };
 
 constexpr std::uint32_t kMapBlockSide = 32;
 
+// Where the entry of tile (x, y) of a picture `columns` tiles wide is kept,
+// counted in entries from the map's start.
+std::uint64_t mapEntryIndex(MapOrder order, std::uint32_t columns, std::uint32_t x, std::uint32_t y);
+
 // The map's bytes for a picture of `columns` x `rows` tiles.
 std::uint64_t mapBytesOf(const MapFormat& format, MapOrder order, std::uint32_t columns, std::uint32_t rows);
 

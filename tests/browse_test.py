@@ -440,6 +440,48 @@ class BrowseStreams(TerminalTestCase):
 
 @unittest.skipIf(harness.ON_WINDOWS, "a POSIX pseudo-terminal")
 @harness.needs(pyte is not None, "python3-pyte is")
+class BrowseMaps(TerminalTestCase):
+    """--map in the live view: the pictures a dump draws, the entry under the cursor, a and s."""
+
+    def test_the_pictures_the_entries_and_a_save(self):
+        rng = random.Random(50)
+        rom = bytearray(random_bytes(0x30000, seed=51))
+        for i in range(256):
+            rom[0x100 + 2 * i:0x102 + 2 * i] = struct.pack("<H", rng.randrange(0x8000))
+        entries = [rng.randrange(64) | rng.randrange(4) << 10 | rng.randrange(16) << 12 for _ in range(16 * 8 * 4)]
+        rom[0x20000:0x20000 + 2 * len(entries)] = b"".join(struct.pack("<H", e) for e in entries)
+        write_file(self.path("map.rom"), rom)
+        args = ["--format=t4p", "--palette=0x100", "--map=0x20000", "map.rom", "out/", 128, 64, 1, 0x1000]
+        os.makedirs(self.path("dump"))
+        _, err, status = run_with_arguments(args[:4] + ["dump/"] + args[5:], self.dir)
+        self.assertEqual((err, status), ("", 0))
+        terminal = self.open(args, columns=140, rows=40)
+        self.assertIn("128x64 t4p  zoom 1:1  palette 0x00000100 bank 0  BMP  map 0x00020000  ? help", terminal.status())
+        from PIL import Image
+        with Image.open(self.path("dump", "snap0000.bmp")) as picture:
+            expected = [["%02x%02x%02x" % picture.convert("RGB").getpixel((x, y)) for x in range(128)] for y in range(64)]
+        shown = [[terminal.pixel(x, y) for x in range(128)] for y in range(64)]
+        self.assertEqual(shown, expected)
+        terminal.press(b"x")  # the cursor, on the first entry
+        first = entries[0]
+        self.assertEqual(terminal.status(), "map entry 0x00020000  tile %d%s%s  bank %d  picture 0  x 0, y 0" % (
+            first & 0x3FF, "  h" if first >> 10 & 1 else "", "  v" if first >> 11 & 1 else "", first >> 12))
+        terminal.press(b"lllllllll")  # the next tile's entry
+        second = entries[1]
+        self.assertTrue(terminal.status().startswith("map entry 0x00020002  tile %d" % (second & 0x3FF)), terminal.status())
+        terminal.press(b"xa")  # the bare tiles
+        self.assertNotIn("map 0x", terminal.status())
+        terminal.press(b"as")
+        terminal.wait_for(lambda: "Saved" in terminal.status(), "the save's message")
+        terminal.type(b"q")
+        self.assertEqual(terminal.finish(), 0)
+        self.assertEqual(read_file(self.path("out", "snap0000.bmp")), read_file(self.path("dump", "snap0000.bmp")))
+        after = terminal.output[terminal.output.rindex(LEAVE) + len(LEAVE):].decode()
+        self.assertIn("velloran --format=t4p --map=0x20000 --palette=0x100 map.rom out/ 128 64 1 0x00001000", after)
+
+
+@unittest.skipIf(harness.ON_WINDOWS, "a POSIX pseudo-terminal")
+@harness.needs(pyte is not None, "python3-pyte is")
 class BrowseFormats(TerminalTestCase):
     def test_every_format_shows_the_colours_its_fields_make(self):
         import format_test

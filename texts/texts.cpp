@@ -84,6 +84,8 @@ constexpr Entry kTexts[] = {
     {Text::noStreamBefore, "No stream before this offset (D: the streams --scan lists)."},
     {Text::streamOpensWithC, ": c decodes it"},
     {Text::tileNotHeld, "--map: an entry names a tile past the ROM's end; it is drawn in colour 0"},
+    {Text::noMap, "No map to draw: start the view with --map."},
+    {Text::mapNotInStream, "A map draws the ROM's tiles: c and a go one at a time."},
 };
 
 constexpr bool everyTextInPlace() {

@@ -88,6 +88,8 @@ enum class Text {
   noStreamBefore,
   streamOpensWithC,
   tileNotHeld,
+  noMap,
+  mapNotInStream,
   count              // not a text: how many there are
 };
 
