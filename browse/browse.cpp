@@ -81,11 +81,12 @@ void followPalette(Session& session) {
 void browse_parts::draw(Session& session) {
   followRomLength(session);
   followPalette(session);
+  followPaletteRank(session);
   keepPanInside(session.view);
   if (session.decoder.format.name != session.view.format.name) {
     session.decoder = makeDecoder(session.view.format, true, session.paletteColours);
   }
-  const Frame frame = session.mapShown ? mapFrame(session)
+  const Frame frame = session.maps.shown ? mapFrame(session)
                                        : drawView(session.view, session.decoder, viewBytes(session), session.romName);
   // Over images in pixels, the status line is drawn again; the help alone when it is up.
   const int textFromRow = session.view.help ? 0 : session.view.rows - statusRows(session.view);
@@ -133,7 +134,7 @@ KeysDone applyKeys(Session& session, KeyDecoder& decoder, bool waitedLongEnough)
         session.canvas.wholeNext = true;
         break;
       case Action::toggleStream:
-        if (session.mapShown) {
+        if (session.maps.shown) {
           session.view.message = textOf(Text::mapNotInStream);
           break;
         }
@@ -141,6 +142,15 @@ KeysDone applyKeys(Session& session, KeyDecoder& decoder, bool waitedLongEnough)
         break;
       case Action::toggleMap:
         toggleMap(session);
+        break;
+      case Action::nextPalette:
+        stepPalettes(session, true);
+        break;
+      case Action::previousPalette:
+        stepPalettes(session, false);
+        break;
+      case Action::pointPalette:
+        sayPaletteColour(session);
         break;
       case Action::nextStream:
         jumpToStream(session, true);
@@ -239,7 +249,7 @@ BrowseEnd browseRom(const FileHandle& rom, const DumpRequest& request, const Ter
                                      textOf(Text::pastTheEnd)};
     }
   }
-  session.map = request.map;
+  session.maps.map = request.map;
   if (request.map.given) {
     std::string problem;
     if (!startMap(session, problem)) return BrowseEnd{2, 0, "", problem};

@@ -23,7 +23,7 @@ bool drawPictures(Session& session, MapPictures& pictures) {
   const auto width = static_cast<std::uint32_t>(view.width);
   const auto height = static_cast<std::uint32_t>(view.height);
   for (const std::uint32_t count : {shown, 1u}) {
-    if (drawMapPictures(session.rom, session.map, view.format, view.offset, width, height, count, pictures)) return true;
+    if (drawMapPictures(session.rom, session.maps.map, view.format, view.offset, width, height, count, pictures)) return true;
   }
   return false;
 }
@@ -34,7 +34,7 @@ std::string entryText(const Session& session, const MapPictures& pictures) {
   const PointedPixel pixel = pixelAt(view, view.pointColumn, view.pointRow);
   const std::uint64_t picture = pixel.image;
   if (!pixel.valid || picture >= pictures.maps.size() / std::max<std::uint64_t>(1, pictures.mapBytes)) return "";
-  const MapChoice& map = session.map;
+  const MapChoice& map = session.maps.map;
   const std::uint64_t index = mapEntryIndex(map.order, static_cast<std::uint32_t>(view.width) / kTileSide,
                                             pixel.x / kTileSide, pixel.y / kTileSide);
   const std::uint64_t at = picture * pictures.mapBytes + index * map.format.wordBytes;
@@ -58,8 +58,8 @@ std::string mapStatus(const Session& session, const MapPictures& pictures) {
   }
   std::string status = statusText(view, session.romName);
   const std::string help = "  ? help";
-  const std::string named = "  map " + mapText(session.map) + (session.map.format.name != defaultMapFormat().name
-                                                                   ? " " + session.map.format.name : "");
+  const std::string named = "  map " + mapText(session.maps.map) + (session.maps.map.format.name != defaultMapFormat().name
+                                                                   ? " " + session.maps.map.format.name : "");
   status.insert(status.size() >= help.size() ? status.size() - help.size() : status.size(), named);
   return status;
 }
@@ -68,7 +68,7 @@ std::string mapStatus(const Session& session, const MapPictures& pictures) {
 
 bool startMap(Session& session, std::string& problem) {
   MapPictures pictures;
-  session.mapShown = true;
+  session.maps.shown = true;
   if (drawPictures(session, pictures)) return true;
   problem = pictures.problem;
   return false;
@@ -79,11 +79,11 @@ Frame mapFrame(Session& session) {
   MapPictures pictures;
   if (!drawPictures(session, pictures)) {
     // The tiles stay; what the map needs is said.
-    session.mapShown = false;
+    session.maps.shown = false;
     view.message = pictures.problem;
     return drawView(view, session.decoder, viewBytes(session), session.romName);
   }
-  const unsigned bits = mapPictureBits(session.map, view.format);
+  const unsigned bits = mapPictureBits(session.maps.map, view.format);
   LoadedPalette loaded;
   if (!loadPalette(view.palette, bits, session.rom, session.romLength, loaded)) loaded.colours = greyRamp(bits);
   View shown = view;
@@ -99,7 +99,7 @@ Frame mapFrame(Session& session) {
 
 void toggleMap(Session& session) {
   View& view = session.view;
-  if (!session.map.given) {
+  if (!session.maps.map.given) {
     view.message = textOf(Text::noMap);
     return;
   }
@@ -107,7 +107,7 @@ void toggleMap(Session& session) {
     view.message = textOf(Text::mapNotInStream);
     return;
   }
-  session.mapShown = !session.mapShown;
+  session.maps.shown = !session.maps.shown;
 }
 
 }  // namespace browse_parts

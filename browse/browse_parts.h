@@ -12,12 +12,34 @@
 #include "console/screen.h"
 #include "dump/dump.h"
 #include "pixels/image_rows.h"
+#include "pixels/palette_rank.h"
 #include "pixels/pixel_decoder.h"
 #include "platform/platform.h"
 #include "streams/stream_scan.h"
 
 namespace velloran {
 namespace browse_parts {
+
+// The tilemaps (--map), and whether their pictures are shown or the bare
+// tiles (a). Made empty.
+struct MapView {
+  MapView() {}
+  MapChoice map;
+  bool shown = false;
+};
+
+// n and N: the ROM's palettes ranked for the picture shown, how many of them
+// were shown, and the one shown last. Made empty.
+struct PaletteSearch {
+  PaletteSearch() {}
+  std::vector<unsigned char> romBytes;
+  std::vector<std::uint64_t> candidates;
+  std::string candidatesFor;
+  std::vector<RankedPalette> ranked;
+  std::string rankedFor;
+  std::size_t rankShown = 0;
+  PaletteChoice rankedChoice;
+};
 
 // The view and what it has to answer for when it ends.
 struct Session {
@@ -41,9 +63,8 @@ struct Session {
   // What d and D step through: the scan's streams, found at the first press.
   std::vector<FoundStream> streams = {};
   bool scanned = false;
-  // The tilemaps (--map), and whether their pictures are shown or the bare tiles (a).
-  MapChoice map = {};
-  bool mapShown = false;
+  MapView maps = {};  // --map
+  PaletteSearch palettes = {};  // n and N
 };
 
 // browse.cpp: the view drawn, its palette and the ROM's length followed.
@@ -74,6 +95,15 @@ Frame mapFrame(Session& session);
 
 // a: the pictures, or the bare tiles.
 void toggleMap(Session& session);
+
+// browse_palettes.cpp: n (forward) and N.
+void stepPalettes(Session& session, bool forward);
+
+// The rank leaves the status line once the palette is another.
+void followPaletteRank(Session& session);
+
+// A click on the strip: the colour's index and value on the status line.
+void sayPaletteColour(Session& session);
 
 // browse_save.cpp: the request that dumps the view's `count` images from its
 // offset, and a save of them through the dump, said on the status line.

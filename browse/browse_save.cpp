@@ -64,8 +64,8 @@ DumpRequest requestFor(const Session& session, std::int32_t count) {
   request.startAddress = view.inStream ? view.streamOffset : view.offset;
   request.compression = view.inStream ? session.streamCompression : Compression::none;
   request.decodedOffset = view.inStream ? view.offset : 0;
-  request.map = session.map;
-  request.map.given = session.mapShown;
+  request.map = session.maps.map;
+  request.map.given = session.maps.shown;
   request.format = view.format;
   request.palette = session.loaded;
   request.paletteColours = session.paletteColours;

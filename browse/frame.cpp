@@ -252,13 +252,10 @@ void drawHelp(Screen& screen) {
 // more colours than cells).
 void drawPalette(Screen& screen, const View& view, const PixelDecoder& decoder) {
   const int row = view.rows - 2;
-  const auto colours = static_cast<std::uint64_t>(1) << view.format.indexBits;
-  const auto columns = static_cast<std::uint64_t>(std::max(1, view.columns));
   if (row < 0) return;
-  for (std::uint64_t column = 0; column < columns; ++column) {
-    const std::uint64_t index = column * colours / columns;
-    const std::uint32_t colour = decoder.colourOfWord[static_cast<std::size_t>(index)];
-    putPixels(screen, static_cast<int>(column), row, colour, colour);
+  for (int column = 0; column < std::max(1, view.columns); ++column) {
+    const std::uint32_t colour = decoder.colourOfWord[paletteIndexAt(view, column)];
+    putPixels(screen, column, row, colour, colour);
   }
 }
 

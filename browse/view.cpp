@@ -118,6 +118,7 @@ std::string statusText(const View& view, const std::string& romName) {
             " of " + std::to_string(height);
   }
   if (isIndexed(view.format)) text += "  " + paletteStatus(view.palette);
+  if (isIndexed(view.format) && !view.paletteRank.empty()) text += ", " + view.paletteRank;
   return text + (view.png ? "  PNG" : "  BMP") + "  ? help";
 }
 
@@ -130,6 +131,12 @@ std::string paletteStatus(const PaletteChoice& palette) {
     text += printableText(fileNameOf(palette.source));
   }
   return text + " bank " + std::to_string(palette.bank);
+}
+
+std::uint32_t paletteIndexAt(const View& view, int column) {
+  const auto colours = std::uint64_t{1} << view.format.indexBits;
+  const auto columns = static_cast<std::uint64_t>(std::max(1, view.columns));
+  return static_cast<std::uint32_t>(static_cast<std::uint64_t>(std::max(0, column)) * colours / columns);
 }
 
 }  // namespace velloran

@@ -66,6 +66,7 @@ struct View {
   bool inStream = false;            // showing the decoded bytes of the stream (c) at
   std::uint64_t streamOffset = 0;   // this ROM offset; romLength is then theirs
   std::string streamName = {};      // its type and size, for the status line
+  std::string paletteRank = {};     // "palette 2 of 6293" while the palette is one n found
 };
 
 // Where the view is now.
@@ -142,6 +143,9 @@ enum class Action {
   nextStream,      // jump to the next stream a scan finds
   previousStream,  // or the one before
   toggleMap,       // the pictures drawn from the maps, or the bare tiles
+  nextPalette,     // the best palette for the picture not yet shown (n)
+  previousPalette, // the one shown before it (N)
+  pointPalette,    // a click on the palette's strip, at pointColumn
   leave,
 };
 
@@ -159,6 +163,9 @@ std::string statusText(const View& view, const std::string& romName);
 
 // The palette as the status line names it.
 std::string paletteStatus(const PaletteChoice& palette);
+
+// The palette index the strip shows in `column`.
+std::uint32_t paletteIndexAt(const View& view, int column);
 
 
 // The lines of the help overlay: "Keys", a line for each key or group of

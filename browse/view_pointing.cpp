@@ -100,6 +100,8 @@ Action applyMouse(View& view, const KeyPress& press) {
   view.pointRow = mouse.row;
   view.pointing = pixelAt(view, mouse.column, mouse.row).valid;
   if (mouse.action != MouseAction::press) return Action::none;
+  // The palette's strip, above the status line: the colour under the click.
+  if (isIndexed(view.format) && mouse.row == view.rows - 2 && mouse.button == 0) return Action::pointPalette;
   if (mouse.button == 2) {
     pickPointed(view, true);
     return Action::none;

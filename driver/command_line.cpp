@@ -135,6 +135,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
   bool scan = false;
   bool scanFilterGiven = false;
   bool mapOptionGiven = false;
+  bool scanPalettes = false;
   for (const std::string& argument : arguments) {
     if (!optionsEnded && argument == "--") {
       optionsEnded = true;
@@ -221,6 +222,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
       command.map.order = order == "blocks" ? MapOrder::blocks : MapOrder::rows;
     } else if (!optionsEnded && argument == kScanOption) {
       scan = true;
+    } else if (!optionsEnded && argument == kScanOption + "=palettes") {
+      scanPalettes = true;
     } else if (!optionsEnded && startsWith(argument, kPointerBaseOption)) {
       scanFilterGiven = true;
       if (!readPointerBase(valueOf(argument, kPointerBaseOption), command.scanFilters)) {
@@ -286,6 +289,11 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     command.problem = streams;
   } else if (scan) {
     command.action = CommandAction::scanStreams;
+  } else if (scanPalettes && (command.browse || command.preview || command.answers.size() != 6)) {
+    command.action = CommandAction::usageError;
+    command.problem = "--scan=palettes takes the six answers of the picture: ROM PREFIX WIDTH HEIGHT COUNT START";
+  } else if (scanPalettes) {
+    command.action = CommandAction::scanPalettes;
   } else if (!palette.empty()) {
     command.action = CommandAction::usageError;
     command.problem = palette;

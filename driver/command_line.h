@@ -15,7 +15,7 @@
 
 namespace velloran {
 
-enum class CommandAction { dump, scanStreams, showHelp, showVersion, listFormats, listKeys, usageError };
+enum class CommandAction { dump, scanStreams, scanPalettes, showHelp, showVersion, listFormats, listKeys, usageError };
 
 struct CommandLine {
   CommandAction action = CommandAction::dump;

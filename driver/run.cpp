@@ -281,6 +281,12 @@ RunResult dispatch(const CommandLine& command) {
       return refuse(command.problem);
     case CommandAction::scanStreams:
       return scanForStreams(command.answers[0], command.scanFilters);
+    case CommandAction::scanPalettes: {
+      DumpRequest request;
+      std::string usageProblem;
+      if (!requestOf(command, request, usageProblem)) return refuse(usageProblem);
+      return scanForPalettes(request);
+    }
     case CommandAction::dump:
       break;
   }

@@ -482,6 +482,52 @@ class BrowseMaps(TerminalTestCase):
 
 @unittest.skipIf(harness.ON_WINDOWS, "a POSIX pseudo-terminal")
 @harness.needs(pyte is not None, "python3-pyte is")
+@harness.needs(os.path.exists(harness.IMAGEMAGICK), "ImageMagick is")
+class BrowsePalettes(TerminalTestCase):
+    """n and N: the palettes found for the picture shown; a click on the strip."""
+
+    def test_n_reaches_the_pictures_own_palette_and_s_saves_its_colours(self):
+        from palette_scan_test import PICTURES, build_rom
+        rom, placed = build_rom(self.dir, PICTURES[:2], 4, 70)
+        write_file(self.path("rom.bin"), rom)
+        for number, (at, width, height, own, palette) in enumerate(placed):
+            with self.subTest(picture=number):
+                # One picture on screen: what is ranked is what is shown.
+                terminal = self.open(["--format=t4p", "rom.bin", "out/", width, height, 1, at], columns=100, rows=30)
+                table, bank = 0x300000, (own - 0x300000) // 32
+                wanted = "Palette 0x%08X bank %d: " % (table, bank)
+                for press in range(1, 13):
+                    terminal.press(b"n")
+                    if wanted in terminal.status():
+                        break
+                self.assertIn(wanted, terminal.status())
+                print("picture %d: its own palette at n press %d" % (number, press))
+                if press > 1:
+                    terminal.press(b"N")
+                    self.assertIn(": %d of " % (press - 1), terminal.status())
+                    terminal.press(b"n")
+                terminal.press(b"s")
+                terminal.wait_for(lambda: "Saved" in terminal.status(), "the save's message")
+                terminal.type(b"q")
+                self.assertEqual(terminal.finish(), 0)
+                from PIL import Image
+                with Image.open(self.path("out", "snap%04d.bmp" % number)) as bmp:
+                    self.assertEqual(bmp.getpalette()[:48], [harness.widen(c) for colour in palette for c in colour])
+
+    def test_a_click_on_the_strip_names_the_colour(self):
+        rom = bytearray(random_bytes(0x1000, seed=71))
+        rom[0x800:0x820] = b"".join(struct.pack("<H", i * 0x421) for i in range(16))  # a grey ramp of 16
+        write_file(self.path("rom.bin"), rom)
+        terminal = self.open(["--format=t4p", "--palette=0x800", "rom.bin", "out/", 8, 8, 1, 0], columns=80, rows=24)
+        # The strip is the row above the status line; 80 columns show 16 colours five columns each.
+        terminal.press(b"\x1b[<0;%d;%dM" % (5 * 7 + 3, 23))
+        self.assertEqual(terminal.status(), "Colour 7: 0x1CE7 (red 7, green 7, blue 7 of 31).")
+        terminal.type(b"q")
+        self.assertEqual(terminal.finish(), 0)
+
+
+@unittest.skipIf(harness.ON_WINDOWS, "a POSIX pseudo-terminal")
+@harness.needs(pyte is not None, "python3-pyte is")
 class BrowseFormats(TerminalTestCase):
     def test_every_format_shows_the_colours_its_fields_make(self):
         import format_test

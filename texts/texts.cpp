@@ -86,6 +86,10 @@ constexpr Entry kTexts[] = {
     {Text::tileNotHeld, "--map: an entry names a tile past the ROM's end; it is drawn in colour 0"},
     {Text::noMap, "No map to draw: start the view with --map."},
     {Text::mapNotInStream, "A map draws the ROM's tiles: c and a go one at a time."},
+    {Text::paletteForIndexed, "A palette is for indexed formats (m or M: i1 ... t8)."},
+    {Text::noPaletteFound, "No palette found in the ROM for this picture."},
+    {Text::noMorePalettes, "No more palettes found (N: back)."},
+    {Text::bestPaletteShown, "This is the best palette found (n: the next)."},
 };
 
 constexpr bool everyTextInPlace() {

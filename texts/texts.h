@@ -90,6 +90,10 @@ enum class Text {
   tileNotHeld,
   noMap,
   mapNotInStream,
+  paletteForIndexed,
+  noPaletteFound,
+  noMorePalettes,
+  bestPaletteShown,
   count              // not a text: how many there are
 };
 
