@@ -26,8 +26,15 @@ def quantised(name, width, height, colours, folder):
     return indices, [tuple(palette[3 * i + c] >> 3 for c in range(3)) for i in range(colours)]
 
 
-def planar_tiles(indices, width, height, bits):
-    """t4p (bits 4) or t2p (bits 2) tiles, left to right, then down."""
+# Where each tiled layout keeps row r of plane p in a tile (planar), or how its rows pack (linear).
+PLANES = {"t4p": lambda r, p: 16 * (p // 2) + 2 * r + p % 2, "t4b": lambda r, p: 4 * r + p,
+          "t4s": lambda r, p: 8 * p + r, "t2p": lambda r, p: 2 * r + p, "t2s": lambda r, p: 8 * p + r}
+BITS = {"t4p": 4, "t4b": 4, "t4s": 4, "t4": 4, "t4r": 4, "t2p": 2, "t2s": 2}
+
+
+def tiles_of(indices, width, height, layout):
+    """The picture as 8x8 tiles of `layout`, left to right, then down."""
+    bits = BITS[layout]
     out = bytearray()
     for ty in range(height // 8):
         for tx in range(width // 8):
@@ -35,9 +42,12 @@ def planar_tiles(indices, width, height, bits):
             for r in range(8):
                 for x in range(8):
                     value = indices[(ty * 8 + r) * width + tx * 8 + x]
-                    for p in range(bits):
-                        at = 16 * (p // 2) + 2 * r + p % 2 if bits == 4 else 2 * r + p
-                        tile[at] |= ((value >> p) & 1) << (7 - x)
+                    if layout in PLANES:
+                        for p in range(bits):
+                            tile[PLANES[layout](r, p)] |= ((value >> p) & 1) << (7 - x)
+                    else:  # t4 rows as i4, the leftmost pixel high; t4r low
+                        high = (x % 2 == 0) == (layout == "t4")
+                        tile[4 * r + x // 2] |= value << (4 if high else 0)
             out += tile
     return bytes(out)
 
@@ -46,7 +56,7 @@ def bgr555(colours):
     return b"".join(struct.pack("<H", r | g << 5 | b << 10) for r, g, b in colours)
 
 
-def build_rom(folder, pictures, bits, seed, noise=4 << 20):
+def build_rom(folder, pictures, bits, seed, noise=4 << 20, layout=None):
     """A ROM of `noise` bytes (4 MiB): noise, decoys, each picture's tiles, and a table of eight
     palettes holding the pictures' own as banks 2 and 5 (the others random).
     (rom, [(tiles at, width, height, own at)])."""
@@ -65,7 +75,7 @@ def build_rom(folder, pictures, bits, seed, noise=4 << 20):
     for number, (name, width, height) in enumerate(pictures):
         indices, palette = quantised(name, width, height, colours, folder)
         at = 0x200000 + number * 0x20000
-        tiles = planar_tiles(indices, width, height, bits)
+        tiles = tiles_of(indices, width, height, layout or {4: "t4p", 2: "t2p"}[bits])
         rom[at:at + len(tiles)] = tiles
         bank = (2, 5)[number % 2]
         own = table + (number // 2) * 0x1000 + bank * colours * 2
@@ -82,8 +92,8 @@ def build_rom(folder, pictures, bits, seed, noise=4 << 20):
 
 @harness.needs(os.path.exists(harness.IMAGEMAGICK), "ImageMagick is")
 class ScanPalettes(ToolTestCase):
-    def ranks(self, bits, fmt, seed, noise=4 << 20):
-        rom, placed = build_rom(self.dir, PICTURES, bits, seed, noise)
+    def ranks(self, bits, fmt, seed, noise=4 << 20, pictures=PICTURES):
+        rom, placed = build_rom(self.dir, pictures, bits, seed, noise, layout=fmt)
         write_file(self.path("rom.bin"), rom)
         found = []
         for at, width, height, own, palette in placed:
@@ -115,6 +125,14 @@ class ScanPalettes(ToolTestCase):
         ranks = self.ranks(2, "t2p", 61, noise=0)
         print("4 colours, t2p: ranks", ranks)
         self.assertGreaterEqual(sum(1 for rank in ranks if rank is not None and rank <= 10), 3, ranks)
+
+    def test_every_tiled_layout_finds_the_palette(self):
+        for fmt in ("t4b", "t4s", "t4", "t4r", "t2s"):
+            with self.subTest(format=fmt):
+                bits = BITS[fmt]
+                ranks = self.ranks(bits, fmt, 63, noise=4 << 20 if bits == 4 else 0, pictures=PICTURES[1:3])
+                print(fmt, "ranks", ranks)
+                self.assertTrue(all(rank is not None and rank <= (5 if bits == 4 else 20) for rank in ranks), ranks)
 
     def test_the_dump_the_line_gives_has_the_pictures_colours(self):
         rom, placed = build_rom(self.dir, PICTURES[:1], 4, 62)
