@@ -107,7 +107,7 @@ def main():
                 f.write(stream)
             plain = os.path.join(work, name + "-plain.bin")
             with open(plain, "wb") as f:
-                f.write(streams.decode(stream) if name == "rle" else decode_lz77(stream))
+                f.write(streams.decode(stream))
             rows.append(("dump of a %s stream, 16 MiB decoded" % name,
                          [tool, "--compression=" + name, "--format=i8", rom, "{out}/", 4096, 4095, 1, 0],
                          [tool, "--format=i8", plain, "{out}/", 4096, 4095, 1, 0], "the decoded bytes dumped raw"))
@@ -135,29 +135,6 @@ def main():
                                                            floor_name, statistics.median(ratios)))
     finally:
         shutil.rmtree(work, ignore_errors=True)
-
-
-def decode_lz77(stream):
-    """The tests' decoder is exact but slow on 16 MiB; copies of bytearrays are quicker."""
-    size = int.from_bytes(stream[1:4], "little")
-    out, at = bytearray(), 4
-    while len(out) < size:
-        flags = stream[at]
-        at += 1
-        for bit in range(8):
-            if len(out) >= size:
-                break
-            if flags & (0x80 >> bit):
-                b0, b1 = stream[at], stream[at + 1]
-                at += 2
-                length, distance = (b0 >> 4) + 3, ((b0 & 15) << 8 | b1) + 1
-                start = len(out) - distance
-                for i in range(min(length, size - len(out))):
-                    out.append(out[start + i])
-            else:
-                out.append(stream[at])
-                at += 1
-    return bytes(out)
 
 
 if __name__ == "__main__":

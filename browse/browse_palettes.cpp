@@ -46,21 +46,20 @@ void rankForPicture(Session& session) {
   View& view = session.view;
   const std::string key = pictureKey(session);
   if (key == session.palettes.rankedFor) return;
-  if (session.palettes.romBytes.size() != session.romLength) {
-    readSourceBytes(romAtOffsets(session.rom), 0, static_cast<std::size_t>(session.romLength), session.palettes.romBytes,
-                    []() { return stopRequest() == 0; });
-  }
-  const std::string layout = view.palette.format.name + " " + std::to_string(view.format.indexBits);
+  readWholeRom(session);
+  // Found again for another layout, or a ROM that changed its length.
+  const std::string layout = view.palette.format.name + " " + std::to_string(view.format.indexBits) + " " +
+                             std::to_string(session.wholeRom.size());
   if (layout != session.palettes.candidatesFor) {
-    session.palettes.candidates = findPaletteCandidates(session.palettes.romBytes.data(), session.palettes.romBytes.size(), view.palette.format,
-                                               view.format.indexBits);
+    session.palettes.candidates = findPaletteCandidates(session.wholeRom.data(), session.wholeRom.size(),
+                                                        view.palette.format, view.format.indexBits);
     session.palettes.candidatesFor = layout;
   }
   // The picture's own bytes are no palette of it.
   const std::uint64_t from = view.inStream ? 0 : view.offset;
   const std::uint64_t to = view.inStream ? 0 : view.offset + shownBytes(view);
-  session.palettes.ranked = rankPalettes(session.palettes.romBytes.data(), session.palettes.romBytes.size(), view.palette.format,
-                                session.palettes.candidates, shownPicture(session), from, to);
+  session.palettes.ranked = rankPalettes(session.wholeRom.data(), session.wholeRom.size(), view.palette.format,
+                                         session.palettes.candidates, shownPicture(session), from, to);
   session.palettes.rankedFor = key;
   session.palettes.rankShown = 0;
 }

@@ -32,7 +32,6 @@ struct MapView {
 // were shown, and the one shown last. Made empty.
 struct PaletteSearch {
   PaletteSearch() {}
-  std::vector<unsigned char> romBytes;
   std::vector<std::uint64_t> candidates;
   std::string candidatesFor;
   std::vector<RankedPalette> ranked;
@@ -65,6 +64,8 @@ struct Session {
   bool scanned = false;
   MapView maps = {};  // --map
   PaletteSearch palettes = {};  // n and N
+  // The whole ROM, read at the first d, D or n (wholeRom) and again when its length changed.
+  std::vector<unsigned char> wholeRom = {};
 };
 
 // browse.cpp: the view drawn, its palette and the ROM's length followed.
@@ -84,6 +85,10 @@ void jumpToStream(Session& session, bool forward);
 
 // What the view reads its images from.
 ByteSource viewBytes(const Session& session);
+
+// The whole ROM in memory, for the scan and the palettes' ranking; false
+// when it could not be read.
+bool readWholeRom(Session& session);
 
 // browse_map.cpp: the pictures of the view's maps shown from the start;
 // false, with the problem, when they cannot be drawn.

@@ -22,13 +22,9 @@ std::string streamName(const char* type, std::uint64_t offset, std::uint64_t siz
 
 // Every stream of the ROM, as --scan lists them: once, at the first d or D.
 void scanOnce(Session& session) {
-  if (session.scanned) return;
-  std::vector<unsigned char> rom;
-  const ReadResult read = readSourceBytes(romAtOffsets(session.rom), 0, session.romLength, rom,
-                                          []() { return stopRequest() == 0; });
-  if (read.failed || read.stopped) return;
+  if (session.scanned || !readWholeRom(session)) return;
   bool stopped = false;
-  session.streams = findStreams(rom.data(), rom.size(), ScanFilters{}, ScanProgress(), stopped);
+  session.streams = findStreams(session.wholeRom.data(), session.wholeRom.size(), ScanFilters{}, ScanProgress(), stopped);
   session.scanned = !stopped;
 }
 
@@ -122,6 +118,13 @@ void jumpToStream(Session& session, bool forward) {
   const auto rank = static_cast<std::size_t>(&found - session.streams.data()) + 1;
   view.message = streamName(streamTypeName(found.type), found.offset, found.size) + ", stream " +
                  std::to_string(rank) + " of " + std::to_string(session.streams.size()) + textOf(Text::streamOpensWithC);
+}
+
+bool readWholeRom(Session& session) {
+  if (session.wholeRom.size() == session.romLength) return true;
+  const ReadResult read = readSourceBytes(romAtOffsets(session.rom), 0, static_cast<std::size_t>(session.romLength),
+                                          session.wholeRom, []() { return stopRequest() == 0; });
+  return !read.failed && !read.stopped;
 }
 
 ByteSource viewBytes(const Session& session) {

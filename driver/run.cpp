@@ -186,16 +186,6 @@ RunResult dump(const DumpRequest& answered, std::size_t given, const CommandLine
 
 // ---- The live view ------------------------------------------------------------
 
-// What --browse takes for the answers not given.
-DumpRequest browseDefaults() {
-  DumpRequest request;
-  request.dumpPrefix = "./";
-  request.width = 64;
-  request.height = 64;
-  request.imageCount = 1;
-  return request;
-}
-
 RunResult browse(DumpRequest request, GraphicsChoice graphics) {
   if (!standardStreamsAreTerminals()) {
     reportUsageError(textOf(Text::browseOffTerminal));

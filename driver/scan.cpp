@@ -42,12 +42,8 @@ bool readWholeRom(const std::string& romPath, std::vector<unsigned char>& bytes,
 
 // "0x00001000 lz77 4096 1432 2 velloran --browse --compression=lz77 ROM ./ 64 64 1 0x00001000"
 std::string streamLine(const FoundStream& stream, const std::string& romPath) {
-  DumpRequest request;
+  DumpRequest request = browseDefaults();
   request.romPath = romPath;
-  request.dumpPrefix = "./";
-  request.width = 64;
-  request.height = 64;
-  request.imageCount = 1;
   request.startAddress = stream.offset;
   request.compression = compressionOf(stream.type);
   std::string command = commandFor(request);

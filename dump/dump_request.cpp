@@ -8,6 +8,15 @@
 
 namespace velloran {
 
+DumpRequest browseDefaults() {
+  DumpRequest request;
+  request.dumpPrefix = "./";
+  request.width = 64;
+  request.height = 64;
+  request.imageCount = 1;
+  return request;
+}
+
 std::string commandFor(const DumpRequest& request) {
   const std::string offset = offsetText(request.startAddress);
   // A ROM whose name begins with "-" must not be taken for an option.

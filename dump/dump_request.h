@@ -45,6 +45,10 @@ constexpr const char* kMapFormatOption = "--map-format=";
 constexpr const char* kMapCompressionOption = "--map-compression=";
 constexpr const char* kMapOrderOption = "--map-order=";
 
+// What --browse takes for the answers not given: PREFIX ./, WIDTH 64,
+// HEIGHT 64, COUNT 1, START 0.
+DumpRequest browseDefaults();
+
 // The command that dumps what `request` asks for, ready to paste into a shell.
 std::string commandFor(const DumpRequest& request);
 

@@ -17,15 +17,16 @@ namespace {
 
 struct TypeName {
   StreamType type;
-  unsigned char header;  // the header's first byte
+  unsigned char header;     // the header's first byte
   const char* name;
+  Compression compression;  // what asks for exactly this type
 };
 
-constexpr TypeName kTypes[] = {{StreamType::lz77, 0x10, "lz77"},
-                               {StreamType::lz11, 0x11, "lz11"},
-                               {StreamType::rle, 0x30, "rle"},
-                               {StreamType::huffman4, 0x24, "huffman"},
-                               {StreamType::huffman8, 0x28, "huffman"}};
+constexpr TypeName kTypes[] = {{StreamType::lz77, 0x10, "lz77", Compression::lz77},
+                               {StreamType::lz11, 0x11, "lz11", Compression::lz11},
+                               {StreamType::rle, 0x30, "rle", Compression::rle},
+                               {StreamType::huffman4, 0x24, "huffman", Compression::huffman},
+                               {StreamType::huffman8, 0x28, "huffman", Compression::huffman}};
 
 struct CompressionName {
   Compression compression;
@@ -121,36 +122,14 @@ bool readCompression(const std::string& text, Compression& compression) {
 }
 
 Compression compressionOf(StreamType type) {
-  switch (type) {
-    case StreamType::lz77:
-      return Compression::lz77;
-    case StreamType::lz11:
-      return Compression::lz11;
-    case StreamType::rle:
-      return Compression::rle;
-    case StreamType::huffman4:
-    case StreamType::huffman8:
-      break;
+  for (const TypeName& known : kTypes) {
+    if (known.type == type) return known.compression;
   }
-  return Compression::huffman;
+  return Compression::none;
 }
 
 bool compressionAllows(Compression compression, StreamType type) {
-  switch (compression) {
-    case Compression::none:
-      return false;
-    case Compression::automatic:
-      return true;
-    case Compression::huffman:
-      return type == StreamType::huffman4 || type == StreamType::huffman8;
-    case Compression::lz77:
-      return type == StreamType::lz77;
-    case Compression::lz11:
-      return type == StreamType::lz11;
-    case Compression::rle:
-      return type == StreamType::rle;
-  }
-  return false;
+  return compression == Compression::automatic || (compression != Compression::none && compressionOf(type) == compression);
 }
 
 DecodedStream decodeStream(const unsigned char* data, std::size_t size, Compression asked) {
