@@ -78,11 +78,22 @@ constexpr BitSpread makeBitSpread() {
 
 constexpr BitSpread kBitSpread = makeBitSpread();
 
+// Eight index bytes, the lowest first, in one store.
+inline void storeEightPixels(std::uint64_t pixels, unsigned char* out) {
+  unsigned char bytes[8];
+  for (unsigned pixel = 0; pixel < 8; ++pixel) bytes[pixel] = static_cast<unsigned char>(pixels >> (8 * pixel));
+  std::memcpy(out, bytes, 8);
+}
+
 template <unsigned Bits>
 void unpackPlanarTiles(const PixelFormat& format, const unsigned char* raw, std::uint32_t width, std::uint32_t rows,
                        unsigned char* indices) {
   const std::uint32_t across = width / 8;
+  // Copied out of `format`: the index bytes written below could alias it,
+  // which would make the compiler read it again after every store.
   const unsigned stride = format.planeRowStride;
+  unsigned planeOffset[Bits];
+  for (unsigned plane = 0; plane < Bits; ++plane) planeOffset[plane] = format.planeOffset[plane];
   for (std::uint32_t tileRow = 0; tileRow < rows / 8; ++tileRow) {
     for (std::uint32_t tile = 0; tile < across; ++tile) {
       const unsigned char* from = raw + (std::size_t{tileRow} * across + tile) * 8 * Bits;
@@ -90,10 +101,9 @@ void unpackPlanarTiles(const PixelFormat& format, const unsigned char* raw, std:
       for (unsigned row = 0; row < 8; ++row) {
         std::uint64_t pixels = 0;
         for (unsigned plane = 0; plane < Bits; ++plane) {
-          pixels |= kBitSpread.of[from[format.planeOffset[plane] + row * stride]] << plane;
+          pixels |= kBitSpread.of[from[planeOffset[plane] + row * stride]] << plane;
         }
-        unsigned char* out = to + std::size_t{row} * width;
-        for (unsigned pixel = 0; pixel < 8; ++pixel) out[pixel] = static_cast<unsigned char>(pixels >> (8 * pixel));
+        storeEightPixels(pixels, to + std::size_t{row} * width);
       }
     }
   }
