@@ -229,8 +229,8 @@ void nextFormat(View& view) {
     if (view.format.name == kFormatRing[index]) next = (index + 1) % kFormatRingLength;
   }
   PixelFormat format{};
-  std::string problem;
-  parseFormat(kFormatRing[next], format, problem);
+  FormatRefusal refusal;
+  parseFormat(kFormatRing[next], format, refusal);
   takeFormat(view, format);
 }
 

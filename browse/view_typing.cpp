@@ -123,11 +123,11 @@ void takeTyped(View& view) {
   }
   if (what == Typing::format) {
     PixelFormat format{};
-    std::string problem;
-    if (parseFormat(text, format, problem)) {
+    FormatRefusal refusal;
+    if (parseFormat(text, format, refusal)) {
       takeFormat(view, format);
     } else {
-      view.message = problem;
+      view.message = formatRefusalText(refusal);
     }
     return;
   }

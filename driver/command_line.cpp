@@ -152,21 +152,21 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
       command.action = CommandAction::listKeys;
       return command;
     } else if (!optionsEnded && startsWith(argument, kFormatOption)) {
-      std::string problem;
-      if (!parseFormat(valueOf(argument, kFormatOption), command.format, problem)) {
+      FormatRefusal refusal;
+      if (!parseFormat(valueOf(argument, kFormatOption), command.format, refusal)) {
         command.action = CommandAction::usageError;
-        command.problem = "--format: " + problem;
+        command.problem = "--format: " + formatRefusalText(refusal);
         return command;
       }
     } else if (!optionsEnded && startsWith(argument, kPaletteOption)) {
       setPaletteSource(command.palette, valueOf(argument, kPaletteOption));
       paletteGiven = true;
     } else if (!optionsEnded && startsWith(argument, kPaletteFormatOption)) {
-      std::string problem;
+      FormatRefusal refusal;
       formatGiven = true;
-      if (!parseFormat(valueOf(argument, kPaletteFormatOption), command.palette.format, problem)) {
+      if (!parseFormat(valueOf(argument, kPaletteFormatOption), command.palette.format, refusal)) {
         command.action = CommandAction::usageError;
-        command.problem = "--palette-format: " + problem;
+        command.problem = "--palette-format: " + formatRefusalText(refusal);
         return command;
       }
     } else if (!optionsEnded && startsWith(argument, kPaletteBankOption)) {

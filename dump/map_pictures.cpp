@@ -132,8 +132,8 @@ bool drawMapPictures(const FileHandle& rom, const MapChoice& map, const PixelFor
                   tileBytes, []() { return true; });
   const UnpackedTiles unpacked = unpackTiles(tiles, tileBytes.data(), tileBytes.size(), nameable);
   const unsigned bits = mapPictureBits(map, tiles);
-  std::string problem;
-  parseFormat("i" + std::to_string(bits), pictures.format, problem);
+  FormatRefusal refusal;
+  parseFormat("i" + std::to_string(bits), pictures.format, refusal);
   std::vector<unsigned char> indices(static_cast<std::size_t>(pixels));
   const std::size_t pictureBytes = static_cast<std::size_t>(pixels * bits / 8);
   pictures.bytes.assign(pictureBytes * count, 0);

@@ -72,9 +72,9 @@ bool loadFromFile(const PaletteChoice& choice, std::size_t wanted, LoadedPalette
   std::string bytes(static_cast<std::size_t>(length), '\0');
   const ReadResult read = readAt(file, 0, reinterpret_cast<unsigned char*>(&bytes[0]), bytes.size());
   Palette all;
-  std::string why;
-  if (read.failed || !parsePaletteFile(bytes.substr(0, read.bytesRead), all, why)) {
-    loaded.problem = named + ": " + (read.failed ? "the file could not be read" : why) +
+  PaletteRefusal refusal;
+  if (read.failed || !parsePaletteFile(bytes.substr(0, read.bytesRead), all, refusal)) {
+    loaded.problem = named + ": " + (read.failed ? "the file could not be read" : paletteRefusalText(refusal)) +
                      (read.failed ? "" : std::string(" (") + paletteKindName(kind) + ")");
     return false;
   }

@@ -1,6 +1,7 @@
 #include "pixels/palette_file.h"
 
 #include "texts/numbers.h"
+#include "texts/texts.h"
 
 #include <cstdint>
 #include <vector>
@@ -28,6 +29,17 @@ bool startsLike(const std::string& bytes, const char* magic) {
   }
   return true;
 }
+
+// Each problem's words, in PaletteProblem's order; those that take numbers
+// or a word are put together in paletteRefusalText.
+constexpr Text kRefusalTexts[] = {
+    Text::count,         Text::paletteUtf16,     Text::notAPaletteFile, Text::jascFirstLine, Text::jascVersion,
+    Text::colourCountMissing, Text::tooManyColours, Text::tooManyColours, Text::paletteEndsEarly, Text::colourForm,
+    Text::colourNumbersForm,  Text::notAChannel,   Text::gimpFirstLine,  Text::noColours,     Text::riffFormType,
+    Text::riffDataShort, Text::riffEndsInside,   Text::riffNoData,
+};
+static_assert(sizeof kRefusalTexts / sizeof kRefusalTexts[0] == static_cast<std::size_t>(PaletteProblem::count),
+              "kRefusalTexts has one entry per PaletteProblem");
 
 // Windows editors begin a text file saved as UTF-8 with a byte order mark.
 constexpr char kUtf8Mark[] = "\xEF\xBB\xBF";
@@ -88,21 +100,40 @@ bool readDecimal(const std::string& word, unsigned most, unsigned& value) {
   return true;
 }
 
-std::string lineText(std::size_t index) {
-  return "line " + std::to_string(index + 1) + ": ";
+// A problem on line `index` (counted from 0) of a text palette.
+PaletteRefusal onLine(std::size_t index, PaletteProblem problem) {
+  PaletteRefusal refusal;
+  refusal.problem = problem;
+  refusal.where = index;
+  return refusal;
 }
 
-// "R G B" from the first three words of a line.
-bool readColour(const std::vector<std::string>& words, std::uint32_t& colour, std::string& problem) {
+// A problem at byte `at` of a RIFF palette.
+PaletteRefusal atByte(std::size_t at, PaletteProblem problem) {
+  PaletteRefusal refusal = onLine(at, problem);
+  refusal.atByte = true;
+  return refusal;
+}
+
+PaletteRefusal withCount(PaletteRefusal refusal, std::size_t count, std::size_t of = 0) {
+  refusal.count = count;
+  refusal.of = of;
+  return refusal;
+}
+
+// "R G B" from the first three words of line `index`.
+bool readColour(const std::vector<std::string>& words, std::size_t index, std::uint32_t& colour,
+                PaletteRefusal& refusal) {
   if (words.size() < 3) {
-    problem = "a colour is three numbers from 0 to 255, red, green and blue";
+    refusal = onLine(index, PaletteProblem::colourNumbersForm);
     return false;
   }
   colour = 0;
   for (int channel = 0; channel < 3; ++channel) {
     unsigned value = 0;
     if (!readDecimal(words[static_cast<std::size_t>(channel)], 255, value)) {
-      problem = "'" + words[static_cast<std::size_t>(channel)] + "' is not a number from 0 to 255";
+      refusal = onLine(index, PaletteProblem::notAChannel);
+      refusal.word = words[static_cast<std::size_t>(channel)];
       return false;
     }
     colour = colour << 8 | value;
@@ -110,54 +141,49 @@ bool readColour(const std::vector<std::string>& words, std::uint32_t& colour, st
   return true;
 }
 
-std::string tooManyColours(std::size_t count) {
-  return std::to_string(count) + " colours; a palette holds 1 to " + std::to_string(kMostPaletteColours);
-}
-
-bool parseJasc(const std::string& bytes, Palette& colours, std::string& problem) {
+bool parseJasc(const std::string& bytes, Palette& colours, PaletteRefusal& refusal) {
   const std::vector<std::string> lines = linesOf(bytes);
   if (lines.empty() || wordsOf(lines[0]) != std::vector<std::string>{kJascMagic}) {
-    problem = lineText(0) + "a JASC palette begins with the line JASC-PAL";
+    refusal = onLine(0, PaletteProblem::jascFirstLine);
     return false;
   }
   if (lines.size() < 2 || wordsOf(lines[1]) != std::vector<std::string>{"0100"}) {
-    problem = lineText(1) + "the version of a JASC palette is 0100";
+    refusal = onLine(1, PaletteProblem::jascVersion);
     return false;
   }
   const std::vector<std::string> countWords = lines.size() < 3 ? std::vector<std::string>{} : wordsOf(lines[2]);
   unsigned count = 0;
   if (countWords.size() != 1 || !readDecimal(countWords[0], 99999, count)) {
-    problem = lineText(2) + "the number of colours is missing";
+    refusal = onLine(2, PaletteProblem::colourCountMissing);
     return false;
   }
   if (count == 0 || count > kMostPaletteColours) {
-    problem = lineText(2) + tooManyColours(count);
+    refusal = withCount(onLine(2, PaletteProblem::tooManyColours), count);
     return false;
   }
   colours.clear();
   for (std::size_t index = 3; colours.size() < count; ++index) {
     if (index >= lines.size()) {
-      problem = lineText(index) + "the file ends after " + std::to_string(colours.size()) + " of its " +
-                std::to_string(count) + " colours";
+      refusal = withCount(onLine(index, PaletteProblem::endsEarly), colours.size(), count);
       return false;
     }
     std::uint32_t colour = 0;
-    std::string why;
     const std::vector<std::string> words = wordsOf(lines[index]);
     // A fourth number, alpha, is allowed and not used.
-    if (words.size() > 4 || !readColour(words, colour, why)) {
-      problem = lineText(index) + (why.empty() ? "a colour is three numbers, red, green and blue" : why);
+    if (words.size() > 4) {
+      refusal = onLine(index, PaletteProblem::colourForm);
       return false;
     }
+    if (!readColour(words, index, colour, refusal)) return false;
     colours.push_back(colour);
   }
   return true;
 }
 
-bool parseGimp(const std::string& bytes, Palette& colours, std::string& problem) {
+bool parseGimp(const std::string& bytes, Palette& colours, PaletteRefusal& refusal) {
   const std::vector<std::string> lines = linesOf(bytes);
   if (lines.empty() || lines[0].compare(0, sizeof kGimpMagic - 1, kGimpMagic) != 0) {
-    problem = lineText(0) + "a GIMP palette begins with the line GIMP Palette";
+    refusal = onLine(0, PaletteProblem::gimpFirstLine);
     return false;
   }
   colours.clear();
@@ -165,19 +191,15 @@ bool parseGimp(const std::string& bytes, Palette& colours, std::string& problem)
     const std::vector<std::string> words = wordsOf(lines[index]);
     if (words.empty() || words[0][0] == '#' || words[0] == "Name:" || words[0] == "Columns:") continue;
     std::uint32_t colour = 0;
-    std::string why;
-    if (!readColour(words, colour, why)) {
-      problem = lineText(index) + why;
-      return false;
-    }
+    if (!readColour(words, index, colour, refusal)) return false;
     if (colours.size() == kMostPaletteColours) {
-      problem = lineText(index) + "more than " + tooManyColours(kMostPaletteColours);
+      refusal = withCount(onLine(index, PaletteProblem::moreThanMost), kMostPaletteColours);
       return false;
     }
     colours.push_back(colour);
   }
   if (colours.empty()) {
-    problem = lineText(lines.size()) + "the palette has no colours";
+    refusal = onLine(lines.size(), PaletteProblem::noColours);
     return false;
   }
   return true;
@@ -190,13 +212,9 @@ std::uint32_t little32(const std::string& bytes, std::size_t at) {
          static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 3])) << 24;
 }
 
-std::string byteText(std::size_t at) {
-  return "byte " + std::to_string(at) + ": ";
-}
-
-bool parseRiff(const std::string& bytes, Palette& colours, std::string& problem) {
+bool parseRiff(const std::string& bytes, Palette& colours, PaletteRefusal& refusal) {
   if (bytes.size() < 12 || bytes.compare(8, 4, "PAL ") != 0) {
-    problem = byteText(8) + "a RIFF palette has the form type 'PAL '";
+    refusal = atByte(8, PaletteProblem::riffFormType);
     return false;
   }
   // The chunks, each id, size and data padded to an even length, up to the
@@ -211,16 +229,16 @@ bool parseRiff(const std::string& bytes, Palette& colours, std::string& problem)
     }
     const auto data = static_cast<std::size_t>(at + 8);
     if (size < 4 || data + 4 > end) {
-      problem = byteText(data) + "the data chunk ends before the number of colours";
+      refusal = atByte(data, PaletteProblem::riffDataShort);
       return false;
     }
     const unsigned count = static_cast<unsigned char>(bytes[data + 2]) | static_cast<unsigned char>(bytes[data + 3]) << 8;
     if (count == 0 || count > kMostPaletteColours) {
-      problem = byteText(data + 2) + tooManyColours(count);
+      refusal = withCount(atByte(data + 2, PaletteProblem::tooManyColours), count);
       return false;
     }
     if (std::uint64_t{count} * 4 + 4 > size || data + 4 + std::uint64_t{count} * 4 > end) {
-      problem = byteText(data) + "the file ends inside the data chunk's " + std::to_string(count) + " colours";
+      refusal = withCount(atByte(data, PaletteProblem::riffEndsInside), count);
       return false;
     }
     colours.clear();
@@ -232,8 +250,7 @@ bool parseRiff(const std::string& bytes, Palette& colours, std::string& problem)
     }
     return true;
   }
-  problem = byteText(static_cast<std::size_t>(std::min<std::uint64_t>(at, bytes.size()))) +
-            "the RIFF palette has no data chunk";
+  refusal = atByte(static_cast<std::size_t>(std::min<std::uint64_t>(at, bytes.size())), PaletteProblem::riffNoData);
   return false;
 }
 
@@ -265,23 +282,46 @@ const char* paletteKindName(PaletteKind kind) {
   return "raw palette";
 }
 
-bool parsePaletteFile(const std::string& bytes, Palette& colours, std::string& problem) {
+bool parsePaletteFile(const std::string& bytes, Palette& colours, PaletteRefusal& refusal) {
   if (isUtf16Text(bytes)) {
-    problem = lineText(0) + "the palette is UTF-16 text; save it as UTF-8";
+    refusal = onLine(0, PaletteProblem::utf16);
     return false;
   }
   switch (paletteKindOf(bytes)) {
     case PaletteKind::jasc:
-      return parseJasc(withoutByteOrderMark(bytes), colours, problem);
+      return parseJasc(withoutByteOrderMark(bytes), colours, refusal);
     case PaletteKind::gimp:
-      return parseGimp(withoutByteOrderMark(bytes), colours, problem);
+      return parseGimp(withoutByteOrderMark(bytes), colours, refusal);
     case PaletteKind::riff:
-      return parseRiff(bytes, colours, problem);
+      return parseRiff(bytes, colours, refusal);
     case PaletteKind::raw:
       break;
   }
-  problem = "not a JASC, GIMP or RIFF palette";
+  refusal = PaletteRefusal{};
+  refusal.problem = PaletteProblem::notAPaletteFile;
   return false;
+}
+
+std::string paletteRefusalText(const PaletteRefusal& refusal) {
+  if (refusal.problem == PaletteProblem::none || refusal.problem == PaletteProblem::count) return "";
+  if (refusal.problem == PaletteProblem::notAPaletteFile) return textOf(Text::notAPaletteFile);
+  const std::string where = textWith(refusal.atByte ? Text::atByte : Text::atLine,
+                                     {std::to_string(refusal.atByte ? refusal.where : refusal.where + 1)});
+  const std::string most = std::to_string(kMostPaletteColours);
+  switch (refusal.problem) {
+    case PaletteProblem::tooManyColours:
+      return where + textWith(Text::tooManyColours, {std::to_string(refusal.count), most});
+    case PaletteProblem::moreThanMost:
+      return where + textOf(Text::moreThan) + textWith(Text::tooManyColours, {most, most});
+    case PaletteProblem::endsEarly:
+      return where + textWith(Text::paletteEndsEarly, {std::to_string(refusal.count), std::to_string(refusal.of)});
+    case PaletteProblem::riffEndsInside:
+      return where + textWith(Text::riffEndsInside, {std::to_string(refusal.count)});
+    case PaletteProblem::notAChannel:
+      return where + textWith(Text::notAChannel, {refusal.word});
+    default:
+      return where + textOf(kRefusalTexts[static_cast<std::size_t>(refusal.problem)]);
+  }
 }
 
 Palette rawPaletteColours(const PixelFormat& format, const unsigned char* bytes, std::size_t size) {

@@ -88,16 +88,23 @@ bool readBitNumber(const std::string& text, std::size_t& at, unsigned& value) {
   return true;
 }
 
+FormatRefusal refused(FormatProblem problem, std::string part) {
+  FormatRefusal refusal;
+  refusal.problem = problem;
+  refusal.part = std::move(part);
+  return refusal;
+}
+
 // One field, "g5-10" or "a15": false, with the reason, when it is not one.
-bool readField(const std::string& field, char& letter, unsigned& low, unsigned& high, std::string& problem) {
+bool readField(const std::string& field, char& letter, unsigned& low, unsigned& high, FormatRefusal& refusal) {
   std::size_t at = 1;
   letter = field.empty() ? '\0' : field[0];
   if (std::string("rgbax").find(letter) == std::string::npos || letter == '\0') {
-    problem = "a field is r, g, b, a or x and its bits, as g5-10, not '" + field + "'";
+    refusal = refused(FormatProblem::notAField, field);
     return false;
   }
   if (!readBitNumber(field, at, low)) {
-    problem = "the field '" + field + "' has no bits, as in g5-10";
+    refusal = refused(FormatProblem::fieldWithoutBits, field);
     return false;
   }
   high = low;
@@ -106,14 +113,14 @@ bool readField(const std::string& field, char& letter, unsigned& low, unsigned& 
     if (!readBitNumber(field, at, high)) at = 0;
   }
   if (at != field.size() || high < low) {
-    problem = "the field '" + field + "' is not a letter and a bit range from low to high, as g5-10";
+    refusal = refused(FormatProblem::fieldNotARange, field);
     return false;
   }
   return true;
 }
 
 // The description after the word's name, field by field.
-bool readFields(const std::string& fields, PixelFormat& format, std::string& problem) {
+bool readFields(const std::string& fields, PixelFormat& format, FormatRefusal& refusal) {
   const unsigned wordBits = format.wordBytes * 8;
   std::uint64_t taken = 0;
   for (std::size_t start = 0; start <= fields.size();) {
@@ -122,25 +129,28 @@ bool readFields(const std::string& fields, PixelFormat& format, std::string& pro
     char letter = '\0';
     unsigned low = 0;
     unsigned high = 0;
-    if (!readField(fields.substr(start, end - start), letter, low, high, problem)) return false;
+    const std::string fieldText = fields.substr(start, end - start);
+    if (!readField(fieldText, letter, low, high, refusal)) return false;
     if (high >= wordBits) {
-      problem = "bit " + std::to_string(high) + " is past the " + std::to_string(wordBits) + "-bit word";
+      refusal = refused(FormatProblem::bitPastWord, fieldText);
+      refusal.bit = high;
+      refusal.wordBits = wordBits;
       return false;
     }
     const std::uint64_t bits = ((std::uint64_t{1} << (high - low + 1)) - 1) << low;
     if ((taken & bits) != 0) {
-      problem = "the fields overlap at '" + fields.substr(start, end - start) + "'";
+      refusal = refused(FormatProblem::fieldsOverlap, fieldText);
       return false;
     }
     taken |= bits;
     if (letter != 'x') {
       FieldBits& field = format.fields[std::string(kFieldLetters).find(letter)];
       if (field.bits != 0) {
-        problem = std::string("the field ") + letter + " is given twice";
+        refusal = refused(FormatProblem::fieldTwice, std::string(1, letter));
         return false;
       }
       if (high - low + 1 > 8) {
-        problem = std::string("the field ") + letter + " has more than 8 bits";
+        refusal = refused(FormatProblem::fieldTooWide, std::string(1, letter));
         return false;
       }
       field = FieldBits{static_cast<std::uint8_t>(low), static_cast<std::uint8_t>(high - low + 1)};
@@ -149,60 +159,24 @@ bool readFields(const std::string& fields, PixelFormat& format, std::string& pro
   }
   for (const Channel colour : {kRed, kGreen, kBlue}) {
     if (format.fields[colour].bits == 0) {
-      problem = std::string("there is no ") + kFieldLetters[colour] + " field";
+      refusal = refused(FormatProblem::fieldMissing, std::string(1, kFieldLetters[colour]));
       return false;
     }
   }
   return true;
 }
 
-bool parseDescription(const std::string& text, PixelFormat& format, std::string& problem) {
+bool parseDescription(const std::string& text, PixelFormat& format, FormatRefusal& refusal) {
   const std::size_t colon = text.find(':');
   const std::string word = text.substr(0, colon);
   static const char* const kWords[] = {"le16", "be16", "le24", "be24", "le32", "be32"};
   const auto known = std::find(std::begin(kWords), std::end(kWords), word);
   if (known == std::end(kWords)) {
-    problem = "the word is le16, be16, le24, be24, le32 or be32, not '" + word + "'";
+    refusal = refused(FormatProblem::wordUnknown, word);
     return false;
   }
   format = PixelFormat{text, static_cast<unsigned>(std::stoi(word.substr(2)) / 8), word[0] == 'b', {}};
-  return readFields(text.substr(colon + 1), format, problem);
-}
-
-// How many single-character edits make one text the other.
-std::size_t editDistance(const std::string& from, const std::string& to) {
-  std::vector<std::size_t> row(to.size() + 1);
-  for (std::size_t j = 0; j <= to.size(); ++j) row[j] = j;
-  for (std::size_t i = 1; i <= from.size(); ++i) {
-    std::size_t diagonal = row[0];
-    row[0] = i;
-    for (std::size_t j = 1; j <= to.size(); ++j) {
-      const std::size_t above = row[j];
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (from[i - 1] == to[j - 1] ? 0 : 1)});
-      diagonal = above;
-    }
-  }
-  return row[to.size()];
-}
-
-// The known names nearest `text`, at most three.
-std::vector<const char*> allNames() {
-  std::vector<const char*> names;
-  for (const NamedFormat& named : kNamedFormats) names.push_back(named.name);
-  for (const IndexedFormat& indexed : kIndexedFormats) names.push_back(indexed.name);
-  return names;
-}
-
-std::string closestNames(const std::string& text) {
-  const std::vector<const char*> known = allNames();
-  std::size_t best = std::string::npos;
-  for (const char* name : known) best = std::min(best, editDistance(text, name));
-  std::string names;
-  int count = 0;
-  for (const char* name : known) {
-    if (editDistance(text, name) == best && count++ < 3) names += (names.empty() ? "" : ", ") + std::string(name);
-  }
-  return names;
+  return readFields(text.substr(colon + 1), format, refusal);
 }
 
 PixelFormat indexedFormatOf(const IndexedFormat& indexed) {
@@ -219,17 +193,17 @@ PixelFormat indexedFormatOf(const IndexedFormat& indexed) {
 const PixelFormat& defaultFormat() {
   static const PixelFormat format = [] {
     PixelFormat parsed{};
-    std::string problem;
-    parseFormat(kNamedFormats[0].name, parsed, problem);
+    FormatRefusal refusal;
+    parseFormat(kNamedFormats[0].name, parsed, refusal);
     return parsed;
   }();
   return format;
 }
 
-bool parseFormat(const std::string& text, PixelFormat& format, std::string& problem) {
+bool parseFormat(const std::string& text, PixelFormat& format, FormatRefusal& refusal) {
   for (const NamedFormat& named : kNamedFormats) {
     if (text == named.name) {
-      parseDescription(named.description, format, problem);
+      parseDescription(named.description, format, refusal);
       format.name = named.name;
       return true;
     }
@@ -240,16 +214,12 @@ bool parseFormat(const std::string& text, PixelFormat& format, std::string& prob
       return true;
     }
   }
-  if (text.find(':') != std::string::npos) {
-    if (parseDescription(text, format, problem)) return true;
-    problem = "'" + text + "' is no format: " + problem;
-    return false;
+  if (text.find(':') == std::string::npos) {
+    refusal = refused(FormatProblem::unknownName, "");
+  } else if (parseDescription(text, format, refusal)) {
+    return true;
   }
-  // A text far longer than any name is near none of them.
-  constexpr std::size_t kLongestNear = 32;
-  problem = "unknown format '" + text + "'; " +
-            (text.size() <= kLongestNear ? "the closest: " + closestNames(text) + " (--list-formats shows them all)"
-                                         : std::string("--list-formats shows them all"));
+  refusal.text = text;
   return false;
 }
 
@@ -309,12 +279,19 @@ std::uint64_t romBytesOf(const PixelFormat& format, std::uint64_t width, std::ui
   return rows * ((width * romBitsPerPixel(format) + 7) / 8);
 }
 
+std::vector<const char*> formatNames() {
+  std::vector<const char*> names;
+  for (const NamedFormat& named : kNamedFormats) names.push_back(named.name);
+  for (const IndexedFormat& indexed : kIndexedFormats) names.push_back(indexed.name);
+  return names;
+}
+
 std::string formatListText() {
   std::string text;
   for (const NamedFormat& named : kNamedFormats) {
     PixelFormat format{};
-    std::string problem;
-    parseFormat(named.name, format, problem);
+    FormatRefusal refusal;
+    parseFormat(named.name, format, refusal);
     std::string name = named.name;
     name.resize(std::max<std::size_t>(name.size() + 1, 12), ' ');
     text += name + std::to_string(format.wordBytes * 8) + "  " + named.description + "\n";

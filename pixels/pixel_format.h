@@ -33,6 +33,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace velloran {
 
@@ -104,10 +105,39 @@ std::uint64_t romBytesOf(const PixelFormat& format, std::uint64_t width, std::ui
 // The default, today's layout: bgr555le.
 const PixelFormat& defaultFormat();
 
+// Why a text is no format.
+enum class FormatProblem {
+  none,
+  notAField,         // a field is no letter r, g, b, a or x
+  fieldWithoutBits,  // a letter without its bits
+  fieldNotARange,    // bits that are no range from low to high
+  bitPastWord,       // a bit past the word's
+  fieldsOverlap,
+  fieldTwice,        // a colour's field given twice
+  fieldTooWide,      // a colour's field of more than 8 bits
+  fieldMissing,      // no r, g or b field
+  wordUnknown,       // the word before the colon is no le16 ... be32
+  unknownName,       // neither a name nor a description
+  count              // not a problem: how many there are
+};
+
+struct FormatRefusal {
+  FormatProblem problem = FormatProblem::none;
+  std::string text;       // the text refused
+  std::string part;       // the field, word or letter at fault
+  unsigned bit = 0;       // bitPastWord: the bit, and the word's bits
+  unsigned wordBits = 0;
+};
+
 // A format by its name (--list-formats) or by its description. False, with
-// the reason (naming the closest known names for an unknown one), when it
-// is neither.
-bool parseFormat(const std::string& text, PixelFormat& format, std::string& problem);
+// the reason, when it is neither.
+bool parseFormat(const std::string& text, PixelFormat& format, FormatRefusal& refusal);
+
+// The reason in words, naming the closest known names for an unknown one.
+std::string formatRefusalText(const FormatRefusal& refusal);
+
+// Every format's name, as --list-formats lists them.
+std::vector<const char*> formatNames();
 
 // One line a format: its name, its bits per pixel and its layout.
 std::string formatListText();

@@ -30,17 +30,12 @@ std::string imageSizeText(ImageSize size, const PixelFormat& format) {
     case ImageSize::negative:
       return textOf(Text::negative);
     case ImageSize::rawTooLarge:
-      if (isIndexed(format)) {
-        return "Image too large: width x height x " + std::to_string(format.indexBits) +
-               " / 8 must stay within 2147483647 bytes.";
-      }
-      return "Image too large: width x height x " + std::to_string(format.wordBytes) +
-             " must stay within 2147483647 bytes.";
+      if (isIndexed(format)) return textWith(Text::imageTooLargeIndexed, {std::to_string(format.indexBits)});
+      return textWith(Text::imageTooLargeDirect, {std::to_string(format.wordBytes)});
     case ImageSize::notWholeTiles:
-      return "The format " + format.name + " is made of 8x8 tiles: width and height must be multiples of 8.";
+      return textWith(Text::notWholeTiles, {format.name});
     case ImageSize::tilesTooWide:
-      return "Image too large: tiles are read a row of tiles at a time, at most " + std::to_string(kWidestTiles) +
-             " pixels wide.";
+      return textWith(Text::tilesTooWide, {std::to_string(kWidestTiles)});
     case ImageSize::fileTooLarge:
       break;
   }

@@ -11,6 +11,7 @@
 #include "console/screen.h"
 #include "console/terminal_graphics.h"
 #include "platform/platform.h"
+#include "tests/formats.h"
 
 namespace velloran {
 namespace {
@@ -297,9 +298,7 @@ TEST(View, EachKeyMovesTheOffsetAsItSays) {
 
 TEST(View, AScreenIsTheImagesShown) {
   for (const char* name : {"i1", "t1", "bgr555le"}) {  // 8x16 glyphs: many to a screen, not three
-    PixelFormat format{};
-    std::string problem;
-    ASSERT_TRUE(parseFormat(name, format, problem));
+    const PixelFormat format = formatNamed(name);
     for (const GraphicsMode mode : {GraphicsMode::blocks, GraphicsMode::kitty}) {
       const View glyphs = startView(1 << 20, 0, 8, 16, 1, 100, 40, mode, 10, 20, format);
       EXPECT_EQ(glyphs.zoom, 2) << name;

@@ -1,5 +1,6 @@
 #include "console/console_picture.h"
 #include "pixels/pixel_format.h"
+#include "tests/formats.h"
 
 #include <gtest/gtest.h>
 
@@ -199,9 +200,7 @@ TEST(PictureText, DrawsEveryFormatsColours) {
       {"bgr24", {0, 0, 255, 0, 255, 0, 255, 0, 0, 10, 20, 30}, {{255, 0, 0}, {0, 255, 0}}, {{0, 0, 255}, {30, 20, 10}}},
   };
   for (const auto& c : cases) {
-    PixelFormat format{};
-    std::string problem;
-    ASSERT_TRUE(parseFormat(c.format, format, problem)) << problem;
+    const PixelFormat format = formatNamed(c.format);
     const PixelDecoder decoder = makeDecoder(format);
     const std::string text = pictureText(c.bytes.data(), 2 * format.wordBytes, 2, 2, {80, 24}, decoder);
     const std::vector<std::vector<Rgb>> rows = pixelRowsOf(text);

@@ -221,6 +221,13 @@ class Formats(ToolTestCase):
             (["--format=le16:q0-4,g5-9,b10-14"],
              "velloran: --format: 'le16:q0-4,g5-9,b10-14' is no format: a field is r, g, b, a or x and its bits, "
              "as g5-10, not 'q0-4'"),
+            (["--format=le16:r,g5-9,b10-14"],
+             "velloran: --format: 'le16:r,g5-9,b10-14' is no format: the field 'r' has no bits, as in g5-10"),
+            (["--format=le16:r4-0,g5-9,b10-14"],
+             "velloran: --format: 'le16:r4-0,g5-9,b10-14' is no format: the field 'r4-0' is not a letter and a bit "
+             "range from low to high, as g5-10"),
+            (["--format=" + "rgb" * 11],
+             "velloran: --format: unknown format '%s'; --list-formats shows them all" % ("rgb" * 11)),
             (["--format=rgba", "rom.bin", "out/", 65536, 8192],
              "velloran: HEIGHT '8192': Image too large: width x height x 4 must stay within 2147483647 bytes."),
             (["--format=rgb444le", "rom.bin", "out/", 1, 1073741811],

@@ -10,18 +10,12 @@
 #include <vector>
 
 #include "pixels/pixel_decoder.h"
+#include "tests/formats.h"
 
 namespace velloran {
 namespace {
 
 namespace fs = std::filesystem;
-
-PixelFormat formatNamed(const std::string& name) {
-  PixelFormat format;
-  std::string problem;
-  EXPECT_TRUE(parseFormat(name, format, problem)) << name << ": " << problem;
-  return format;
-}
 
 // The rows each source gives at each offset, the source's end cutting them
 // anywhere: the bytes it holds, zeros after (over a buffer that held other

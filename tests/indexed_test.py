@@ -266,6 +266,13 @@ class Indexed(ToolTestCase):
             "lower.pal": b"jasc-pal\n0100\n1\n0 0 0\n",
             "utf16.pal": "JASC-PAL\r\n0100\r\n1\r\n0 0 0\r\n".encode("utf-16"),
             "utf16.gpl": "GIMP Palette\n0 0 0\n".encode("utf-16-be"),
+            "count.pal": b"JASC-PAL\n0100\nmany\n0 0 0\n",
+            "five.pal": b"JASC-PAL\n0100\n1\n0 0 0 0 0\n",
+            "two.pal": b"JASC-PAL\n0100\n1\n0 0\n",
+            "more.gpl": b"GIMP Palette\n" + b"0 0 0\n" * 257,
+            "none.gpl": b"GIMP Palette\nName: x\n",
+            "nodata.pal": b"RIFF\x04\x00\x00\x00PAL ",
+            "short.pal": b"RIFF\x0e\x00\x00\x00PAL data\x02\x00\x00\x00\x00\x03",
         }
         write_file(self.path("utf16.gpl"), b"\xFE\xFF" + bad["utf16.gpl"])
         del bad["utf16.gpl"]
@@ -288,6 +295,18 @@ class Indexed(ToolTestCase):
                           "(JASC palette)"),
             ("utf16.gpl", "velloran: --palette utf16.gpl: line 1: the palette is UTF-16 text; save it as UTF-8 "
                           "(GIMP palette)"),
+            ("count.pal", "velloran: --palette count.pal: line 3: the number of colours is missing (JASC palette)"),
+            ("five.pal", "velloran: --palette five.pal: line 4: a colour is three numbers, red, green and blue "
+                         "(JASC palette)"),
+            ("two.pal", "velloran: --palette two.pal: line 4: a colour is three numbers from 0 to 255, red, green "
+                        "and blue (JASC palette)"),
+            ("more.gpl", "velloran: --palette more.gpl: line 258: more than 256 colours; a palette holds 1 to 256 "
+                         "(GIMP palette)"),
+            ("none.gpl", "velloran: --palette none.gpl: line 3: the palette has no colours (GIMP palette)"),
+            ("nodata.pal", "velloran: --palette nodata.pal: byte 12: the RIFF palette has no data chunk "
+                           "(RIFF palette)"),
+            ("short.pal", "velloran: --palette short.pal: byte 20: the data chunk ends before the number of colours "
+                          "(RIFF palette)"),
             ("missing.pal", "velloran: --palette missing.pal: "),  # then the system's reason, in its words
             ("256", "velloran: --palette 0x100: past the ROM's end (256 bytes); a palette offset must be below "
                     "its size"),

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/formats.h"
+
 namespace velloran {
 namespace {
 
@@ -131,13 +133,6 @@ TEST(ConvertImage, EverySmallSizeStaysInsideItsRows) {
 
 namespace velloran {
 namespace {
-
-PixelFormat formatNamed(const char* name) {
-  PixelFormat format{};
-  std::string problem;
-  EXPECT_TRUE(parseFormat(name, format, problem)) << name;
-  return format;
-}
 
 // Linear rows of every width from 1 to 40: unpacked and packed again, each
 // row is the ROM's row, its last byte's unused bits zero; the rows never run

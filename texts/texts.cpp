@@ -90,6 +90,42 @@ constexpr Entry kTexts[] = {
     {Text::noPaletteFound, "No palette found in the ROM for this picture."},
     {Text::noMorePalettes, "No more palettes found (N: back)."},
     {Text::bestPaletteShown, "This is the best palette found (n: the next)."},
+    {Text::imageTooLargeIndexed, "Image too large: width x height x %s / 8 must stay within 2147483647 bytes."},
+    {Text::imageTooLargeDirect, "Image too large: width x height x %s must stay within 2147483647 bytes."},
+    {Text::notWholeTiles, "The format %s is made of 8x8 tiles: width and height must be multiples of 8."},
+    {Text::tilesTooWide, "Image too large: tiles are read a row of tiles at a time, at most %s pixels wide."},
+    {Text::notAField, "a field is r, g, b, a or x and its bits, as g5-10, not '%s'"},
+    {Text::fieldWithoutBits, "the field '%s' has no bits, as in g5-10"},
+    {Text::fieldNotARange, "the field '%s' is not a letter and a bit range from low to high, as g5-10"},
+    {Text::bitPastWord, "bit %s is past the %s-bit word"},
+    {Text::fieldsOverlap, "the fields overlap at '%s'"},
+    {Text::fieldTwice, "the field %s is given twice"},
+    {Text::fieldTooWide, "the field %s has more than 8 bits"},
+    {Text::fieldMissing, "there is no %s field"},
+    {Text::wordUnknown, "the word is le16, be16, le24, be24, le32 or be32, not '%s'"},
+    {Text::notAFormat, "'%s' is no format: "},
+    {Text::unknownFormat, "unknown format '%s'; "},
+    {Text::closestFormats, "the closest: %s (--list-formats shows them all)"},
+    {Text::allFormatsListed, "--list-formats shows them all"},
+    {Text::atLine, "line %s: "},
+    {Text::atByte, "byte %s: "},
+    {Text::paletteUtf16, "the palette is UTF-16 text; save it as UTF-8"},
+    {Text::notAPaletteFile, "not a JASC, GIMP or RIFF palette"},
+    {Text::jascFirstLine, "a JASC palette begins with the line JASC-PAL"},
+    {Text::jascVersion, "the version of a JASC palette is 0100"},
+    {Text::colourCountMissing, "the number of colours is missing"},
+    {Text::tooManyColours, "%s colours; a palette holds 1 to %s"},
+    {Text::moreThan, "more than "},
+    {Text::paletteEndsEarly, "the file ends after %s of its %s colours"},
+    {Text::colourForm, "a colour is three numbers, red, green and blue"},
+    {Text::colourNumbersForm, "a colour is three numbers from 0 to 255, red, green and blue"},
+    {Text::notAChannel, "'%s' is not a number from 0 to 255"},
+    {Text::gimpFirstLine, "a GIMP palette begins with the line GIMP Palette"},
+    {Text::noColours, "the palette has no colours"},
+    {Text::riffFormType, "a RIFF palette has the form type 'PAL '"},
+    {Text::riffDataShort, "the data chunk ends before the number of colours"},
+    {Text::riffEndsInside, "the file ends inside the data chunk's %s colours"},
+    {Text::riffNoData, "the RIFF palette has no data chunk"},
 };
 
 constexpr bool everyTextInPlace() {
@@ -106,6 +142,20 @@ static_assert(everyTextInPlace(), "kTexts has one entry per Text, in the enum's 
 
 const char* textOf(Text text) {
   return kTexts[static_cast<std::size_t>(text)].words;
+}
+
+std::string textWith(Text text, std::initializer_list<std::string_view> words) {
+  const std::string_view format = textOf(text);
+  std::string filled;
+  const std::string_view* next = words.begin();
+  std::size_t start = 0;
+  for (std::size_t at = format.find("%s"); at != std::string_view::npos; at = format.find("%s", start)) {
+    filled.append(format.substr(start, at - start));
+    if (next != words.end()) filled.append(*next++);
+    start = at + 2;
+  }
+  filled.append(format.substr(start));
+  return filled;
 }
 
 }  // namespace velloran

@@ -6,6 +6,9 @@
 #pragma once
 
 #include <cstddef>
+#include <initializer_list>
+#include <string>
+#include <string_view>
 
 namespace velloran {
 
@@ -94,10 +97,52 @@ enum class Text {
   noPaletteFound,
   noMorePalettes,
   bestPaletteShown,
+  // Why an image's size does not fit: printf formats, %s the numbers.
+  imageTooLargeIndexed,
+  imageTooLargeDirect,
+  notWholeTiles,
+  tilesTooWide,
+  // Why a text is no format: %s the part of it that is wrong.
+  notAField,
+  fieldWithoutBits,
+  fieldNotARange,
+  bitPastWord,
+  fieldsOverlap,
+  fieldTwice,
+  fieldTooWide,
+  fieldMissing,
+  wordUnknown,
+  notAFormat,
+  unknownFormat,
+  closestFormats,
+  allFormatsListed,
+  // Why a palette file cannot be read, after the line or byte it is at.
+  atLine,
+  atByte,
+  paletteUtf16,
+  notAPaletteFile,
+  jascFirstLine,
+  jascVersion,
+  colourCountMissing,
+  tooManyColours,
+  moreThan,
+  paletteEndsEarly,
+  colourForm,
+  colourNumbersForm,
+  notAChannel,
+  gimpFirstLine,
+  noColours,
+  riffFormType,
+  riffDataShort,
+  riffEndsInside,
+  riffNoData,
   count              // not a text: how many there are
 };
 
 // The text, without the line ends the transcript puts around it.
 const char* textOf(Text text);
+
+// The text with each %s in it replaced by the next of `words`.
+std::string textWith(Text text, std::initializer_list<std::string_view> words);
 
 }  // namespace velloran

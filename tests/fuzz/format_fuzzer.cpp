@@ -22,9 +22,9 @@ void check(bool holds) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
   velloran::PixelFormat format{};
-  std::string problem;
-  if (!velloran::parseFormat(text, format, problem)) {
-    check(!problem.empty());
+  velloran::FormatRefusal refusal;
+  if (!velloran::parseFormat(text, format, refusal)) {
+    check(refusal.problem != velloran::FormatProblem::none && !velloran::formatRefusalText(refusal).empty());
     return 0;
   }
   if (velloran::isIndexed(format)) {
@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(field.bits <= 8 && field.shift + field.bits <= format.wordBytes * 8);
   }
   velloran::PixelFormat again{};
-  check(velloran::parseFormat(velloran::layoutText(format), again, problem));
+  check(velloran::parseFormat(velloran::layoutText(format), again, refusal));
   for (int channel = 0; channel < velloran::kChannels; ++channel) {
     check(again.fields[channel].shift == format.fields[channel].shift);
     check(again.fields[channel].bits == format.fields[channel].bits);

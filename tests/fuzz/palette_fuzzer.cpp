@@ -17,12 +17,12 @@ void check(bool condition) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);
   velloran::Palette colours;
-  std::string problem;
-  if (velloran::parsePaletteFile(bytes, colours, problem)) {
+  velloran::PaletteRefusal refusal;
+  if (velloran::parsePaletteFile(bytes, colours, refusal)) {
     check(!colours.empty() && colours.size() <= velloran::kMostPaletteColours);
     for (const std::uint32_t colour : colours) check(colour <= 0xFFFFFFu);
   } else {
-    check(!problem.empty());
+    check(refusal.problem != velloran::PaletteProblem::none && !velloran::paletteRefusalText(refusal).empty());
   }
   const velloran::PixelFormat& format = velloran::defaultFormat();
   const velloran::Palette raw = velloran::rawPaletteColours(format, data, size);
