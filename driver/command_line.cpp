@@ -197,10 +197,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
       setMapSource(command.map, valueOf(argument, kMapOption));
     } else if (!optionsEnded && startsWith(argument, kMapFormatOption)) {
       mapOptionGiven = true;
-      std::string problem;
-      if (!parseMapFormat(valueOf(argument, kMapFormatOption), command.map.format, problem)) {
+      MapFormatRefusal refusal;
+      if (!parseMapFormat(valueOf(argument, kMapFormatOption), command.map.format, refusal)) {
         command.action = CommandAction::usageError;
-        command.problem = "--map-format: " + problem;
+        command.problem = "--map-format: " + mapFormatRefusalText(refusal);
         return command;
       }
     } else if (!optionsEnded && startsWith(argument, kMapCompressionOption)) {

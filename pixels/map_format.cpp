@@ -5,6 +5,7 @@
 
 #include "pixels/pixel_decoder.h"
 #include "texts/numbers.h"
+#include "texts/texts.h"
 
 namespace velloran {
 
@@ -46,7 +47,15 @@ bool readBits(const std::string& text, FieldBits& bits) {
   return true;
 }
 
-bool parseDescription(const std::string& text, MapFormat& format, std::string& problem) {
+MapFormatRefusal refused(MapFormatProblem problem, const std::string& text, std::string field) {
+  MapFormatRefusal refusal;
+  refusal.problem = problem;
+  refusal.text = text;
+  refusal.field = std::move(field);
+  return refusal;
+}
+
+bool parseDescription(const std::string& text, MapFormat& format, MapFormatRefusal& refusal) {
   const std::size_t colon = text.find(':');
   const std::string word = text.substr(0, colon);
   const MapWord* known = nullptr;
@@ -54,8 +63,7 @@ bool parseDescription(const std::string& text, MapFormat& format, std::string& p
     if (word == candidate.name) known = &candidate;
   }
   if (known == nullptr || colon == std::string::npos) {
-    problem = "unknown map layout '" + text + "'; the layouts are map16, map16s, map16be, map8, or a word "
-              "(u8, le16, be16), ':' and the fields, as le16:p12-15,v11,h10,t0-9";
+    refusal = refused(MapFormatProblem::unknownLayout, text, "");
     return false;
   }
   format = MapFormat{text, known->bytes, known->bigEndian, {0, 0}, {0, 0}, {0, 0}, {0, 0}};
@@ -67,16 +75,17 @@ bool parseDescription(const std::string& text, MapFormat& format, std::string& p
     from = comma + 1;
     FieldBits bits{0, 0};
     if (field.size() < 2 || !readBits(field.substr(1), bits)) {
-      problem = "'" + field + "' is not a field: a letter (t, h, v, p or o) and its bits, as t0-9 or h10";
+      refusal = refused(MapFormatProblem::notAField, text, field);
       return false;
     }
     if (bits.shift + bits.bits > known->bytes * 8) {
-      problem = "the field '" + field + "' is past the " + std::to_string(known->bytes * 8) + "-bit word";
+      refusal = refused(MapFormatProblem::pastWord, text, field);
+      refusal.wordBits = known->bytes * 8;
       return false;
     }
     const std::uint32_t mask = ((std::uint32_t{1} << bits.bits) - 1) << bits.shift;
     if ((taken & mask) != 0) {
-      problem = "the field '" + field + "' takes bits another field takes";
+      refusal = refused(MapFormatProblem::fieldsOverlap, text, field);
       return false;
     }
     taken |= mask;
@@ -87,21 +96,21 @@ bool parseDescription(const std::string& text, MapFormat& format, std::string& p
                                           : nullptr;
     if (field[0] == 'o') continue;
     if (target == nullptr) {
-      problem = "'" + field + "': a field is t (tile), h, v (flips), p (palette bank) or o (ignored)";
+      refusal = refused(MapFormatProblem::unknownLetter, text, field);
       return false;
     }
     if (target->bits != 0) {
-      problem = "the field '" + std::string(1, field[0]) + "' is given twice";
+      refusal = refused(MapFormatProblem::fieldTwice, text, std::string(1, field[0]));
       return false;
     }
     if ((field[0] == 'h' || field[0] == 'v') && bits.bits != 1) {
-      problem = "the flip '" + field + "' is one bit";
+      refusal = refused(MapFormatProblem::flipNotOneBit, text, field);
       return false;
     }
     *target = bits;
   }
   if (format.tile.bits == 0) {
-    problem = "the layout has no tile field (t)";
+    refusal = refused(MapFormatProblem::noTileField, text, "");
     return false;
   }
   return true;
@@ -112,22 +121,46 @@ bool parseDescription(const std::string& text, MapFormat& format, std::string& p
 const MapFormat& defaultMapFormat() {
   static const MapFormat format = [] {
     MapFormat parsed;
-    std::string problem;
-    parseMapFormat(kNamedMapFormats[0].name, parsed, problem);
+    MapFormatRefusal refusal;
+    parseMapFormat(kNamedMapFormats[0].name, parsed, refusal);
     return parsed;
   }();
   return format;
 }
 
-bool parseMapFormat(const std::string& text, MapFormat& format, std::string& problem) {
+bool parseMapFormat(const std::string& text, MapFormat& format, MapFormatRefusal& refusal) {
   for (const NamedMapFormat& named : kNamedMapFormats) {
     if (text == named.name) {
-      const bool parsed = parseDescription(named.description, format, problem);
+      const bool parsed = parseDescription(named.description, format, refusal);
       format.name = named.name;
       return parsed;
     }
   }
-  return parseDescription(text, format, problem);
+  return parseDescription(text, format, refusal);
+}
+
+std::string mapFormatRefusalText(const MapFormatRefusal& refusal) {
+  switch (refusal.problem) {
+    case MapFormatProblem::none:
+      break;
+    case MapFormatProblem::unknownLayout:
+      return textWith(Text::mapLayoutUnknown, {refusal.text});
+    case MapFormatProblem::notAField:
+      return textWith(Text::mapNotAField, {refusal.field});
+    case MapFormatProblem::pastWord:
+      return textWith(Text::mapFieldPastWord, {refusal.field, std::to_string(refusal.wordBits)});
+    case MapFormatProblem::fieldsOverlap:
+      return textWith(Text::mapFieldsOverlap, {refusal.field});
+    case MapFormatProblem::unknownLetter:
+      return textWith(Text::mapFieldLetter, {refusal.field});
+    case MapFormatProblem::fieldTwice:
+      return textWith(Text::mapFieldTwice, {refusal.field});
+    case MapFormatProblem::flipNotOneBit:
+      return textWith(Text::mapFlipOneBit, {refusal.field});
+    case MapFormatProblem::noTileField:
+      return textOf(Text::mapNoTileField);
+  }
+  return "";
 }
 
 MapEntry mapEntryAt(const MapFormat& format, const unsigned char* bytes) {

@@ -41,8 +41,31 @@ struct MapEntry {
 
 const MapFormat& defaultMapFormat();
 
+// Why a text is no map layout.
+enum class MapFormatProblem {
+  none,
+  unknownLayout,   // no name, and no word before a colon
+  notAField,       // no letter and bits
+  pastWord,        // bits past the word's
+  fieldsOverlap,
+  unknownLetter,   // a letter other than t, h, v, p and o
+  fieldTwice,
+  flipNotOneBit,
+  noTileField,
+};
+
+struct MapFormatRefusal {
+  MapFormatProblem problem = MapFormatProblem::none;
+  std::string text;        // the text refused
+  std::string field;       // the field at fault
+  unsigned wordBits = 0;   // pastWord: the word's bits
+};
+
 // A layout by its name or its description; false, with the reason, else.
-bool parseMapFormat(const std::string& text, MapFormat& format, std::string& problem);
+bool parseMapFormat(const std::string& text, MapFormat& format, MapFormatRefusal& refusal);
+
+// The reason in words.
+std::string mapFormatRefusalText(const MapFormatRefusal& refusal);
 
 // The entry whose word starts at `bytes`.
 MapEntry mapEntryAt(const MapFormat& format, const unsigned char* bytes);

@@ -126,6 +126,16 @@ constexpr Entry kTexts[] = {
     {Text::riffDataShort, "the data chunk ends before the number of colours"},
     {Text::riffEndsInside, "the file ends inside the data chunk's %s colours"},
     {Text::riffNoData, "the RIFF palette has no data chunk"},
+    {Text::mapLayoutUnknown,
+     "unknown map layout '%s'; the layouts are map16, map16s, map16be, map8, or a word (u8, le16, be16), ':' and "
+     "the fields, as le16:p12-15,v11,h10,t0-9"},
+    {Text::mapNotAField, "'%s' is not a field: a letter (t, h, v, p or o) and its bits, as t0-9 or h10"},
+    {Text::mapFieldPastWord, "the field '%s' is past the %s-bit word"},
+    {Text::mapFieldsOverlap, "the field '%s' takes bits another field takes"},
+    {Text::mapFieldLetter, "'%s': a field is t (tile), h, v (flips), p (palette bank) or o (ignored)"},
+    {Text::mapFieldTwice, "the field '%s' is given twice"},
+    {Text::mapFlipOneBit, "the flip '%s' is one bit"},
+    {Text::mapNoTileField, "the layout has no tile field (t)"},
 };
 
 constexpr bool everyTextInPlace() {

@@ -136,6 +136,15 @@ enum class Text {
   riffDataShort,
   riffEndsInside,
   riffNoData,
+  // Why a text is no map layout: %s the text, or the field at fault.
+  mapLayoutUnknown,
+  mapNotAField,
+  mapFieldPastWord,
+  mapFieldsOverlap,
+  mapFieldLetter,
+  mapFieldTwice,
+  mapFlipOneBit,
+  mapNoTileField,
   count              // not a text: how many there are
 };
 

@@ -24,9 +24,9 @@ std::uint32_t maskOf(velloran::FieldBits field) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
   velloran::MapFormat format;
-  std::string problem;
-  if (!velloran::parseMapFormat(text, format, problem)) {
-    check(!problem.empty());
+  velloran::MapFormatRefusal refusal;
+  if (!velloran::parseMapFormat(text, format, refusal)) {
+    check(refusal.problem != velloran::MapFormatProblem::none && !velloran::mapFormatRefusalText(refusal).empty());
     return 0;
   }
   check(format.wordBytes == 1 || format.wordBytes == 2);
