@@ -8,6 +8,7 @@
 #include "pixels/image_rows.h"
 #include "pixels/pixel_decoder.h"
 #include "texts/numbers.h"
+#include "texts/texts.h"
 
 namespace velloran {
 
@@ -37,23 +38,22 @@ bool readMap(const FileHandle& rom, const MapChoice& map, std::uint64_t wanted, 
   const FileHandle& from = map.inRom ? rom : file;
   std::uint64_t length = 0;
   if (!fileLength(from, length)) {
-    problem = named(map) + ": a map needs a file that can seek, not a pipe";
+    problem = named(map) + ": " + textOf(Text::mapNeedsSeek);
     return false;
   }
-  const std::string where = map.inRom ? "the ROM" : "the file";
+  const char* where = textOf(map.inRom ? Text::theRom : Text::theFile);
   if (map.offset >= length) {
-    problem = named(map) + ": " + offsetText(map.offset) + " is past " + where + "'s end (" + std::to_string(length) + " bytes)";
+    problem = named(map) + ": " + textWith(Text::pastTheEndOf, {offsetText(map.offset), where, std::to_string(length)});
     return false;
   }
   if (map.compression == Compression::none) {
     if (wanted > length - map.offset) {
-      problem = named(map) + ": the map's " + std::to_string(wanted) + " bytes end past " + where + "'s end (" +
-                std::to_string(length) + " bytes)";
+      problem = named(map) + ": " + textWith(Text::mapEndsPast, {std::to_string(wanted), where, std::to_string(length)});
       return false;
     }
     bytes.resize(static_cast<std::size_t>(wanted));
     if (readAt(from, map.offset, bytes.data(), bytes.size()).bytesRead != bytes.size()) {
-      problem = named(map) + ": " + where + " could not be read";
+      problem = named(map) + ": " + textWith(Text::cannotBeRead, {where});
       return false;
     }
     return true;
@@ -66,8 +66,8 @@ bool readMap(const FileHandle& rom, const MapChoice& map, std::uint64_t wanted, 
     return false;
   }
   if (decoded.bytes.size() < wanted) {
-    problem = "--map-compression: the decoded map holds " + std::to_string(decoded.bytes.size()) + " bytes; the pictures need " +
-              std::to_string(wanted);
+    problem = "--map-compression: " +
+              textWith(Text::decodedMapShort, {std::to_string(decoded.bytes.size()), std::to_string(wanted)});
     return false;
   }
   bytes = std::move(decoded.bytes);
@@ -76,10 +76,10 @@ bool readMap(const FileHandle& rom, const MapChoice& map, std::uint64_t wanted, 
 
 // The format's problem with the map, or nothing.
 std::string mapProblem(const MapChoice& map, const PixelFormat& tiles) {
-  if (!isTiled(tiles)) return "--map: a map arranges tiles (t1 ... t8), not " + tiles.name;
+  if (!isTiled(tiles)) return "--map: " + textWith(Text::mapNeedsTiles, {tiles.name});
   if (mapNeedsByteIndices(map.format, tiles) && map.format.bank.bits + tiles.indexBits > 8) {
-    return "--map-format: " + std::to_string(map.format.bank.bits) + " bits of bank with " +
-           std::to_string(tiles.indexBits) + "-bit tiles make more than 256 colours";
+    return "--map-format: " +
+           textWith(Text::bankTooWide, {std::to_string(map.format.bank.bits), std::to_string(tiles.indexBits)});
   }
   return "";
 }
@@ -118,8 +118,8 @@ bool drawMapPictures(const FileHandle& rom, const MapChoice& map, const PixelFor
   const std::uint32_t rows = height / kTileSide;
   const std::uint64_t pixels = std::uint64_t{width} * height;
   if (pixels * count > kLargestPictures) {
-    pictures.problem = "--map: " + std::to_string(count) + " pictures of " + std::to_string(width) + "x" +
-                       std::to_string(height) + " take more than 256 MiB; ask for fewer at a time";
+    pictures.problem = "--map: " + textWith(Text::mapPicturesTooLarge, {std::to_string(count), std::to_string(width),
+                                                                        std::to_string(height)});
     return false;
   }
   const std::uint64_t mapBytes = mapBytesOf(map.format, map.order, columns, rows);

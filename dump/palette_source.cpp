@@ -40,7 +40,7 @@ bool loadFromFile(const PaletteChoice& choice, std::size_t wanted, LoadedPalette
   const FileHandle file = openForReading(path, whyNot, false);
   std::uint64_t length = 0;
   if (!file.isOpen() || !fileLength(file, length)) {
-    loaded.problem = named + ": " + (file.isOpen() ? "not a file a palette can be read from" : whyNot);
+    loaded.problem = named + ": " + (file.isOpen() ? textOf(Text::paletteSourceNotFile) : whyNot);
     return false;
   }
   std::string head(std::min<std::uint64_t>(length, 16), '\0');
@@ -50,23 +50,23 @@ bool loadFromFile(const PaletteChoice& choice, std::size_t wanted, LoadedPalette
   if (kind == PaletteKind::raw) {
     const std::uint64_t start = offset + skip * choice.format.wordBytes;
     if (offset >= length) {
-      loaded.problem = named + ": offset " + hexText(offset) + " is past the file's end (" +
-                       std::to_string(length) + " bytes)";
+      loaded.problem = named + ": offset " +
+                       textWith(Text::pastTheEndOf, {hexText(offset), textOf(Text::theFile), std::to_string(length)});
       return false;
     }
     if (start < length && !readRawColours(file, start, choice, wanted, loaded)) {
-      loaded.problem = named + ": the file could not be read";
+      loaded.problem = named + ": " + textWith(Text::cannotBeRead, {textOf(Text::theFile)});
       return false;
     }
     return true;
   }
   if (choice.offsetGiven) {
-    loaded.problem = named + ": an @OFFSET is for raw palettes, and this is a " + paletteKindName(kind);
+    loaded.problem = named + ": " + textWith(Text::offsetForRawPalettes, {paletteKindName(kind)});
     return false;
   }
   if (length > kLargestPaletteFile) {
-    loaded.problem = named + ": " + std::to_string(length) + " bytes is too large for a " +
-                     paletteKindName(kind) + " (at most " + std::to_string(kLargestPaletteFile) + ")";
+    loaded.problem = named + ": " + textWith(Text::paletteFileTooLarge, {std::to_string(length), paletteKindName(kind),
+                                                                        std::to_string(kLargestPaletteFile)});
     return false;
   }
   std::string bytes(static_cast<std::size_t>(length), '\0');
@@ -74,7 +74,8 @@ bool loadFromFile(const PaletteChoice& choice, std::size_t wanted, LoadedPalette
   Palette all;
   PaletteRefusal refusal;
   if (read.failed || !parsePaletteFile(bytes.substr(0, read.bytesRead), all, refusal)) {
-    loaded.problem = named + ": " + (read.failed ? "the file could not be read" : paletteRefusalText(refusal)) +
+    loaded.problem = named + ": " +
+                     (read.failed ? textWith(Text::cannotBeRead, {textOf(Text::theFile)}) : paletteRefusalText(refusal)) +
                      (read.failed ? "" : std::string(" (") + paletteKindName(kind) + ")");
     return false;
   }
@@ -124,13 +125,13 @@ bool loadPalette(const PaletteChoice& choice, unsigned indexBits, const FileHand
     loaded.colours = greyRamp(indexBits);
   } else if (choice.from == PaletteFrom::rom) {
     if (offset >= romLength) {
-      loaded.problem = "--palette " + hexText(offset) + ": past the ROM's end (" + std::to_string(romLength) +
-                       " bytes); a palette offset must be below its size";
+      loaded.problem =
+          "--palette " + hexText(offset) + ": " + textWith(Text::paletteOffsetPastRom, {std::to_string(romLength)});
       return false;
     }
     const std::uint64_t start = offset + std::uint64_t{choice.bank} * wanted * choice.format.wordBytes;
     if (start < romLength && !readRawColours(rom, start, choice, wanted, loaded)) {
-      loaded.problem = "--palette " + hexText(offset) + ": the ROM could not be read there";
+      loaded.problem = "--palette " + hexText(offset) + ": " + textOf(Text::romUnreadableThere);
       return false;
     }
   } else if (!loadFromFile(choice, wanted, loaded)) {
@@ -160,8 +161,7 @@ bool movePalette(PaletteChoice& choice, std::int64_t colours, std::string& probl
 std::string shortPaletteText(const LoadedPalette& loaded, unsigned indexBits) {
   const std::size_t wanted = std::size_t{1} << indexBits;
   if (loaded.found >= wanted) return "";
-  return "the palette has " + std::to_string(loaded.found) + " of the " + std::to_string(wanted) +
-         " colours the format needs; the rest are black";
+  return textWith(Text::paletteShort, {std::to_string(loaded.found), std::to_string(wanted)});
 }
 
 std::string paletteText(const PaletteChoice& choice) {

@@ -273,6 +273,8 @@ class Indexed(ToolTestCase):
             "none.gpl": b"GIMP Palette\nName: x\n",
             "nodata.pal": b"RIFF\x04\x00\x00\x00PAL ",
             "short.pal": b"RIFF\x0e\x00\x00\x00PAL data\x02\x00\x00\x00\x00\x03",
+            "raw.bin": bytes(64),
+            "big.pal": b"JASC-PAL\n0100\n1\n0 0 0\n" + b"\n" * (1 << 20),
         }
         write_file(self.path("utf16.gpl"), b"\xFE\xFF" + bad["utf16.gpl"])
         del bad["utf16.gpl"]
@@ -307,6 +309,11 @@ class Indexed(ToolTestCase):
                            "(RIFF palette)"),
             ("short.pal", "velloran: --palette short.pal: byte 20: the data chunk ends before the number of colours "
                           "(RIFF palette)"),
+            ("raw.bin@0x100", "velloran: --palette raw.bin: offset 0x100 is past the file's end (64 bytes)"),
+            ("version.pal@16", "velloran: --palette version.pal: an @OFFSET is for raw palettes, and this is a "
+                               "JASC palette"),
+            ("big.pal", "velloran: --palette big.pal: 1048598 bytes is too large for a JASC palette "
+                        "(at most 1048576)"),
             ("missing.pal", "velloran: --palette missing.pal: "),  # then the system's reason, in its words
             ("256", "velloran: --palette 0x100: past the ROM's end (256 bytes); a palette offset must be below "
                     "its size"),
@@ -323,12 +330,19 @@ class Indexed(ToolTestCase):
                 self.assertEqual(self.snapshots(), [])
 
     @unittest.skipIf(harness.ON_WINDOWS, "a ROM on a pipe as /dev/stdin")
-    def test_a_palette_in_a_rom_read_from_a_pipe_is_refused(self):
+    def test_a_palette_in_a_rom_read_from_a_pipe_or_read_from_one_is_refused(self):
         done = subprocess.run(harness.tool_command(["--format=i4", "--palette=0x10", "/dev/stdin", "out/", "8", "8", "1", "0"]),
                               input=random_bytes(256, seed=17), stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                               cwd=self.dir, timeout=60)
         self.assertEqual((console_text(done.stderr), done.returncode),
                          ("velloran: --palette: a palette at a ROM offset needs a ROM file, not a pipe\n", 2))
+        self.assertEqual(self.snapshots(), [])
+        write_file(self.path("rom.bin"), random_bytes(256, seed=18))
+        done = subprocess.run(harness.tool_command(["--format=i4", "--palette=/dev/stdin", "rom.bin", "out/", "8", "8", "1", "0"]),
+                              input=random_bytes(64, seed=19), stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                              cwd=self.dir, timeout=60)
+        self.assertEqual((console_text(done.stderr), done.returncode),
+                         ("velloran: --palette /dev/stdin: not a file a palette can be read from\n", 2))
         self.assertEqual(self.snapshots(), [])
 
     def test_usage_errors(self):

@@ -218,6 +218,8 @@ class Maps(ToolTestCase):
             (["--format=t4p", "--map=0", "--map-order=columns", "rom.bin"],
              "velloran: --map-order 'columns': ORDER must be rows or blocks."),
         ])
+        # A stream of 4 bytes, 8 literals' flags and the first 4 (lz77).
+        write_file(self.path("stream.bin"), b"\x10\x04\x00\x00\x00\x01\x02\x03\x04")
         for args, problem in [
             (["--map=0x%X" % end], "velloran: --map 0x%X: 0x%08X is past the ROM's end (%d bytes)\n" % (end, end, end)),
             (["--map=0x%X" % (end - 10)],
@@ -225,11 +227,18 @@ class Maps(ToolTestCase):
             (["--map=0x%X" % MAP_AT, "--map-compression=lz11"],
              "velloran: --map-compression: the stream at 0x%08X: its header's type byte 0x%02X is not that of lz11\n"
              % (MAP_AT, rom[MAP_AT])),
+            (["--map=0", "--map-format=le16:p8-15,t0-7"],
+             "velloran: --map-format: 8 bits of bank with 4-bit tiles make more than 256 colours\n"),
+            (["--map=0", "rom.bin", "out/", 32, 32, 262145, 0],
+             "velloran: --map: 262145 pictures of 32x32 take more than 256 MiB; ask for fewer at a time\n"),
+            (["--map=stream.bin", "--map-compression=lz77"],
+             "velloran: --map-compression: the decoded map holds 4 bytes; the pictures need 32\n"),
             (["--map=missing.map"], "velloran: --map missing.map: %s\n"
              % ("File not found" if harness.ON_WINDOWS else "No such file or directory")),
         ]:
             with self.subTest(args=args):
-                out, err, status = run_with_arguments(["--format=t4p"] + args + ["rom.bin", "out/", 32, 32, 1, 0], self.dir)
+                answers = [] if "rom.bin" in args else ["rom.bin", "out/", 32, 32, 1, 0]
+                out, err, status = run_with_arguments(["--format=t4p"] + args + answers, self.dir)
                 self.assertEqual((out, err, status), ("", problem, 2))
                 self.assertEqual(self.snapshots(), [])
 

@@ -136,6 +136,22 @@ constexpr Entry kTexts[] = {
     {Text::mapFieldTwice, "the field '%s' is given twice"},
     {Text::mapFlipOneBit, "the flip '%s' is one bit"},
     {Text::mapNoTileField, "the layout has no tile field (t)"},
+    {Text::theRom, "the ROM"},
+    {Text::theFile, "the file"},
+    {Text::cannotBeRead, "%s could not be read"},
+    {Text::paletteSourceNotFile, "not a file a palette can be read from"},
+    {Text::pastTheEndOf, "%s is past %s's end (%s bytes)"},
+    {Text::offsetForRawPalettes, "an @OFFSET is for raw palettes, and this is a %s"},
+    {Text::paletteFileTooLarge, "%s bytes is too large for a %s (at most %s)"},
+    {Text::paletteOffsetPastRom, "past the ROM's end (%s bytes); a palette offset must be below its size"},
+    {Text::romUnreadableThere, "the ROM could not be read there"},
+    {Text::paletteShort, "the palette has %s of the %s colours the format needs; the rest are black"},
+    {Text::mapNeedsSeek, "a map needs a file that can seek, not a pipe"},
+    {Text::mapEndsPast, "the map's %s bytes end past %s's end (%s bytes)"},
+    {Text::decodedMapShort, "the decoded map holds %s bytes; the pictures need %s"},
+    {Text::mapNeedsTiles, "a map arranges tiles (t1 ... t8), not %s"},
+    {Text::bankTooWide, "%s bits of bank with %s-bit tiles make more than 256 colours"},
+    {Text::mapPicturesTooLarge, "%s pictures of %sx%s take more than 256 MiB; ask for fewer at a time"},
 };
 
 constexpr bool everyTextInPlace() {

@@ -145,6 +145,23 @@ enum class Text {
   mapFieldTwice,
   mapFlipOneBit,
   mapNoTileField,
+  // Why a palette or a map cannot be taken from where it was asked for.
+  theRom,
+  theFile,
+  cannotBeRead,         // %s: theRom or theFile
+  paletteSourceNotFile,
+  pastTheEndOf,         // %s the offset, whose end, its bytes
+  offsetForRawPalettes,
+  paletteFileTooLarge,
+  paletteOffsetPastRom,
+  romUnreadableThere,
+  paletteShort,
+  mapNeedsSeek,
+  mapEndsPast,          // %s the map's bytes, whose end, its bytes
+  decodedMapShort,
+  mapNeedsTiles,
+  bankTooWide,
+  mapPicturesTooLarge,
   count              // not a text: how many there are
 };
 
