@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "snapshot/image_size.h"
+#include "snapshot/snapshot_encoder.h"
 
 namespace velloran {
 
@@ -45,8 +46,9 @@ const AnswerRow& answerRow(std::size_t answer) {
 
 std::string numberProblem(std::size_t answer, bool negative, std::uint64_t value, const DumpRequest& request) {
   if (negative && value > 0) return textOf(Text::negative);
-  // A PNG has no image without pixels; a BMP of only its headers is one.
-  if (request.png && value == 0 && (answer == kWidth || answer == kHeight)) return textOf(Text::pngStartsAtOne);
+  if (!encoderFor(request.png).holdsEmptyImage && value == 0 && (answer == kWidth || answer == kHeight)) {
+    return textOf(Text::pngStartsAtOne);
+  }
   // Tiles need whole tiles across: refused at the width, where asking again
   // can help, not at the height.
   ImageSize size = ImageSize::fits;

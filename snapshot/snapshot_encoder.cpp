@@ -47,8 +47,8 @@ bool noColourTable(const PixelFormat&) {
   return false;
 }
 
-constexpr SnapshotEncoder kBmpEncoder{kBmpExtension, bmpNeedsColourTable, startBmp, beginBmp, addBmpBlock, finishBmp};
-constexpr SnapshotEncoder kPngEncoder{kPngExtension, noColourTable, startPng, beginPngSnapshot, addPngBlockOf,
+constexpr SnapshotEncoder kBmpEncoder{kBmpExtension, true, bmpNeedsColourTable, startBmp, beginBmp, addBmpBlock, finishBmp};
+constexpr SnapshotEncoder kPngEncoder{kPngExtension, false, noColourTable, startPng, beginPngSnapshot, addPngBlockOf,
                                       finishPngSnapshot};
 
 }  // namespace

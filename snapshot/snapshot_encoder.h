@@ -21,6 +21,9 @@ struct EncoderState {
 
 struct SnapshotEncoder {
   const char* extension;  // of the snapshots' names
+  // Whether a file of no pixels is an image of this type: a BMP of only its
+  // headers is one, a PNG has none without pixels.
+  bool holdsEmptyImage;
   // Whether the decoder needs its 16-bit colour table for this format.
   bool (*needsColourTable)(const PixelFormat& format);
   // Readies what every snapshot of `shape` needs; false when memory is short.
