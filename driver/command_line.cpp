@@ -19,6 +19,10 @@ const std::string kPointerBaseOption = "--pointer-base=";
 const std::string kMinSizeOption = "--min-size=";
 const std::string kGraphicsOption = "--graphics=";
 
+// What the options that take a compression, or a count of bytes, take.
+constexpr char kCompressionRule[] = "': TYPE must be lz77, lz11, rle, huffman or auto.";
+constexpr char kByteCountRule[] = "': N must be a number of bytes from 0 to 16777215.";
+
 bool startsWith(const std::string& argument, const std::string& option) {
   return argument.compare(0, option.size(), option) == 0;
 }
@@ -117,6 +121,13 @@ bool readPreviewColumns(const std::string& text, std::uint32_t& columns) {
   return true;
 }
 
+// The command line refused, saying why.
+CommandLine refusedFor(CommandLine command, std::string problem) {
+  command.action = CommandAction::usageError;
+  command.problem = std::move(problem);
+  return command;
+}
+
 // "-5" is a negative number, which the answer's own check refuses by name.
 bool isOption(const std::string& argument) {
   return argument.size() > 1 && argument[0] == '-' && !(argument[1] >= '0' && argument[1] <= '9');
@@ -154,9 +165,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     } else if (!optionsEnded && startsWith(argument, kFormatOption)) {
       FormatRefusal refusal;
       if (!parseFormat(valueOf(argument, kFormatOption), command.format, refusal)) {
-        command.action = CommandAction::usageError;
-        command.problem = "--format: " + formatRefusalText(refusal);
-        return command;
+        return refusedFor(command, "--format: " + formatRefusalText(refusal));
       }
     } else if (!optionsEnded && startsWith(argument, kPaletteOption)) {
       setPaletteSource(command.palette, valueOf(argument, kPaletteOption));
@@ -165,33 +174,25 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
       FormatRefusal refusal;
       formatGiven = true;
       if (!parseFormat(valueOf(argument, kPaletteFormatOption), command.palette.format, refusal)) {
-        command.action = CommandAction::usageError;
-        command.problem = "--palette-format: " + formatRefusalText(refusal);
-        return command;
+        return refusedFor(command, "--palette-format: " + formatRefusalText(refusal));
       }
     } else if (!optionsEnded && startsWith(argument, kPaletteBankOption)) {
       bankGiven = true;
       if (!readBank(valueOf(argument, kPaletteBankOption), command.palette.bank)) {
-        command.action = CommandAction::usageError;
-        command.problem = "--palette-bank '" + valueOf(argument, kPaletteBankOption) +
-                          "': N must be a whole number from 0 to 999999.";
-        return command;
+        return refusedFor(command, "--palette-bank '" + valueOf(argument, kPaletteBankOption) +
+                          "': N must be a whole number from 0 to 999999.");
       }
     } else if (!optionsEnded && startsWith(argument, kCompressionOption)) {
       if (!readCompression(valueOf(argument, kCompressionOption), command.compression)) {
-        command.action = CommandAction::usageError;
-        command.problem = "--compression '" + valueOf(argument, kCompressionOption) +
-                          "': TYPE must be lz77, lz11, rle, huffman or auto.";
-        return command;
+        return refusedFor(command, "--compression '" + valueOf(argument, kCompressionOption) +
+                          kCompressionRule);
       }
     } else if (!optionsEnded && startsWith(argument, kDecodedOffsetOption)) {
       decodedOffsetGiven = true;
       if (readNumber(valueOf(argument, kDecodedOffsetOption), NumberGrammar::dialogue, kLargestDecodedSize,
                      command.decodedOffset) != NumberRead::read) {
-        command.action = CommandAction::usageError;
-        command.problem = "--decoded-offset '" + valueOf(argument, kDecodedOffsetOption) +
-                          "': N must be a number of bytes from 0 to 16777215.";
-        return command;
+        return refusedFor(command, "--decoded-offset '" + valueOf(argument, kDecodedOffsetOption) +
+                          kByteCountRule);
       }
     } else if (!optionsEnded && startsWith(argument, kMapOption)) {
       setMapSource(command.map, valueOf(argument, kMapOption));
@@ -199,25 +200,19 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
       mapOptionGiven = true;
       MapFormatRefusal refusal;
       if (!parseMapFormat(valueOf(argument, kMapFormatOption), command.map.format, refusal)) {
-        command.action = CommandAction::usageError;
-        command.problem = "--map-format: " + mapFormatRefusalText(refusal);
-        return command;
+        return refusedFor(command, "--map-format: " + mapFormatRefusalText(refusal));
       }
     } else if (!optionsEnded && startsWith(argument, kMapCompressionOption)) {
       mapOptionGiven = true;
       if (!readCompression(valueOf(argument, kMapCompressionOption), command.map.compression)) {
-        command.action = CommandAction::usageError;
-        command.problem = "--map-compression '" + valueOf(argument, kMapCompressionOption) +
-                          "': TYPE must be lz77, lz11, rle, huffman or auto.";
-        return command;
+        return refusedFor(command, "--map-compression '" + valueOf(argument, kMapCompressionOption) +
+                          kCompressionRule);
       }
     } else if (!optionsEnded && startsWith(argument, kMapOrderOption)) {
       mapOptionGiven = true;
       const std::string order = valueOf(argument, kMapOrderOption);
       if (order != "rows" && order != "blocks") {
-        command.action = CommandAction::usageError;
-        command.problem = "--map-order '" + order + "': ORDER must be rows or blocks.";
-        return command;
+        return refusedFor(command, "--map-order '" + order + "': ORDER must be rows or blocks.");
       }
       command.map.order = order == "blocks" ? MapOrder::blocks : MapOrder::rows;
     } else if (!optionsEnded && argument == kScanOption) {
@@ -227,20 +222,16 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     } else if (!optionsEnded && startsWith(argument, kPointerBaseOption)) {
       scanFilterGiven = true;
       if (!readPointerBase(valueOf(argument, kPointerBaseOption), command.scanFilters)) {
-        command.action = CommandAction::usageError;
-        command.problem = "--pointer-base '" + valueOf(argument, kPointerBaseOption) +
-                          "': ADDRESS must be a number below 2^32, or none.";
-        return command;
+        return refusedFor(command, "--pointer-base '" + valueOf(argument, kPointerBaseOption) +
+                          "': ADDRESS must be a number below 2^32, or none.");
       }
     } else if (!optionsEnded && startsWith(argument, kMinSizeOption)) {
       scanFilterGiven = true;
       std::uint64_t size = 0;
       if (readNumber(valueOf(argument, kMinSizeOption), NumberGrammar::dialogue, kLargestDecodedSize, size) !=
           NumberRead::read) {
-        command.action = CommandAction::usageError;
-        command.problem = "--min-size '" + valueOf(argument, kMinSizeOption) +
-                          "': N must be a number of bytes from 0 to 16777215.";
-        return command;
+        return refusedFor(command, "--min-size '" + valueOf(argument, kMinSizeOption) +
+                          kByteCountRule);
       }
       command.scanFilters.smallestSize = static_cast<std::uint32_t>(size);
     } else if (!optionsEnded && argument == kPngOption) {
@@ -251,9 +242,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
       const std::string mode = argument.substr(kGraphicsOption.size());
       graphicsGiven = true;
       if (!readGraphics(mode, command.graphics)) {
-        command.action = CommandAction::usageError;
-        command.problem = "--graphics '" + mode + "': MODE must be auto, blocks, sixel or kitty.";
-        return command;
+        return refusedFor(command, "--graphics '" + mode + "': MODE must be auto, blocks, sixel or kitty.");
       }
     } else if (!optionsEnded && argument == kPreviewOption) {
       command.preview = true;
@@ -262,18 +251,12 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
       const std::string columns = argument.substr(kPreviewWithColumns.size());
       command.preview = true;
       if (!readPreviewColumns(columns, command.previewColumns)) {
-        command.action = CommandAction::usageError;
-        command.problem = kPreviewOption + " '" + columns + "': COLUMNS must be a whole number from 1 to 1000.";
-        return command;
+        return refusedFor(command, kPreviewOption + " '" + columns + "': COLUMNS must be a whole number from 1 to 1000.");
       }
     } else if (!optionsEnded && isOption(argument)) {
-      command.action = CommandAction::usageError;
-      command.problem = "unknown option '" + argument + "'";
-      return command;
+      return refusedFor(command, "unknown option '" + argument + "'");
     } else if (command.answers.size() == kAnswerCount) {
-      command.action = CommandAction::usageError;
-      command.problem = "too many arguments: '" + argument + "' after the six answers";
-      return command;
+      return refusedFor(command, "too many arguments: '" + argument + "' after the six answers");
     } else {
       command.answers.push_back(argument);
     }
@@ -281,32 +264,23 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
   const std::string palette = paletteProblem(command, paletteGiven, bankGiven, formatGiven);
   const std::string streams = streamProblem(command, scan, scanFilterGiven, decodedOffsetGiven);
   const std::string map = mapProblem(command, mapOptionGiven, bankGiven);
-  if (!map.empty()) {
-    command.action = CommandAction::usageError;
-    command.problem = map;
-  } else if (!streams.empty()) {
-    command.action = CommandAction::usageError;
-    command.problem = streams;
-  } else if (scan) {
+  if (!map.empty()) return refusedFor(command, map);
+  if (!streams.empty()) return refusedFor(command, streams);
+  if (scan) {
     command.action = CommandAction::scanStreams;
-  } else if (scanPalettes && (command.browse || command.preview || command.answers.size() != 6)) {
-    command.action = CommandAction::usageError;
-    command.problem = "--scan=palettes takes the six answers of the picture: ROM PREFIX WIDTH HEIGHT COUNT START";
-  } else if (scanPalettes) {
-    command.action = CommandAction::scanPalettes;
-  } else if (!palette.empty()) {
-    command.action = CommandAction::usageError;
-    command.problem = palette;
-  } else if (graphicsGiven && !command.browse && !command.preview) {
-    command.action = CommandAction::usageError;
-    command.problem = textOf(Text::graphicsWithoutPictures);
-  } else if (command.browse && command.preview) {
-    command.action = CommandAction::usageError;
-    command.problem = textOf(Text::browseWithPreview);
-  } else if (command.browse && command.answers.empty()) {
-    command.action = CommandAction::usageError;
-    command.problem = textOf(Text::browseWithoutRom);
+    return command;
   }
+  if (scanPalettes && (command.browse || command.preview || command.answers.size() != 6)) {
+    return refusedFor(command, "--scan=palettes takes the six answers of the picture: ROM PREFIX WIDTH HEIGHT COUNT START");
+  }
+  if (scanPalettes) {
+    command.action = CommandAction::scanPalettes;
+    return command;
+  }
+  if (!palette.empty()) return refusedFor(command, palette);
+  if (graphicsGiven && !command.browse && !command.preview) return refusedFor(command, textOf(Text::graphicsWithoutPictures));
+  if (command.browse && command.preview) return refusedFor(command, textOf(Text::browseWithPreview));
+  if (command.browse && command.answers.empty()) return refusedFor(command, textOf(Text::browseWithoutRom));
   return command;
 }
 
