@@ -188,8 +188,9 @@ void runView(Session& session) {
     // (fg typed at once): the next wait tells whether any are left.
     if ((events & kKeysReady) != 0 && (events & kSuspendAsked) == 0) {
       char bytes[4096];
-      const std::size_t count = readKeyBytes(bytes, sizeof bytes);
-      if (count == 0) return;  // the input ended
+      bool ended = false;
+      const std::size_t count = readKeyBytes(bytes, sizeof bytes, ended);
+      if (ended) return;
       feedKeyBytes(decoder, bytes, count);
     }
     // Every key that came is applied before the next frame; a frame only

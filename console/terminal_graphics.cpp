@@ -61,8 +61,9 @@ void readRepliesUntil(std::string& replies, std::chrono::steady_clock::time_poin
     if (events == 0 || (events & kStopRequested) != 0) break;
     if ((events & kKeysReady) == 0) continue;  // a resize, say
     char bytes[256];
-    const std::size_t count = readKeyBytes(bytes, sizeof bytes);
-    if (count == 0) break;
+    bool ended = false;
+    const std::size_t count = readKeyBytes(bytes, sizeof bytes, ended);
+    if (ended) break;
     replies.append(bytes, count);
   }
   leaveKeyMode();

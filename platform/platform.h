@@ -252,8 +252,11 @@ enum TerminalEvent : unsigned {
 // A stop request that came before the call is reported at once.
 unsigned waitForTerminal(int timeoutMilliseconds);
 
-// The key bytes that have arrived, at most `size`; never waits.
-std::size_t readKeyBytes(char* buffer, std::size_t size);
+// The key bytes that have arrived, at most `size`; never waits, even when
+// the bytes waitForTerminal saw have gone meanwhile (to a shell, while the
+// process was stopped): then 0. `ended`: the input has ended (the terminal
+// hung up), and no key will come.
+std::size_t readKeyBytes(char* buffer, std::size_t size, bool& ended);
 
 // Stops the process as Ctrl-Z does, and returns once it is continued.
 void suspendProcess();

@@ -182,7 +182,9 @@ bool enterKeyMode(const char* restoreText) {
   crashRestoreText = restoreText;
   mode.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO | IEXTEN));
   mode.c_iflag &= static_cast<tcflag_t>(~(IXON | ICRNL | INLCR | IGNCR | ISTRIP));
-  mode.c_cc[VMIN] = 1;
+  // A read never waits: keys that poll saw may have gone to a shell (fg
+  // typed with the Ctrl-Z) by the time they are read.
+  mode.c_cc[VMIN] = 0;
   mode.c_cc[VTIME] = 0;
   modeForKeys = mode;
   // From the first instant the terminal is taken, a Ctrl-Z gives it back first.
@@ -240,11 +242,17 @@ unsigned waitForTerminal(int timeoutMilliseconds) {
   return events;
 }
 
-std::size_t readKeyBytes(char* buffer, std::size_t size) {
+std::size_t readKeyBytes(char* buffer, std::size_t size, bool& ended) {
+  ended = false;
   for (;;) {
+    // Key mode reads with VMIN 0: nothing waiting is 0 at once.
     const ssize_t got = ::read(STDIN_FILENO, buffer, size);
+    if (got > 0) return static_cast<std::size_t>(got);
     if (got < 0 && errno == EINTR) continue;
-    return got > 0 ? static_cast<std::size_t>(got) : 0;
+    if (got < 0 && errno == EAGAIN) return 0;
+    pollfd input = {STDIN_FILENO, POLLIN, 0};
+    ended = got < 0 || (::poll(&input, 1, 0) > 0 && (input.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0);
+    return 0;
   }
 }
 

@@ -227,7 +227,8 @@ unsigned waitForTerminal(int timeoutMilliseconds) {
   }
 }
 
-std::size_t readKeyBytes(char* buffer, std::size_t size) {
+std::size_t readKeyBytes(char* buffer, std::size_t size, bool& ended) {
+  ended = false;  // a console's input that ends fails the wait: a stop request
   const std::size_t count = std::min(size, pendingKeys.size());
   std::memcpy(buffer, pendingKeys.data(), count);
   pendingKeys.erase(0, count);

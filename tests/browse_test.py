@@ -967,6 +967,21 @@ class GivenBack(TerminalTestCase):
         self.check_ctrl_z_fg_q(["bash", "--norc", "--noprofile", "-i"], wrap="sh -c '%s; true'", rounds=3,
                                fg_at_once=True)
 
+    def test_a_key_gone_before_it_is_read_leaves_the_view_answering(self):
+        # The key poll saw is taken away before the view reads it, as a shell takes fg typed with
+        # the Ctrl-Z: the read must not wait for another key, or a resize goes unanswered.
+        env = dict(os.environ, LD_PRELOAD=harness.RACE_PRELOAD, KEYS_GONE="j", ASAN_OPTIONS="verify_asan_link_order=0")
+        terminal = self.open([DEMO_ROM, "out/", 64, 32], env=env)
+        terminal.type(b"j")
+        time.sleep(0.3)
+        terminal.resize(80, 24)  # drawn again at once
+        self.assertIn("0x00000000 (0)", terminal.status())  # the j never arrived
+        terminal.press(b"j")
+        self.assertIn("0x00000080 (128)", terminal.status())
+        terminal.type(b"q")
+        self.assertEqual(terminal.finish(), 0)
+        self.check_given_back(terminal)
+
     def test_a_lone_sigcont_leaves_the_mode_to_restore_alone(self):
         terminal = self.open([DEMO_ROM, "out/", 64, 32])
         terminal.process.send_signal(signal.SIGCONT)

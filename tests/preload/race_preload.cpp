@@ -1,9 +1,13 @@
 // LD_PRELOAD library: the first exclusive creation of a path ending in
 // RACE_NAME finds that a file with the text "racer" got there first. With
 // SLOW_UNLINK set, the first removal of a file takes two seconds, which holds
-// the tool in its cleanup for long enough to send it a second signal.
+// the tool in its cleanup for long enough to send it a second signal. With
+// KEYS_GONE set, the first read of standard input whose bytes hold its first
+// character finds them gone, as a shell takes keys typed with fg while the
+// reader is stopped, and reads again.
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstdarg>
@@ -73,4 +77,21 @@ extern "C" int unlink(const char* path) {
     nanosleep(&pause, nullptr);  // a signal cuts it short, as it would a slow file system
   }
   return realUnlink(path);
+}
+
+using RealRead = ssize_t (*)(int, void*, size_t);
+const RealRead realRead = reinterpret_cast<RealRead>(dlsym(RTLD_NEXT, "read"));
+bool keysTaken = false;
+
+extern "C" ssize_t read(int descriptor, void* buffer, size_t size) {
+  const char* gone = std::getenv("KEYS_GONE");
+  int waiting = 0;
+  if (descriptor != STDIN_FILENO || keysTaken || gone == nullptr || ioctl(descriptor, FIONREAD, &waiting) != 0 ||
+      waiting <= 0) {
+    return realRead(descriptor, buffer, size);
+  }
+  const ssize_t got = realRead(descriptor, buffer, size);
+  if (got <= 0 || std::memchr(buffer, gone[0], static_cast<size_t>(got)) == nullptr) return got;
+  keysTaken = true;
+  return realRead(descriptor, buffer, size);
 }
